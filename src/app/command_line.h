@@ -1,0 +1,20 @@
+#pragma once
+// The program's own command-line options, checked before any window opens.
+#include <QString>
+#include <QStringList>
+
+namespace sky {
+
+struct CommandLine {
+    enum Action { Run, Help, Version, Fail } action = Run;
+    QString pluginsDir;
+    QString sweepTool;
+    QString error; // one line, for Fail
+};
+
+// `args` without the program name. Qt's own window-system options (-platform NAME and the like)
+// are let through for QApplication.
+CommandLine ParseCommandLine(const QStringList &args);
+QString UsageText();
+
+} // namespace sky

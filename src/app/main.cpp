@@ -1,0 +1,30 @@
+#include "app/application.h"
+#include "app/command_line.h"
+#include "app/main_form.h"
+
+#include <cstdio>
+
+int main(int argc, char **argv) {
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const sky::CommandLine cl = sky::ParseCommandLine(args);
+    switch (cl.action) {
+    case sky::CommandLine::Fail:
+        std::fprintf(stderr, "%s\n", cl.error.toLocal8Bit().constData());
+        return 2;
+    case sky::CommandLine::Help:
+        std::fputs(sky::UsageText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case sky::CommandLine::Version:
+        std::printf("skyvane %s\n", SKYVANE_VERSION);
+        return 0;
+    case sky::CommandLine::Run:
+        break;
+    }
+
+    sky::TApplication app(argc, argv);
+    sky::TForm1 form({cl.pluginsDir, cl.sweepTool});
+    form.show();
+    return app.exec();
+}

@@ -1,0 +1,551 @@
+#include "app/main_form.h"
+
+#include "app/application.h"
+#include "app/settings_file.h"
+#include "app/status_timer.h"
+#include "platform/error.h"
+#include "platform/numtext.h"
+#include "platform/platform.h"
+#include "scan/sweep_tool.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QVBoxLayout>
+
+namespace sky {
+
+namespace {
+
+const QColor kGrey(0x80, 0x80, 0x80);
+
+QFont pixelFont(const QString &family, int px) {
+    QFont f(family);
+    f.setPixelSize(px);
+    return f;
+}
+
+void makeBlack(QWidget *w) {
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    pal.setColor(QPalette::Base, Qt::black);
+    pal.setColor(QPalette::Button, Qt::black);
+    pal.setColor(QPalette::WindowText, kGrey);
+    pal.setColor(QPalette::Text, kGrey);
+    pal.setColor(QPalette::ButtonText, kGrey);
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
+}
+
+// Simple, clear 16 x 16 pictures for the image buttons.
+QImage buttonPicture(int kind) {
+    QImage img(16, 16, QImage::Format_ARGB32);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor fg(0xC0, 0xC0, 0xC0);
+    p.setPen(QPen(fg, 1.2));
+    switch (kind) {
+    case 4: // screenshot: a camera
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(1.5, 4.5, 13, 9), 1.5, 1.5);
+        p.drawRect(QRectF(5.5, 2.5, 5, 2));
+        p.drawEllipse(QPointF(8, 9), 2.6, 2.6);
+        break;
+    case 2: // print: a printer
+        p.drawRect(QRectF(4.5, 1.5, 7, 4));
+        p.drawRoundedRect(QRectF(1.5, 5.5, 13, 6), 1, 1);
+        p.setBrush(Qt::black);
+        p.drawRect(QRectF(4.5, 9.5, 7, 5));
+        break;
+    case 1: // record: a red dot
+        p.setPen(QPen(QColor(0xFF, 0x40, 0x40), 1.2));
+        p.setBrush(QColor(0xD0, 0x20, 0x20));
+        p.drawEllipse(QPointF(8, 8), 5.5, 5.5);
+        break;
+    case 5: // Mode Infinity: the infinity sign
+        p.setPen(QPen(QColor(0x40, 0xC0, 0xFF), 1.6));
+        p.drawEllipse(QPointF(5, 8), 3.2, 2.8);
+        p.drawEllipse(QPointF(11, 8), 3.2, 2.8);
+        break;
+    case 3: // Stop Visualization: pause bars
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0xFF, 0xC0, 0x40));
+        p.drawRect(QRectF(4, 3, 3, 10));
+        p.drawRect(QRectF(9, 3, 3, 10));
+        break;
+    }
+    return img;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+TPanel::TPanel(QWidget *parent) : QFrame(parent) {
+    setFrameShape(QFrame::NoFrame);
+    makeBlack(this);
+}
+
+void TPanel::resizeEvent(QResizeEvent *e) {
+    QFrame::resizeEvent(e);
+    emit resized();
+}
+
+TStatusBar::TStatusBar(const QList<int> &widths, QWidget *parent) : QFrame(parent) {
+    setFixedHeight(19);
+    setAutoFillBackground(true);
+    int x = 0;
+    for (int w : widths) {
+        auto *l = new QLabel(this);
+        l->setFrameShape(QFrame::Panel);
+        l->setFrameShadow(QFrame::Sunken);
+        l->setGeometry(x, 2, w - 2, 17);
+        l->setIndent(2);
+        panels_ << l;
+        x += w;
+    }
+}
+
+void TStatusBar::SetPanelText(int index, const QString &text) {
+    if (panels_.at(index)->text() != text)
+        panels_.at(index)->setText(text);
+}
+
+QString TStatusBar::PanelText(int index) const { return panels_.at(index)->text(); }
+
+// ---------------------------------------------------------------------------------------------
+TForm1::TForm1(const StartOptions &options, QWidget *parent) : QWidget(parent) {
+    BuildControls();
+    try {
+        FormCreate(options);
+        startupCompleted = true;
+    } catch (const Error &e) {
+        // The remaining start-up steps do not run; the window opens without a scan cycle.
+        ShowError(e.text());
+    } catch (const std::exception &e) {
+        ShowError(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+TForm1::~TForm1() { FormDestroy(); }
+
+void TForm1::BuildControls() {
+    setWindowTitle(QStringLiteral("Vornik_Skyvane over RTL_POWER"));
+    setFont(pixelFont(QStringLiteral("Tahoma"), 11));
+    makeBlack(this);
+    // The frame is the platform's; the classic window frame adds 8 x 34 to the 716 x 386 client.
+    resize(716, 386);
+    setMinimumSize(716, 386);
+
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+
+    Splitter1 = new QSplitter(Qt::Vertical, this);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setHandleWidth(3);
+    Splitter1->setChildrenCollapsible(false);
+    Splitter1->setOpaqueResize(true);
+    outer->addWidget(Splitter1);
+
+    ch = new QWidget(Splitter1);
+    ch->setObjectName(QStringLiteral("ch"));
+    ch->setCursor(Qt::CrossCursor);
+    ch->setFocusPolicy(Qt::StrongFocus);
+    makeBlack(ch);
+
+    Panel2 = new TPanel(Splitter1);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    auto *p2 = new QVBoxLayout(Panel2);
+    p2->setContentsMargins(0, 0, 0, 0);
+    p2->setSpacing(0);
+
+    Panel3 = new TPanel(Panel2);
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    Panel3->setMinimumHeight(35);
+    p2->addWidget(Panel3, 1);
+
+    img2 = new TImage(Panel3);
+    img2->setObjectName(QStringLiteral("img2"));
+    img2->setToolTip(QStringLiteral("Waterfall"));
+    img2->setGeometry(45, 0, 624, 61);
+    // Anchored on all four sides: keep the distances it had to each edge of a 716 x 61 strip.
+    connect(Panel3, &TPanel::resized, img2, [this] {
+        const int right = 716 - 45 - 624, bottom = 0;
+        const QRect g = img2->geometry();
+        img2->setGeometry(g.left(), g.top(), std::max(0, Panel3->width() - right - g.left()),
+                          std::max(0, Panel3->height() - bottom - g.top()));
+    });
+
+    Panel1 = new TPanel(Panel2);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(40);
+    p2->addWidget(Panel1, 0);
+
+    sb = new TStatusBar({80, 175, 210, 110, 50}, Panel2);
+    sb->setObjectName(QStringLiteral("sb"));
+    p2->addWidget(sb, 0);
+
+    Splitter1->addWidget(ch);
+    Splitter1->addWidget(Panel2);
+    Splitter1->setStretchFactor(0, 1);
+    Splitter1->setStretchFactor(1, 0);
+    Splitter1->handle(1)->setCursor(Qt::SizeVerCursor);
+    Splitter1->setSizes({386 - 3 - 120, 120});
+    Panel2->setMinimumHeight(35 + 40 + 19);
+
+    // Control strip.
+    const QFont small = pixelFont(QStringLiteral("Tahoma"), 9);
+    auto label = [&](const char *name, int x, int y, const char *text) {
+        auto *l = new QLabel(QString::fromLatin1(text), Panel1);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setFont(small);
+        l->move(x, y);
+        l->adjustSize();
+        return l;
+    };
+    auto spin = [&](const char *name, int x, const char *hint) {
+        auto *s = new QSpinBox(Panel1);
+        s->setObjectName(QString::fromLatin1(name));
+        s->setGeometry(x, 11, 30, 19);
+        s->setRange(0, 100);
+        s->setFont(small);
+        s->setFrame(false);
+        s->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+        s->setToolTip(QString::fromLatin1(hint));
+        s->setCursor(Qt::PointingHandCursor);
+        s->setContextMenuPolicy(Qt::NoContextMenu);
+        // Arrows only: typing is disabled.
+        s->findChild<QLineEdit *>()->setReadOnly(true);
+        makeBlack(s);
+        return s;
+    };
+    auto combo = [&](const char *name, int x, const char *hint, const QStringList &items, const char *text) {
+        auto *c = new QComboBox(Panel1);
+        c->setObjectName(QString::fromLatin1(name));
+        c->setGeometry(x, 9, 45, 19);
+        c->setEditable(true);
+        c->setInsertPolicy(QComboBox::NoInsert);
+        c->setFrame(false);
+        c->setFont(small);
+        c->addItems(items);
+        c->setEditText(QString::fromLatin1(text));
+        c->setToolTip(QString::fromLatin1(hint));
+        makeBlack(c);
+        return c;
+    };
+    auto check = [&](const char *name, int x, int w, const char *text, bool checked) {
+        auto *c = new QCheckBox(QString::fromLatin1(text), Panel1);
+        c->setObjectName(QString::fromLatin1(name));
+        c->setGeometry(x, 11, w, 16);
+        c->setFont(small);
+        c->setChecked(checked);
+        makeBlack(c);
+        return c;
+    };
+
+    Label1 = label("Label1", 8, 13, "Dongle:");
+    dongle = spin("dongle", 45, "Number dongle USB");
+    Label2 = label("Label2", 85, 13, "Freq:");
+    Label5 = label("Label5", 265, 13, "PPM:");
+    ppm = spin("ppm", 290, "PPM Correction");
+    Label3 = label("Label3", 326, 13, "Step:");
+    step = combo("step", 348, "Scanning step",
+                 {"100", "1k", "5k", "10k", "25k", "50k", "75k", "100k", "1M", "2.5M", "5M"}, "10k");
+    Label4 = label("Label4", 398, 13, "Gain:");
+    gain = combo("gain", 420, "Gain value",
+                 {"0.0", "0.9", "1.4", "2.7", "3.7", "8.7", "12.5", "14.4", "25.0", "28.0", "36.4", "37.2",
+                  "43.9", "44.5", "48.0", "49.6", "50.0", "60.0", "70.0", "80.0", "90.0", "100.0"},
+                 "12.5");
+    gain->setCursor(Qt::PointingHandCursor);
+    point = check("point", 470, 44, "Point", false);
+    axs = check("axs", 515, 40, "Scale", true);
+    mx = check("mx", 560, 37, "Max", false);
+
+    struct ButtonDef {
+        TImage **slot;
+        const char *name;
+        int x, y, kind;
+        const char *hint;
+    };
+    const ButtonDef buttons[] = {
+        {&Image4, "Image4", 602, 12, 4, "Screenshot Spectrum (F6)"},
+        {&Image2, "Image2", 624, 11, 2, "Print Spectrum (F8)"},
+        {&Image1, "Image1", 646, 11, 1, "Recording Video (F7)"},
+        {&Image5, "Image5", 668, 11, 5, "Mode Infininy (F5)"},
+        {&Image3, "Image3", 691, 11, 3, "Stop Visualization"},
+    };
+    for (const ButtonDef &b : buttons) {
+        auto *img = new TImage(Panel1);
+        img->setObjectName(QString::fromLatin1(b.name));
+        img->setGeometry(b.x, b.y, 16, 16);
+        img->setToolTip(QString::fromLatin1(b.hint));
+        img->setCursor(Qt::PointingHandCursor);
+        img->SetPicture(buttonPicture(b.kind));
+        *b.slot = img;
+    }
+    // The image buttons keep their distance to the strip's right edge.
+    connect(Panel1, &TPanel::resized, this, [this] {
+        const int shift = Panel1->width() - 716;
+        const std::pair<TImage *, int> xs[] = {{Image4, 602}, {Image2, 624}, {Image1, 646}, {Image5, 668}, {Image3, 691}};
+        for (auto [img, x] : xs)
+            img->move(x + shift, img->y());
+    });
+
+    pm1 = new QMenu(this);
+    pm1->setObjectName(QStringLiteral("pm1"));
+    Infinity1 = new QAction(QStringLiteral("Mode Infinity"), this);
+    Infinity1->setObjectName(QStringLiteral("Infinity1"));
+    Infinity1->setCheckable(true);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    tavi = new QTimer(this);
+    tavi->setObjectName(QStringLiteral("tavi"));
+    tavi->setInterval(100);
+
+    connect(point, &QCheckBox::toggled, this, &TForm1::pointClick);
+    connect(axs, &QCheckBox::toggled, this, &TForm1::axsClick);
+    connect(mx, &QCheckBox::toggled, this, &TForm1::mxClick);
+}
+
+void TForm1::FormCreate(const StartOptions &options) {
+    HideTaskbarButton();                                          // 1
+    InstallTrayIcon();                                            // 2
+    KillProcessesByName(QString::fromLatin1(kSweepToolProcessName)); // 3
+
+    // 4: waterfall bitmaps, as large as the primary screen.
+    QSize screen(1024, 768);
+    if (QScreen *s = QGuiApplication::primaryScreen())
+        screen = s->size();
+    waterfallBuffer = QImage(screen, QImage::Format_RGB16);
+    waterfallBuffer.fill(Qt::black);
+    waterfallLine = QImage(1, 1, QImage::Format_RGB16);
+    waterfallLineScaled = QImage(screen.width(), 1, QImage::Format_RGB16);
+
+    // 5: every number <-> text conversion goes through the C-locale routines of numtext.h.
+    // 6: Qt paints double-buffered already.
+
+    // 7
+    sweepLines.clear();
+    sweepFields.clear();
+    CreateSweepSeries();
+    videoFrameBitmap = QImage();
+    ScreenshotBitmap = QImage();
+
+    // 8
+    pluginsDir = options.pluginsDir.isEmpty()
+                     ? PluginsDirFor(QCoreApplication::applicationFilePath())
+                     : QDir(options.pluginsDir).absolutePath() + QLatin1Char('/');
+    QDir::setCurrent(pluginsDir);
+    settingsPath = pluginsDir + QStringLiteral("settings.ini");
+    sweepToolPath = FindSweepTool(pluginsDir, options.sweepTool);
+
+    // 9
+    settings = std::make_unique<SettingsFile>(settingsPath);
+    settings->CreateDefaultIfMissing();
+    settings->Load();
+
+    // 10
+    params.dongleNumber = settings->Value(QStringLiteral("Dongle number"));
+    params.freqMinHz = settings->Value(QStringLiteral("Freq min Hz"));
+    params.freqMaxHz = settings->Value(QStringLiteral("Freq max Hz"));
+    params.freqStep = settings->Value(QStringLiteral("Freq step"));
+    params.gainLevel = settings->Value(QStringLiteral("Gain level"));
+    params.ppmCorrection = settings->Value(QStringLiteral("PPM"));
+
+    // 11
+    dongle->setValue(ParseIntOr(params.dongleNumber, 0));
+    ppm->setValue(ParseIntOr(params.ppmCorrection, 0));
+
+    // 12
+    flags.chartColor = ParseIntOr(settings->Value(QStringLiteral("Chart Color")), 255);
+    flags.waterfallColorStart =
+        ParseIntOr(settings->Value(QStringLiteral("Waterfall Color Start")), flags.waterfallColorStart);
+    flags.waterfallColorEnd =
+        ParseIntOr(settings->Value(QStringLiteral("Waterfall Color End")), flags.waterfallColorEnd);
+
+    // 13: setting a box to another state runs its handler by itself; then it runs once more.
+    auto boxValue = [&](const char *key, int fallback) {
+        return (ParseIntOr(settings->Value(QString::fromLatin1(key)), fallback) & 0xFF) != 0;
+    };
+    point->setChecked(boxValue("Chart Point", 0));
+    pointClick();
+
+    // 14
+    step->setEditText(params.freqStep);
+    gain->setEditText(params.gainLevel);
+
+    // 15
+    axs->setChecked(boxValue("Chart Scale", 1));
+    axsClick();
+    mx->setChecked(boxValue("Chart Max", 0));
+    mxClick();
+
+    // 16
+    CreateFrequencyEditors();
+
+    // 17, 18
+    CreateAviWriter();
+    FillCodecMenu();
+    AttachMenuPainter();
+
+    // 19
+    statusTimer_ = std::make_unique<StatusTimer>(flags.statusTickCount, this, [this] { refreshStatusPanel(); });
+    statusTimer_->Start(40);
+
+    // 20
+    StartScanThread();
+
+    // 21
+    flags.launchRequested = true;
+    flags.controlsReady = true;
+}
+
+void TForm1::FormDestroy() {
+    if (destroyed_)
+        return;
+    destroyed_ = true;
+    if (statusTimer_)
+        statusTimer_->Stop(); // 1
+    if (scanThread)
+        scanThread->RequestStop(); // 2: queued hand-overs are dropped from here on
+    if (tavi->isActive())
+        FinishRecordingOnClose(); // 3
+    // 4: nothing is saved at shut-down; every setting was saved when it changed.
+    sweepLines.clear();
+    sweepFields.clear();
+    RemoveTrayIcon(); // 5
+    // 6, 7: the bitmaps and editors are freed with the window. The worker is joined so that
+    // nothing of it outlives the objects it reads.
+    scanThread.reset();
+}
+
+void TForm1::showEvent(QShowEvent *e) {
+    QWidget::showEvent(e);
+    ch->setFocus();
+}
+
+void TForm1::closeEvent(QCloseEvent *e) {
+    QWidget::closeEvent(e);
+}
+
+void TForm1::refreshStatusPanel() { sb->SetPanelText(0, statusText.get()); }
+
+QString TForm1::SweepFilePath() const { return pluginsDir + QString::fromLatin1(kSweepFileName); }
+
+bool TForm1::InfinityMode() const { return Infinity1->isChecked(); }
+
+void TForm1::WriteSetting(const QString &key, const QString &value) {
+    settings->SetValue(key, value);
+    settings->Save();
+}
+
+void TForm1::pointClick() {
+    if (!settings)
+        return;
+    ApplyChartPoint();
+    WriteSetting(QStringLiteral("Chart Point"), point->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void TForm1::axsClick() {
+    if (!settings)
+        return;
+    ApplyChartScale();
+    WriteSetting(QStringLiteral("Chart Scale"), axs->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void TForm1::mxClick() {
+    if (!settings)
+        return;
+    ApplyChartMax();
+    WriteSetting(QStringLiteral("Chart Max"), mx->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+// ---- scan cycle -------------------------------------------------------------------------------
+
+void TForm1::StartScanThread() {
+    scanThread = std::make_unique<th>(flags, statusText, *this, this, SweepFilePath());
+    scanThread->start();
+}
+
+void TForm1::LaunchSweepTool() {
+    if (flags.paramChangePending || flags.visualizationStopped)
+        return;
+    LaunchDetached(sweepToolPath, SplitCommandLine(BuildSweepParameters(params)), pluginsDir);
+}
+
+void TForm1::IngestSweepFile() {
+    const QString path = SweepFilePath();
+    if (!QFile::exists(path) || flags.visualizationStopped || IsFileBusy(path)) {
+        flags.launchRequested = true;
+        return;
+    }
+    sweepLines.clear();
+    sweepFields.clear();
+    QFile f(path);
+    if (f.open(QIODevice::ReadOnly)) {
+        const QString text = QString::fromLatin1(f.readAll());
+        f.close();
+        sweepLines = text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+        if (!sweepLines.isEmpty() && sweepLines.last().isEmpty())
+            sweepLines.removeLast();
+    }
+    QFile::remove(path);
+    AssembleSweep();
+    flags.launchRequested = true;
+}
+
+void TForm1::UpdateViewAfterPass() {
+    // Waterfall alignment and the pending axis reset need the chart.
+}
+
+void TForm1::RestartSettleTimer() { Timer1->start(); }
+
+void TForm1::Timer1Timer() {
+    RequestAxisReset();
+    flags.paramChangePending = false;
+}
+
+void TForm1::RequestAxisReset() {
+    if (InfinityMode() && !flags.paramChangePending)
+        flags.axisResetRequested = true;
+}
+
+// ---- start-up steps of features still to come ------------------------------------------------
+
+void TForm1::HideTaskbarButton() {
+    // A tool window has no taskbar button. Only where a tray icon can bring it back: without a
+    // tray the taskbar is the only way back to a minimised window.
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        setWindowFlag(Qt::Tool, true);
+}
+
+void TForm1::InstallTrayIcon() {}
+void TForm1::RemoveTrayIcon() {}
+void TForm1::CreateSweepSeries() {}
+void TForm1::ApplyChartPoint() {}
+void TForm1::ApplyChartScale() {}
+void TForm1::ApplyChartMax() {}
+void TForm1::AssembleSweep() {}
+void TForm1::CreateAviWriter() {}
+void TForm1::FillCodecMenu() {}
+void TForm1::AttachMenuPainter() {}
+void TForm1::FinishRecordingOnClose() {}
+
+void TForm1::CreateFrequencyEditors() {
+    // The editors show MHz; a text that is not a number stops start-up here.
+    startFreqMHz_ = StrToFloat(params.freqMinHz) / 1000000.0;
+    stopFreqMHz_ = StrToFloat(params.freqMaxHz) / 1000000.0;
+}
+
+} // namespace sky

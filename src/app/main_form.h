@@ -1,0 +1,148 @@
+#pragma once
+// The main window: owns every long-lived object, holds the state the worker, the timers and the
+// commands share, and runs start-up and shut-down.
+#include "display/image_view.h"
+#include "scan/scan_state.h"
+#include "scan/scan_worker.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QImage>
+#include <QLabel>
+#include <QMenu>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+namespace sky {
+
+class SettingsFile;
+class StatusTimer;
+
+struct StartOptions {
+    QString pluginsDir;  // empty: the "plugins" folder beside the executable
+    QString sweepTool;   // empty: the sweep tool found in the plugins folder or on PATH
+};
+
+// A black panel without bevel.
+class TPanel : public QFrame {
+    Q_OBJECT
+public:
+    explicit TPanel(QWidget *parent = nullptr);
+signals:
+    void resized();
+protected:
+    void resizeEvent(QResizeEvent *e) override;
+};
+
+// Status bar of fixed-width panels.
+class TStatusBar : public QFrame {
+    Q_OBJECT
+public:
+    TStatusBar(const QList<int> &widths, QWidget *parent = nullptr);
+    void SetPanelText(int index, const QString &text);
+    QString PanelText(int index) const;
+    int PanelCount() const { return static_cast<int>(panels_.size()); }
+    QLabel *Panel(int index) const { return panels_.at(index); }
+private:
+    QList<QLabel *> panels_;
+};
+
+class TForm1 : public QWidget, public ScanHost {
+    Q_OBJECT
+public:
+    explicit TForm1(const StartOptions &options = {}, QWidget *parent = nullptr);
+    ~TForm1() override; // FormDestroy
+
+    // Shared state.
+    ScanParams params;
+    ScanFlags flags;
+    StatusText statusText;
+    QString pluginsDir;
+    QString settingsPath;
+    QString sweepToolPath;
+    std::unique_ptr<SettingsFile> settings;
+    QStringList sweepLines, sweepFields;
+    std::unique_ptr<th> scanThread;
+    QImage videoFrameBitmap, ScreenshotBitmap;
+    QImage waterfallBuffer, waterfallLine, waterfallLineScaled;
+    bool startupCompleted = false; // every start-up step ran
+
+    // Controls.
+    QWidget *ch = nullptr; // chart area
+    QSplitter *Splitter1 = nullptr;
+    TPanel *Panel2 = nullptr, *Panel3 = nullptr, *Panel1 = nullptr;
+    TImage *img2 = nullptr;
+    TStatusBar *sb = nullptr;
+    QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr, *Label5 = nullptr;
+    QSpinBox *dongle = nullptr, *ppm = nullptr;
+    QComboBox *step = nullptr, *gain = nullptr;
+    QCheckBox *point = nullptr, *axs = nullptr, *mx = nullptr;
+    TImage *Image1 = nullptr, *Image2 = nullptr, *Image3 = nullptr, *Image4 = nullptr, *Image5 = nullptr;
+    QMenu *pm1 = nullptr;
+    QAction *Infinity1 = nullptr; // "Mode Infinity", checkable
+    QTimer *Timer1 = nullptr, *tavi = nullptr;
+
+    // Scan cycle steps handed over by the worker (window thread).
+    void LaunchSweepTool() override;
+    void IngestSweepFile() override;
+    void UpdateViewAfterPass() override;
+
+    // Settle timer.
+    void Timer1Timer();
+    void RequestAxisReset();
+    // Restarts the one-second settle count (parameter change, key press).
+    void RestartSettleTimer();
+
+    // Check box handlers: write their key and save.
+    void pointClick();
+    void axsClick();
+    void mxClick();
+
+    // Writes one key and saves; a failed save reports through the error handler.
+    void WriteSetting(const QString &key, const QString &value);
+
+    // Mode Infinity is on (the menu item "Mode Infinity" is checked).
+    bool InfinityMode() const;
+
+    QString SweepFilePath() const;
+
+protected:
+    void showEvent(QShowEvent *e) override;   // FormShow
+    void closeEvent(QCloseEvent *e) override;
+
+private:
+    void BuildControls();
+    void FormCreate(const StartOptions &options);
+    void FormDestroy();
+
+    // Start-up steps whose behaviour comes with later features.
+    void HideTaskbarButton();
+    void InstallTrayIcon();
+    void CreateSweepSeries();
+    void ApplyChartScale();
+    void ApplyChartPoint();
+    void ApplyChartMax();
+    void CreateFrequencyEditors();
+    void AssembleSweep(); // steps of the ingest between loading the file and the next launch
+    void CreateAviWriter();
+    void FillCodecMenu();
+    void AttachMenuPainter();
+    void RemoveTrayIcon();
+    void FinishRecordingOnClose();
+
+    void StartScanThread();
+    void refreshStatusPanel();
+
+    std::unique_ptr<StatusTimer> statusTimer_;
+    double startFreqMHz_ = 0, stopFreqMHz_ = 0; // editor values until the editors exist
+    bool destroyed_ = false;
+};
+
+} // namespace sky

@@ -1,0 +1,111 @@
+#include "app/settings_file.h"
+
+#include "platform/error.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+namespace sky {
+
+QStringList SettingsFile::DefaultLines() {
+    return {
+        QStringLiteral("Dongle number=0"),
+        QStringLiteral("Freq min Hz=430000000"),
+        QStringLiteral("Freq max Hz=470000000"),
+        QStringLiteral("Freq step=50k"),
+        QStringLiteral("Gain level=12.5"),
+        QStringLiteral("PPM=0"),
+        QStringLiteral("Chart Point=1"),
+        QStringLiteral("Chart Scale=1"),
+        QStringLiteral("Chart Max=1"),
+        QStringLiteral("Chart Color=255"),
+        QStringLiteral("Waterfall Color Start=8388608"),
+        QStringLiteral("Waterfall Color End=65280"),
+        QStringLiteral("Codec=cvid"),
+        QStringLiteral("Developer=The Skyvane developers"),
+        QStringLiteral("H-page=https://skyvane.invalid/"),
+    };
+}
+
+void SettingsFile::CreateDefaultIfMissing() const {
+    if (QFileInfo::exists(path_))
+        return;
+    writeText(path_, DefaultLines());
+}
+
+void SettingsFile::Load() {
+    QFile f(path_);
+    if (!f.open(QIODevice::ReadOnly))
+        throw Error(QStringLiteral("Cannot open file \"%1\". %2").arg(path_, f.errorString()));
+    const QByteArray bytes = f.readAll();
+    // UTF-8 as this platform writes it; a file that is not valid UTF-8 is taken byte for byte.
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        text = QString::fromLatin1(bytes);
+    lines_.clear();
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (c != u'\r' && c != u'\n')
+            continue;
+        lines_ << text.mid(start, i - start);
+        if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines_ << text.mid(start);
+}
+
+void SettingsFile::Save() const { writeText(path_, lines_); }
+
+void SettingsFile::writeText(const QString &path, const QStringList &lines) {
+    QByteArray out;
+    for (const QString &l : lines) {
+        out += l.toUtf8();
+        out += "\r\n";
+    }
+    // The file is replaced by renaming a finished temporary file over it, so a write-protected
+    // file must be refused here as a direct write would be.
+    const QFileInfo existing(path);
+    if (existing.exists() && !existing.isWritable())
+        throw Error(QStringLiteral("Cannot create file \"%1\". Permission denied").arg(path));
+    QSaveFile f(path);
+    const bool ok = f.open(QIODevice::WriteOnly) && f.write(out) == out.size() && f.commit();
+    if (!ok)
+        throw Error(QStringLiteral("Cannot create file \"%1\". %2").arg(path, f.errorString()));
+}
+
+qsizetype SettingsFile::indexOf(const QString &key) const {
+    for (qsizetype i = 0; i < lines_.size(); ++i) {
+        const qsizetype eq = lines_[i].indexOf(u'=');
+        if (eq >= 0 && QStringView(lines_[i]).left(eq).compare(key, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+QString SettingsFile::Value(const QString &key) const {
+    const qsizetype i = indexOf(key);
+    return i < 0 ? QString() : lines_[i].mid(lines_[i].indexOf(u'=') + 1);
+}
+
+void SettingsFile::SetValue(const QString &key, const QString &value) {
+    const qsizetype i = indexOf(key);
+    if (value.isEmpty()) {
+        if (i >= 0)
+            lines_.removeAt(i);
+        return;
+    }
+    const QString line = key + u'=' + value;
+    if (i >= 0)
+        lines_[i] = line;
+    else
+        lines_ << line;
+}
+
+} // namespace sky

@@ -1,0 +1,43 @@
+#pragma once
+// settings.ini: key=value lines held in memory and rewritten whole on every change.
+#include <QString>
+#include <QStringList>
+
+namespace sky {
+
+class SettingsFile {
+public:
+    explicit SettingsFile(QString path) : path_(std::move(path)) {}
+
+    // The fifteen lines a first start writes.
+    static QStringList DefaultLines();
+
+    // Writes the default contents when no file exists at the path yet; raises sky::Error
+    // "Cannot create file ..." when that fails.
+    void CreateDefaultIfMissing() const;
+    // Reads the whole file (CR LF, lone CR and lone LF all end a line); raises sky::Error
+    // "Cannot open file ..." when the file cannot be read.
+    void Load();
+    // Writes every line followed by CR LF. The file is replaced atomically: a failed write
+    // leaves the old file as it was. Raises sky::Error "Cannot create file ...".
+    void Save() const;
+
+    // Value of the first line whose key (text before the first "=") matches, ignoring letter
+    // case; empty when there is none.
+    QString Value(const QString &key) const;
+    // A non-empty value replaces the first matching line (spelled as `key` is) or is appended;
+    // an empty value deletes the first matching line. Does not save.
+    void SetValue(const QString &key, const QString &value);
+
+    const QStringList &Lines() const { return lines_; }
+    const QString &Path() const { return path_; }
+
+private:
+    qsizetype indexOf(const QString &key) const;
+    static void writeText(const QString &path, const QStringList &lines);
+
+    QString path_;
+    QStringList lines_;
+};
+
+} // namespace sky

@@ -1,0 +1,49 @@
+#pragma once
+// What the program needs from the operating system, behind one interface with a Linux and a
+// Windows implementation (platform_linux.cpp, platform_win.cpp).
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+namespace sky {
+
+// Milliseconds from a steady clock as a 32-bit count that wraps, like the classic tick count.
+std::uint32_t TickCount();
+
+// The executable's folder followed by "plugins/" (always with the trailing separator).
+QString PluginsDirFor(const QString &executablePath);
+
+// The time of day in the locale's long time format without any time-zone part, every ":"
+// replaced by "-" so that it can name a file.
+QString TimeStampName();
+
+// Splits a parameter text into arguments the way a Windows program splits its command line:
+// blanks and tabs separate, double quotes group, backslashes escape only before a quote.
+QStringList SplitCommandLine(const QString &parameters);
+
+// File name of the sweep tool on this platform ("rtl_power.exe" on Windows, "rtl_power" elsewhere).
+QString SweepToolFileName();
+
+// Resolves the program to start: an explicit override as given, else the tool in pluginsDir,
+// else the first match on PATH. Returns the bare file name when nothing is found, so the
+// launch fails quietly like any other missing program.
+QString FindSweepTool(const QString &pluginsDir, const QString &overridePath);
+
+// Starts a program detached and hidden: no shell, the given working folder, standard input and
+// output connected to the null device. The call does not wait for the program. Children that
+// have ended are reaped on every call, so none is left as a zombie. Returns the process id, or
+// 0 when the program could not be started.
+qint64 LaunchDetached(const QString &program, const QStringList &arguments, const QString &workingDir);
+
+// Reaps every child started by LaunchDetached that has ended; returns how many are still running.
+int ReapLaunchedChildren();
+
+// Ends every process whose lower-cased executable name contains `text`, never this process, and
+// waits for each up to `waitMsEach` milliseconds. Returns the number of processes it signalled.
+int KillProcessesByName(const QString &text, int waitMsEach = 2000);
+
+// A file is busy when it exists and another process holds it open or it cannot be opened for
+// reading and writing. A missing file is not busy.
+bool IsFileBusy(const QString &path);
+
+} // namespace sky

@@ -1,0 +1,224 @@
+// Linux implementation of the platform layer: posix_spawn instead of the shell, /proc instead of
+// the process snapshot and the exclusive open.
+#include "platform/platform.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+#include <dirent.h>
+
+extern char **environ;
+
+namespace sky {
+
+namespace {
+
+std::mutex childMutex;
+std::vector<pid_t> children; // started by LaunchDetached and not reaped yet
+
+int reapLocked() {
+    for (auto it = children.begin(); it != children.end();) {
+        const pid_t r = waitpid(*it, nullptr, WNOHANG);
+        if (r == *it || (r < 0 && errno == ECHILD))
+            it = children.erase(it);
+        else
+            ++it;
+    }
+    return static_cast<int>(children.size());
+}
+
+bool isNumber(const char *s) {
+    if (!*s)
+        return false;
+    for (; *s; ++s)
+        if (*s < '0' || *s > '9')
+            return false;
+    return true;
+}
+
+template <typename F> void forEachProcess(F &&f) {
+    DIR *proc = opendir("/proc");
+    if (!proc)
+        return;
+    while (dirent *e = readdir(proc)) {
+        if (isNumber(e->d_name))
+            f(static_cast<pid_t>(std::atol(e->d_name)));
+    }
+    closedir(proc);
+}
+
+// The executable's file name as the system reports it, or empty when it cannot be read.
+QString executableName(pid_t pid) {
+    char link[64], target[4096];
+    std::snprintf(link, sizeof link, "/proc/%d/exe", static_cast<int>(pid));
+    const ssize_t n = readlink(link, target, sizeof target - 1);
+    if (n > 0) {
+        QString path = QString::fromLocal8Bit(target, n);
+        if (path.endsWith(QLatin1String(" (deleted)")))
+            path.chop(10);
+        return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    }
+    // No access to the link (another user's process): fall back to the short command name.
+    std::snprintf(link, sizeof link, "/proc/%d/comm", static_cast<int>(pid));
+    const int fd = open(link, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    const ssize_t m = read(fd, target, sizeof target - 1);
+    close(fd);
+    if (m <= 0)
+        return {};
+    return QString::fromLocal8Bit(target, m).trimmed();
+}
+
+// True once the process is gone or only a zombie is left of it.
+bool hasEnded(pid_t pid) {
+    char path[64], buf[512];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    const ssize_t n = read(fd, buf, sizeof buf - 1);
+    close(fd);
+    if (n <= 0)
+        return true;
+    buf[n] = 0;
+    const char *paren = std::strrchr(buf, ')');
+    return !paren || paren[1] == 0 || paren[2] == 'Z' || paren[2] == 'X';
+}
+
+} // namespace
+
+QString SweepToolFileName() { return QStringLiteral("rtl_power"); }
+
+qint64 LaunchDetached(const QString &program, const QStringList &arguments, const QString &workingDir) {
+    std::lock_guard lock(childMutex);
+    reapLocked();
+
+    const QByteArray prog = QFile::encodeName(program);
+    std::vector<QByteArray> argBytes;
+    argBytes.push_back(prog);
+    for (const QString &a : arguments)
+        argBytes.push_back(a.toLocal8Bit());
+    std::vector<char *> argv;
+    for (auto &a : argBytes)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    const QByteArray dir = QFile::encodeName(workingDir);
+    if (!dir.isEmpty())
+        posix_spawn_file_actions_addchdir_np(&actions, dir.constData());
+
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    // The tool must not share our process group: a Ctrl+C in our terminal is not meant for it,
+    // and its signal dispositions start from the defaults.
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+
+    pid_t pid = 0;
+    // A name without a slash is looked up on PATH, as the shell would, but without a shell.
+    const int rc = program.contains(QLatin1Char('/'))
+                       ? posix_spawn(&pid, prog.constData(), &actions, &attr, argv.data(), environ)
+                       : posix_spawnp(&pid, prog.constData(), &actions, &attr, argv.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0 || pid <= 0)
+        return 0;
+    children.push_back(pid);
+    return pid;
+}
+
+int ReapLaunchedChildren() {
+    std::lock_guard lock(childMutex);
+    return reapLocked();
+}
+
+int KillProcessesByName(const QString &text, int waitMsEach) {
+    const pid_t self = getpid();
+    int count = 0;
+    forEachProcess([&](pid_t pid) {
+        if (pid == self)
+            return;
+        const QString name = executableName(pid).toLower();
+        if (name.isEmpty() || !name.contains(text))
+            return;
+        if (kill(pid, SIGKILL) != 0)
+            return; // not ours to end: passed over
+        ++count;
+        for (int waited = 0; waited < waitMsEach && !hasEnded(pid); waited += 5)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        waitpid(pid, nullptr, WNOHANG); // collect it if it was our own child
+    });
+    ReapLaunchedChildren();
+    return count;
+}
+
+bool IsFileBusy(const QString &path) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (stat(name.constData(), &st) != 0)
+        return false;
+    const int fd = open(name.constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    close(fd);
+    // Held open by another process? Look for the same device and inode among every process's
+    // open files.
+    const pid_t self = getpid();
+    bool busy = false;
+    forEachProcess([&](pid_t pid) {
+        if (busy || pid == self)
+            return;
+        char fdDir[64];
+        std::snprintf(fdDir, sizeof fdDir, "/proc/%d/fd", static_cast<int>(pid));
+        const int dfd = open(fdDir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dfd < 0)
+            return;
+        DIR *d = fdopendir(dfd);
+        if (!d) {
+            close(dfd);
+            return;
+        }
+        while (dirent *e = readdir(d)) {
+            if (!isNumber(e->d_name))
+                continue;
+            struct stat fst;
+            if (fstatat(dfd, e->d_name, &fst, 0) == 0 && fst.st_ino == st.st_ino && fst.st_dev == st.st_dev) {
+                busy = true;
+                break;
+            }
+        }
+        closedir(d);
+    });
+    return busy;
+}
+
+} // namespace sky
