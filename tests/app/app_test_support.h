@@ -1,0 +1,64 @@
+#pragma once
+// Shared helpers for the window tests: one QApplication for the whole run, collected errors.
+#include "app/application.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStringList>
+
+#include <functional>
+
+namespace skytest {
+
+inline QApplication &app() {
+    static int argc = 1;
+    static char name[] = "skyvane-tests";
+    static char *argv[] = {name, nullptr};
+    static sky::TApplication *a = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new sky::TApplication(argc, argv);
+    }();
+    return *a;
+}
+
+// Collects what the default error handler would show, for the lifetime of the object.
+class ErrorCollector {
+public:
+    ErrorCollector() {
+        app();
+        old_ = sky::SetErrorSink([this](const QString &m) { messages << m; });
+    }
+    ~ErrorCollector() { sky::SetErrorSink(std::move(old_)); }
+    QStringList messages;
+
+private:
+    sky::ErrorSink old_;
+};
+
+// Runs the event loop until `done` holds or `ms` milliseconds have passed.
+inline bool waitFor(const std::function<bool()> &done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+inline QByteArray readFile(const QString &path) {
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+inline void writeFile(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+}
+
+} // namespace skytest
