@@ -25,6 +25,7 @@ int main(int argc, char **argv) {
 
     sky::TApplication app(argc, argv);
     sky::TForm1 form({cl.pluginsDir, cl.sweepTool});
+    QObject::connect(&form, &sky::TForm1::closed, &app, &QCoreApplication::quit);
     form.show();
     return app.exec();
 }

@@ -437,6 +437,8 @@ void TForm1::showEvent(QShowEvent *e) {
 
 void TForm1::closeEvent(QCloseEvent *e) {
     QWidget::closeEvent(e);
+    if (e->isAccepted())
+        emit closed();
 }
 
 void TForm1::refreshStatusPanel() { sb->SetPanelText(0, statusText.get()); }
@@ -530,17 +532,18 @@ void TForm1::HideTaskbarButton() {
         setWindowFlag(Qt::Tool, true);
 }
 
-void TForm1::InstallTrayIcon() {}
-void TForm1::RemoveTrayIcon() {}
-void TForm1::CreateSweepSeries() {}
-void TForm1::ApplyChartPoint() {}
-void TForm1::ApplyChartScale() {}
-void TForm1::ApplyChartMax() {}
-void TForm1::AssembleSweep() {}
-void TForm1::CreateAviWriter() {}
-void TForm1::FillCodecMenu() {}
-void TForm1::AttachMenuPainter() {}
-void TForm1::FinishRecordingOnClose() {}
+// Each of these is filled in by the feature it belongs to; until then it has nothing to do.
+void TForm1::InstallTrayIcon() {}        // tray icon with the program's title as its tip
+void TForm1::RemoveTrayIcon() {}         // tray icon removed at shut-down
+void TForm1::CreateSweepSeries() {}      // the working series of the sweep ingest
+void TForm1::ApplyChartPoint() {}        // "Point": trace markers on or off
+void TForm1::ApplyChartScale() {}        // "Scale": automatic level axes on or off
+void TForm1::ApplyChartMax() {}          // "Max": peak markers on or off
+void TForm1::AssembleSweep() {}          // sweepLines -> spectrum, markers, waterfall, status panels
+void TForm1::CreateAviWriter() {}        // the video file writer
+void TForm1::FillCodecMenu() {}          // Options > Codec from the installed encoders
+void TForm1::AttachMenuPainter() {}      // the popup menu drawn in the program's own style
+void TForm1::FinishRecordingOnClose() {} // a running recording is completed before the bitmaps go
 
 void TForm1::CreateFrequencyEditors() {
     // The editors show MHz; a text that is not a number stops start-up here.

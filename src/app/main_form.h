@@ -113,6 +113,9 @@ public:
 
     QString SweepFilePath() const;
 
+signals:
+    void closed();
+
 protected:
     void showEvent(QShowEvent *e) override;   // FormShow
     void closeEvent(QCloseEvent *e) override;

@@ -1,0 +1,194 @@
+// The scan cycle end to end: the real worker, a temporary plugins folder and real tool processes.
+#include "app/main_form.h"
+#include "app_test_support.h"
+#include "platform/platform.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <unistd.h>
+
+using namespace sky;
+using namespace skytest;
+
+namespace {
+
+// A stand-in tool that logs each start with its arguments, one per line, then exits.
+QString loggingTool(const QTemporaryDir &dir) {
+    const QString path = dir.filePath("tool.sh");
+    writeFile(path, "#!/bin/sh\n"
+                    "for a in \"$@\"; do printf '[%s]' \"$a\"; done >> \"$LOGDIR/launches.log\"\n"
+                    "echo >> \"$LOGDIR/launches.log\"\n");
+    QFile::setPermissions(path, QFile::ExeOwner | QFile::ReadOwner | QFile::WriteOwner);
+    qputenv("LOGDIR", dir.path().toLocal8Bit());
+    return path;
+}
+
+int launches(const QTemporaryDir &dir) {
+    return static_cast<int>(readFile(dir.filePath("launches.log")).count('\n'));
+}
+
+// Child processes of this test that still exist, zombies included.
+int childProcesses() {
+    int n = 0;
+    const pid_t self = getpid();
+    DIR *d = opendir("/proc");
+    while (dirent *e = d ? readdir(d) : nullptr) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(e->d_name)));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray s = stat.readAll();
+        const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[1].toInt() == self)
+            ++n;
+    }
+    if (d)
+        closedir(d);
+    return n;
+}
+
+void pump(int ms) { waitFor([] { return false; }, ms); }
+
+} // namespace
+
+TEST(ScanCycle, LaunchesWithExactArgumentsAndRepeatsWhileNoFileAppears) {
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    const QString tool = loggingTool(dir);
+    TForm1 form({dir.path(), tool});
+    ASSERT_TRUE(form.startupCompleted);
+    // The tool writes no sweep file, so every pass launches again (about every 100 ms).
+    pump(1100);
+    const int n = launches(dir);
+    EXPECT_GE(n, 4);
+    EXPECT_LE(n, 11);
+    const QByteArray first = readFile(dir.filePath("launches.log")).split('\n').first();
+    EXPECT_EQ(first, "[-f][430000000h:470000000h:50k][-g][12.5][-p][0][-d][0][-1][-i][0.5s][-w][hamming][scan.csv]");
+    EXPECT_TRUE(errors.messages.isEmpty());
+}
+
+TEST(ScanCycle, ShellSyntaxInSettingsReachesTheToolAsPlainText) {
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    const QString tool = loggingTool(dir);
+    const QString marker = dir.filePath("pwned");
+    writeFile(dir.filePath("settings.ini"), ("Freq min Hz=430000000\r\nFreq max Hz=470000000\r\nFreq step=50k;touch " +
+                                             marker + "\r\nGain level=$(touch " + marker + ")\r\n")
+                                                .toUtf8());
+    TForm1 form({dir.path(), tool});
+    ASSERT_TRUE(waitFor([&] { return launches(dir) >= 1; }, 2000));
+    pump(100);
+    EXPECT_FALSE(QFile::exists(marker));
+    const QByteArray first = readFile(dir.filePath("launches.log")).split('\n').first();
+    EXPECT_TRUE(first.startsWith("[-f][430000000h:470000000h:50k;touch][" + marker.toUtf8() + "][-g][$(touch][" +
+                                 marker.toUtf8() + ")][-p]"))
+        << first.toStdString();
+}
+
+TEST(ScanCycle, LeftoverSweepFileIsReadFirstAndDeleted) {
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    const QByteArray sweep = "2026-12-07, 21:00:00, 430000000, 431000000, 1000.00, 10, -50.00, -49.00\n";
+    writeFile(dir.filePath("scan.csv"), sweep);
+    TForm1 form({dir.path(), dir.filePath("no-such-tool")});
+    ASSERT_TRUE(waitFor([&] { return !QFile::exists(dir.filePath("scan.csv")); }, 1000));
+    EXPECT_EQ(form.sweepLines, QStringList({QString::fromLatin1(sweep.trimmed())}));
+}
+
+TEST(ScanCycle, StopVisualizationLaunchesNothingAndLeavesTheFile) {
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    const QString tool = loggingTool(dir);
+    writeFile(dir.filePath("scan.csv"), "old sweep\n");
+    TForm1 form({dir.path(), tool});
+    form.flags.visualizationStopped = true; // before the first pass
+    pump(600);
+    EXPECT_EQ(launches(dir), 0);
+    EXPECT_EQ(readFile(dir.filePath("scan.csv")), "old sweep\n");
+    EXPECT_EQ(form.statusText.get(), "Load Data...");
+
+    form.flags.visualizationStopped = false;
+    ASSERT_TRUE(waitFor([&] { return launches(dir) >= 1; }, 1000));
+    EXPECT_TRUE(waitFor([&] { return !QFile::exists(dir.filePath("scan.csv")); }, 1000));
+}
+
+TEST(ScanCycle, ParameterChangeHoldsLaunchesUntilOneSecondAfterTheLastChange) {
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    const QString tool = loggingTool(dir);
+    TForm1 form({dir.path(), tool});
+    ASSERT_TRUE(waitFor([&] { return launches(dir) >= 1; }, 1000));
+
+    // Three changes 300 ms apart, as the parameter handler makes them.
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < 3; ++i) {
+        form.flags.paramChangePending = true;
+        form.RestartSettleTimer();
+        if (i == 0)
+            pump(150); // a launch handed over just before the change may still be in flight
+        const int before = launches(dir);
+        pump(i == 0 ? 150 : 300);
+        EXPECT_EQ(launches(dir), before) << "launched during the settle period";
+    }
+    const int held = launches(dir);
+    const qint64 lastChange = t.elapsed() - 300;
+    ASSERT_TRUE(waitFor([&] { return launches(dir) > held; }, 2500));
+    const qint64 resumedAfter = t.elapsed() - lastChange;
+    EXPECT_GE(resumedAfter, 1000);
+    EXPECT_LE(resumedAfter, 1500);
+    EXPECT_FALSE(form.flags.paramChangePending);
+}
+
+TEST(ScanCycle, MissingToolRepeatsQuietlyAndLeavesNoProcess) {
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    TForm1 form({dir.path(), dir.filePath("not-installed")});
+    QStringList seen;
+    waitFor([&] {
+        const QString s = form.statusText.get();
+        if (seen.isEmpty() || seen.last() != s)
+            seen << s;
+        return false;
+    }, 800);
+    EXPECT_TRUE(seen.contains("Config RTL-SDR"));
+    EXPECT_TRUE(seen.contains("Load Data..."));
+    EXPECT_TRUE(errors.messages.isEmpty());
+    EXPECT_EQ(childProcesses(), 0);
+}
+
+TEST(ScanCycle, FailingToolNeverPilesUpProcesses) {
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    TForm1 form({dir.path(), "/bin/false"});
+    pump(400);
+    const int early = childProcesses();
+    pump(1500);
+    EXPECT_LE(childProcesses(), std::max(early, 1));
+    EXPECT_LE(ReapLaunchedChildren(), 1);
+}
+
+TEST(ScanCycle, ClosingInEveryStateEndsCleanly) {
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    // A tool that holds the sweep file open for a while, as the real one does.
+    const QString tool = dir.filePath("slow.sh");
+    writeFile(tool, "#!/bin/sh\nexec 3>scan.csv\nsleep 0.4\necho x >&3\n");
+    QFile::setPermissions(tool, QFile::ExeOwner | QFile::ReadOwner);
+    for (int delay : {0, 1, 20, 60, 99, 101, 150, 250, 400}) {
+        auto form = std::make_unique<TForm1>(StartOptions{dir.path(), tool});
+        pump(delay);
+        QElapsedTimer t;
+        t.start();
+        form.reset();
+        EXPECT_LT(t.elapsed(), 1000) << "shut-down took too long after " << delay << " ms";
+    }
+    // Hand-overs queued before the close must not run afterwards.
+    pump(300);
+    EXPECT_TRUE(errors.messages.isEmpty());
+}
