@@ -143,6 +143,8 @@ void TForm1::BuildControls() {
     // The frame is the platform's; the classic window frame adds 8 x 34 to the 716 x 386 client.
     resize(716, 386);
     setMinimumSize(716, 386);
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(716 / 2, 386 / 2));
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
