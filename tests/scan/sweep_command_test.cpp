@@ -34,5 +34,5 @@ TEST(SweepCommandLine, BlanksSplitShellSyntaxStaysOneArgument) {
     EXPECT_EQ(args.at(4), "12");
     EXPECT_EQ(args.at(5), "5");
     EXPECT_EQ(args.last(), "scan.csv");
-    EXPECT_EQ(args.size(), 17);
+    EXPECT_EQ(args.size(), 16);
 }

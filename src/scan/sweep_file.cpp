@@ -1,0 +1,181 @@
+#include "scan/sweep_file.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+namespace sky {
+
+namespace {
+
+inline bool isBlank(char c) { return c >= 1 && c <= ' '; }
+
+std::optional<std::int64_t> toInteger(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size() && s[i] == ' ')
+        ++i;
+    bool neg = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+        neg = s[i++] == '-';
+    int base = 10;
+    if (i < s.size() && s[i] == '$')
+        base = 16, ++i;
+    else if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X'))
+        base = 16, i += 2;
+    if (i >= s.size())
+        return std::nullopt;
+    std::uint64_t v = 0;
+    const auto r = std::from_chars(s.data() + i, s.data() + s.size(), v, base);
+    if (r.ec != std::errc() || r.ptr != s.data() + s.size() || v > std::uint64_t(std::numeric_limits<std::int64_t>::max()))
+        return std::nullopt;
+    return neg ? -std::int64_t(v) : std::int64_t(v);
+}
+
+// Decimal number with "." only: blanks around, sign and exponent allowed; nothing else.
+std::optional<double> toNumber(std::string_view s) {
+    while (!s.empty() && s.front() == ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ')
+        s.remove_suffix(1);
+    if (s.empty())
+        return std::nullopt;
+    bool neg = false;
+    std::string_view body = s;
+    if (body.front() == '+' || body.front() == '-') {
+        neg = body.front() == '-';
+        body.remove_prefix(1);
+    }
+    // from_chars would also take "inf", "nan" and hexadecimal forms: only digits or "." may start.
+    if (body.empty() || !((body.front() >= '0' && body.front() <= '9') || body.front() == '.'))
+        return std::nullopt;
+    double v = 0;
+    const auto r = std::from_chars(body.data(), body.data() + body.size(), v, std::chars_format::general);
+    if (r.ec != std::errc() || r.ptr != body.data() + body.size() || !std::isfinite(v))
+        return std::nullopt;
+    return neg ? -v : v;
+}
+
+} // namespace
+
+void SplitSweepFields(std::string_view line, std::vector<std::string_view> &fields, std::deque<std::string> &storage) {
+    fields.clear();
+    storage.clear();
+    if (const auto nul = line.find('\0'); nul != std::string_view::npos)
+        line = line.substr(0, nul);
+    const char *p = line.data();
+    const char *const end = p + line.size();
+    while (p < end && isBlank(*p))
+        ++p;
+    while (p < end) {
+        if (*p == '"') {
+            std::string &s = storage.emplace_back();
+            ++p;
+            while (p < end) {
+                if (*p == '"') {
+                    if (p + 1 < end && p[1] == '"') {
+                        s += '"';
+                        p += 2;
+                        continue;
+                    }
+                    ++p;
+                    break;
+                }
+                s += *p++;
+            }
+            fields.emplace_back(s);
+        } else {
+            const char *start = p;
+            while (p < end && !isBlank(*p) && *p != ',')
+                ++p;
+            fields.emplace_back(start, static_cast<std::size_t>(p - start));
+        }
+        while (p < end && isBlank(*p))
+            ++p;
+        if (p < end && *p == ',') {
+            if (p + 1 == end)
+                fields.emplace_back();
+            do
+                ++p;
+            while (p < end && isBlank(*p));
+        }
+    }
+}
+
+void SplitSweepLines(std::string_view text, std::vector<std::string_view> &lines) {
+    lines.clear();
+    std::size_t start = 0;
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const char c = text[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        lines.push_back(text.substr(start, i - start));
+        if (c == '\r' && i + 1 < n && text[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines.push_back(text.substr(start));
+}
+
+bool IsMinusInfinityText(std::string_view f) {
+    return f == "-1.#J" || f == "-1.#INF" || f == "-inf" || f == "-Inf" || f == "-INF";
+}
+
+SweepData ParseSweepFile(std::string_view text) {
+    SweepData d;
+    std::vector<std::string_view> lines, fields;
+    std::deque<std::string> storage;
+    SplitSweepLines(text, lines);
+    auto fail = [&](std::string why) {
+        d.failure = std::move(why);
+        return std::move(d);
+    };
+    for (std::size_t ln = 0; ln < lines.size(); ++ln) {
+        SplitSweepFields(lines[ln], fields, storage);
+        const std::string where = " on line " + std::to_string(ln + 1);
+        if (fields.size() < 5)
+            return fail("fewer than five fields" + where);
+        d.lastStepText.assign(fields[4]);
+        if (fields.size() <= 6)
+            continue;
+        const auto low = toInteger(fields[2]);
+        if (!low)
+            return fail("frequency is not an integer" + where);
+        const auto stepHz = toNumber(fields[4]);
+        if (!stepHz)
+            return fail("step is not a number" + where);
+        if (d.valueCount + std::int64_t(fields.size() - 6) > kMaxSweepValues)
+            return fail("more values than any sweep holds");
+        d.x.reserve(d.x.size() + fields.size() - 6);
+        d.y.reserve(d.y.size() + fields.size() - 6);
+        double previous = 0;
+        for (std::size_t v = 6; v < fields.size(); ++v) {
+            ++d.valueCount;
+            std::optional<double> level;
+            if (IsMinusInfinityText(fields[v])) {
+                if (v > 6) {
+                    level = previous; // repeats the last printable level
+                } else {
+                    // Nothing printable before the first bin: take the line's lowest finite level.
+                    for (std::size_t k = 7; k < fields.size(); ++k)
+                        if (const auto other = toNumber(fields[k]))
+                            level = level ? std::min(*level, *other) : *other;
+                }
+            } else {
+                level = toNumber(fields[v]);
+            }
+            if (!level)
+                return fail("level is not a number" + where);
+            previous = *level;
+            d.x.push_back(double(*low) + *stepHz * double(v - 6));
+            d.y.push_back(*level);
+        }
+    }
+    d.ok = true;
+    return d;
+}
+
+} // namespace sky

@@ -1,0 +1,44 @@
+#pragma once
+// Reading one sweep file of the sweep tool: lines of comma-separated fields, one line per hop:
+// date, time, Hz low, Hz high, Hz step, samples, then one level in dB per bin.
+#include <QByteArray>
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sky {
+
+// Splits one line into fields: blanks and control characters (codes 1 to 32) around fields are
+// skipped and also end an unquoted field; a field starting with a double quote runs to the
+// matching quote (a doubled quote stands for one); a comma that ends the line adds one empty
+// field. A NUL character ends the line. `storage` keeps unquoted copies alive for the views.
+void SplitSweepFields(std::string_view line, std::vector<std::string_view> &fields, std::deque<std::string> &storage);
+
+// Splits a file into lines; CR LF, lone CR and lone LF each end a line, a final line break adds
+// no empty line.
+void SplitSweepLines(std::string_view text, std::vector<std::string_view> &lines);
+
+// True for the texts C runtimes print for minus infinity with two decimals.
+bool IsMinusInfinityText(std::string_view field);
+
+struct SweepData {
+    bool ok = false;                // the whole file was read
+    std::vector<double> x, y;       // points in file order (frequency in Hz, level in dB)
+    std::int64_t valueCount = 0;    // value fields read
+    std::string lastStepText;       // field 4 of the last line
+    std::string failure;            // why reading stopped, for diagnostics
+};
+
+// Reads all lines. On failure `ok` is false and x/y hold the points read before the failure.
+// A line whose first level is minus infinity gives that bin the lowest finite level of the
+// line; a line with no finite level fails like a value that is not a number.
+SweepData ParseSweepFile(std::string_view text);
+
+// Sweeps larger than this are refused rather than read: far beyond any real sweep, and enough
+// to keep memory bounded whatever file turns up.
+inline constexpr std::int64_t kMaxSweepValues = 50'000'000;
+
+} // namespace sky

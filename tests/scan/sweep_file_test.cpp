@@ -1,0 +1,189 @@
+#include "scan/sweep_analysis.h"
+#include "scan/sweep_file.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace sky;
+
+namespace {
+
+std::vector<std::string> split(std::string_view line) {
+    std::vector<std::string_view> f;
+    std::deque<std::string> storage;
+    SplitSweepFields(line, f, storage);
+    return {f.begin(), f.end()};
+}
+
+using V = std::vector<std::string>;
+
+} // namespace
+
+TEST(SweepFields, BlanksCommasQuotes) {
+    EXPECT_EQ(split("2026-12-07, 21:00:00, 100, 200, 48828.12, 10, -50.00"),
+              V({"2026-12-07", "21:00:00", "100", "200", "48828.12", "10", "-50.00"}));
+    EXPECT_EQ(split("  a ,b\t,\tc  "), V({"a", "b", "c"}));
+    EXPECT_EQ(split("a b,c"), V({"a", "b", "c"}));          // a blank also separates
+    EXPECT_EQ(split("a,,b"), V({"a", "", "b"}));
+    EXPECT_EQ(split("a,"), V({"a", ""}));                   // final comma adds one empty field
+    EXPECT_EQ(split("a, "), V({"a"}));                      // but not when blanks follow it
+    EXPECT_EQ(split(",,,"), V({"", "", "", ""}));
+    EXPECT_EQ(split(""), V());
+    EXPECT_EQ(split("   "), V());
+    EXPECT_EQ(split(R"("a,b" , "say ""hi""",c)"), V({"a,b", R"(say "hi")", "c"}));
+    EXPECT_EQ(split(R"("ab"cd,e)"), V({"ab", "cd", "e"}));
+    EXPECT_EQ(split(R"(x,"open)"), V({"x", "open"}));      // an unclosed quote runs to the end
+    EXPECT_EQ(split(std::string_view("a,b\0,c", 7)), V({"a", "b"}));
+    EXPECT_EQ(split("\x01" "a\x1f,\x7f"), V({"a", "\x7f"}));
+}
+
+TEST(SweepLines, AnyLineEndNoTrailingEmptyLine) {
+    std::vector<std::string_view> l;
+    SplitSweepLines("a\r\nb\rc\nd", l);
+    EXPECT_EQ(l.size(), 4u);
+    SplitSweepLines("a\n\nb\n", l);
+    ASSERT_EQ(l.size(), 3u);
+    EXPECT_TRUE(l[1].empty());
+    SplitSweepLines("", l);
+    EXPECT_TRUE(l.empty());
+}
+
+TEST(SweepParse, PointsFrequenciesAndCount) {
+    const auto d = ParseSweepFile("2026-12-07, 21:00:00, 100000000, 100010000, 1000, 5, "
+                                  "-1, -2, -3, -4, -5, -6, -7, -8, -9, -10\n");
+    ASSERT_TRUE(d.ok) << d.failure;
+    ASSERT_EQ(d.x.size(), 10u);
+    EXPECT_EQ(d.valueCount, 10);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_DOUBLE_EQ(d.x[i], 100000000.0 + 1000.0 * i);
+    EXPECT_DOUBLE_EQ(d.y[9], -10.0);
+    EXPECT_EQ(d.lastStepText, "1000");
+}
+
+TEST(SweepParse, MinusInfinityRepeatsThePreviousLevel) {
+    for (const char *inf : {"-1.#J", "-1.#INF", "-inf", "-Inf"}) {
+        const std::string line = std::string("d, t, 100, 200, 10, 5, -50.00, ") + inf + ", " + inf + ", -48.00";
+        const auto d = ParseSweepFile(line);
+        ASSERT_TRUE(d.ok) << inf;
+        EXPECT_EQ(d.y, std::vector<double>({-50, -50, -50, -48})) << inf;
+    }
+    // First level infinite: the line's lowest finite level, never the sample count.
+    auto d = ParseSweepFile("d, t, 100, 200, 10, 942000, -1.#J, -1.#J, -30.5, -60.25, -1.#J");
+    ASSERT_TRUE(d.ok);
+    EXPECT_EQ(d.y, std::vector<double>({-60.25, -60.25, -30.5, -60.25, -60.25}));
+    // No finite level at all fails like a value that is not a number.
+    EXPECT_FALSE(ParseSweepFile("d, t, 100, 200, 10, 5, -1.#J, -1.#J").ok);
+    // Only the exact texts count.
+    EXPECT_FALSE(ParseSweepFile("d, t, 100, 200, 10, 5, -40, -1.#j").ok);
+}
+
+TEST(SweepParse, FailuresKeepThePointsReadBefore) {
+    const char *bad[] = {
+        "d, t, 100, 200\n",                                   // four fields
+        "d, t, 100, 200, 10, 5, -1\n\nd, t, 300, 400, 10, 5, -1\n", // empty line
+        "d, t, 1e8, 200, 10, 5, -1\n",                        // field 2 not an integer
+        "d, t, 100, 200, 10Hz, 5, -1\n",                      // step not a number
+        "d, t, 100, 200, 10, 5, -1, nan\n",                   // NaN is not a number
+        "d, t, 100, 200, 10, 5, -1, 1,5\n",                   // 1 then 5 is fine ...
+    };
+    for (int i = 0; i < 5; ++i)
+        EXPECT_FALSE(ParseSweepFile(bad[i]).ok) << i;
+    EXPECT_TRUE(ParseSweepFile(bad[5]).ok);
+    const auto d = ParseSweepFile("d, t, 100, 200, 10, 5, -1, -2\nd, t, 300, 400, 10, 5, -3, oops, -4\n");
+    EXPECT_FALSE(d.ok);
+    EXPECT_EQ(d.y, std::vector<double>({-1, -2, -3}));
+    // Five or six fields add no point and convert nothing.
+    const auto e = ParseSweepFile("a, b, c, d, e\nd, t, x, y, 2.5, 5\n");
+    EXPECT_TRUE(e.ok);
+    EXPECT_TRUE(e.x.empty());
+    EXPECT_EQ(e.lastStepText, "2.5");
+}
+
+TEST(SweepParse, HugeFrequenciesAndHexDoNotBreak) {
+    auto d = ParseSweepFile("d, t, 9007199254740993, 0, 1, 5, -1, -2\n");
+    ASSERT_TRUE(d.ok);
+    EXPECT_GT(d.x[0], 9.0e15);
+    EXPECT_FALSE(ParseSweepFile("d, t, 99999999999999999999, 0, 1, 5, -1\n").ok);
+    d = ParseSweepFile("d, t, $10, 0, 1e300, 5, -1, -2\n");
+    ASSERT_TRUE(d.ok);
+    EXPECT_EQ(d.x[0], 16.0);
+    EXPECT_FALSE(ParseSweepFile("d, t, 0, 0, 1e999, 5, -1\n").ok);
+}
+
+TEST(SweepParse, RealCapturesFromBothRuntimes) {
+    const QDir samples(SKYVANE_SAMPLES_DIR);
+    struct Case {
+        const char *file;
+        bool ok;
+    } cases[] = {{"dmooney65_fm_stations.csv", true},
+                 {"gfckhz_scan_100M-1G_1M.csv", true},
+                 {"jj1bdx_nhkfm3_peakhold.csv", true},
+                 {"jackie-c_fm_stations_win_1J.csv", true},
+                 // spreadsheet round trip: an all-comma line has no level to read
+                 {"jackie-c_fm_stations30min_excel_1J.csv", false}};
+    for (const auto &c : cases) {
+        QFile f(samples.filePath(c.file));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << c.file;
+        const QByteArray bytes = f.readAll();
+        const auto d = ParseSweepFile(std::string_view(bytes.constData(), bytes.size()));
+        EXPECT_EQ(d.ok, c.ok) << c.file << ": " << d.failure;
+        if (!c.ok)
+            continue;
+        EXPECT_GT(d.valueCount, 100) << c.file;
+        for (double y : d.y)
+            ASSERT_TRUE(std::isfinite(y) && y > -200 && y < 100) << c.file;
+    }
+}
+
+TEST(SweepParse, RandomBytesNeverCrash) {
+    std::mt19937 rng(7);
+    const std::string alphabet = "0123456789.,-+ \t\r\n\"$xe#J";
+    for (int round = 0; round < 3000; ++round) {
+        std::string s(rng() % 300, ' ');
+        for (char &c : s)
+            c = (rng() % 4 == 0) ? char(rng() % 256) : alphabet[rng() % alphabet.size()];
+        const auto d = ParseSweepFile(s);
+        EXPECT_EQ(d.x.size(), d.y.size());
+        EXPECT_LE(static_cast<std::int64_t>(d.x.size()), d.valueCount);
+    }
+}
+
+TEST(SweepAnalysis, ExtremesNoiseAndPeaks) {
+    std::vector<double> y(60, -50.0);
+    y[5] = -10;
+    auto e = FindExtremes(y.data(), y.size());
+    EXPECT_EQ(e.maxIndex, 5u);
+    EXPECT_EQ(e.minIndex, 0u); // first of equal values wins
+    // Strongest at 5: bins 0..15 are left out, 16 onward count.
+    y[15] = -1000;
+    y[16] = -20;
+    auto noise = NoiseLevel(y.data(), y.size(), 5);
+    ASSERT_TRUE(noise);
+    const double expected = -std::sqrt((20.0 * 20 + 43 * 50.0 * 50) / 44);
+    EXPECT_NEAR(*noise, expected, 1e-9);
+    // Strongest at 40: bins 2..29 and 51 onward count.
+    std::vector<double> z(60, -1.0);
+    for (int i = 30; i <= 50; ++i)
+        z[i] = -100;
+    z[0] = z[1] = -1000;
+    EXPECT_NEAR(*NoiseLevel(z.data(), z.size(), 40), -1.0, 1e-12);
+    // Nothing left to count.
+    EXPECT_FALSE(NoiseLevel(z.data(), 10, 5).has_value());
+    // All at or below -1000: the strongest stays at 0.
+    std::vector<double> low(5, -2000);
+    EXPECT_EQ(FindExtremes(low.data(), low.size()).maxIndex, 0u);
+
+    // Flat top of three: first and last bin are peaks, the middle one is not.
+    const double top[] = {-50, -10, -10, -10, -50};
+    EXPECT_TRUE(IsPeak(top, 1));
+    EXPECT_FALSE(IsPeak(top, 2));
+    EXPECT_TRUE(IsPeak(top, 3));
+    const double strict[] = {-50, -10, -50};
+    EXPECT_TRUE(IsPeak(strict, 1));
+    const double slope[] = {-50, -40, -30};
+    EXPECT_FALSE(IsPeak(slope, 1));
+}
