@@ -1,0 +1,110 @@
+#include "display/waterfall.h"
+
+#include "display/image_view.h"
+#include "display/resample.h"
+
+#include <QPainter>
+
+#include <cmath>
+#include <cstring>
+
+namespace sky {
+
+bool RampColor(std::int32_t start, std::int32_t end, float d, double range, std::uint32_t &color) {
+    color = 0;
+    for (int c = 0; c < 3; ++c) {
+        const int s = (start >> (8 * c)) & 0xFF;
+        const int e = (end >> (8 * c)) & 0xFF;
+        const int delta = e - s;
+        const double scaled = static_cast<double>(delta) * static_cast<double>(d) / range;
+        if (!std::isfinite(scaled) || std::fabs(scaled) > 9.2e18)
+            return false;
+        const auto rounded = static_cast<std::int64_t>(std::nearbyint(scaled)); // ties to even
+        const auto value = static_cast<std::uint32_t>((e - rounded) & 0xFF);
+        color |= value << (8 * c);
+    }
+    return true;
+}
+
+TWaterfall::TWaterfall(QSize screen)
+    : waterfallBuffer(screen, QImage::Format_RGB16), waterfallLine(1, 1, QImage::Format_RGB888),
+      waterfallLineScaled(screen.width(), 1, QImage::Format_RGB888) {
+    waterfallBuffer.fill(Qt::black);
+    waterfallLine.fill(Qt::black);
+    waterfallLineScaled.fill(Qt::black);
+}
+
+bool TWaterfall::AddLine(const double *y, std::size_t n, std::size_t maxIndex, std::size_t minIndex,
+                         std::int32_t colorStart, std::int32_t colorEnd) {
+    // Move the history down one row: one block copy, whatever the height.
+    const int h = waterfallBuffer.height();
+    if (h > 1)
+        std::memmove(waterfallBuffer.scanLine(1), waterfallBuffer.scanLine(0),
+                     static_cast<std::size_t>(waterfallBuffer.bytesPerLine()) * (h - 1));
+
+    if (n == 0)
+        return false;
+    const std::size_t width = n - 1;
+    if (width > 0x7FFFFFF)
+        return false;
+    waterfallLine = QImage(static_cast<int>(width), 1, QImage::Format_RGB888);
+    const double range = std::fabs(y[minIndex]) - std::fabs(y[maxIndex]);
+    const double top = std::fabs(y[maxIndex]);
+    uchar *px = waterfallLine.scanLine(0);
+    for (std::size_t i = 0; i < width; ++i) {
+        const float d = static_cast<float>(std::fabs(y[i]) - top);
+        std::uint32_t c;
+        if (!RampColor(colorStart, colorEnd, d, range, c))
+            return false;
+        px[3 * i] = c & 0xFF;             // red
+        px[3 * i + 1] = (c >> 8) & 0xFF;  // green
+        px[3 * i + 2] = (c >> 16) & 0xFF; // blue
+    }
+    if (width == 0)
+        return false; // nothing to scale: a sweep of one bin has no line
+    ResampleBitmap(waterfallLine, waterfallLineScaled, QRect(0, 0, waterfallLine.width(), 1),
+                   QRect(0, 0, waterfallLineScaled.width(), 1));
+    QPainter p(&waterfallBuffer);
+    p.drawImage(0, 0, waterfallLineScaled);
+    p.end();
+    Present();
+    return true;
+}
+
+void TWaterfall::Present() const {
+    if (!image_)
+        return;
+    TImage &image = *image_;
+    QImage &pic = image.PictureRef();
+    if (pic.isNull())
+        return;
+    QPainter p(&pic);
+    p.drawImage(0, 1, waterfallBuffer);
+    p.end();
+    image.update();
+}
+
+void TWaterfall::Resize() {
+    if (!image_)
+        return;
+    TImage &image = *image_;
+    const QSize size = image.size().expandedTo(QSize(1, 1));
+    auto refit = [](QImage &img, QSize s) {
+        if (img.size() == s)
+            return;
+        QImage next(s, img.format());
+        next.fill(Qt::black);
+        QPainter p(&next);
+        p.drawImage(0, 0, img);
+        p.end();
+        img = std::move(next);
+    };
+    refit(waterfallBuffer, size);
+    refit(waterfallLineScaled, QSize(size.width(), 1));
+    QImage pic(size, QImage::Format_RGB32);
+    pic.fill(Qt::black);
+    image.SetPicture(pic);
+    Present();
+}
+
+} // namespace sky

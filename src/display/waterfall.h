@@ -1,0 +1,48 @@
+#pragma once
+// The waterfall history under the chart: one pixel row per sweep, newest at the top.
+#include <QImage>
+#include <QSize>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace sky {
+
+class TImage;
+
+// Colour of one bin on the ramp from `start` (weakest bin) to `end` (strongest bin). Colours are
+// Windows colour values (red in the low byte). `d` is |level| - |strongest level| and `range` is
+// |weakest level| - |strongest level|; returns false when the ramp cannot be computed.
+bool RampColor(std::int32_t start, std::int32_t end, float d, double range, std::uint32_t &color);
+
+class TWaterfall {
+public:
+    // Buffers as large as the screen, filled black.
+    explicit TWaterfall(QSize screen);
+
+    // Moves the history down one row and draws the sweep as the new top row: one pixel per bin
+    // except the last, coloured by RampColor, resampled to the buffer's width. Returns false when
+    // the sweep cannot be drawn (a single bin, or weakest and strongest of equal magnitude): the
+    // history has then moved down but no row is drawn and nothing is presented.
+    bool AddLine(const double *y, std::size_t n, std::size_t maxIndex, std::size_t minIndex, std::int32_t colorStart,
+                 std::int32_t colorEnd);
+
+    // The image that shows the history (img2); AddLine and Resize present into it.
+    void SetImage(TImage *image) { image_ = image; }
+
+    // Copies the whole buffer into the image's picture one row down and repaints it.
+    void Present() const;
+
+    // Fits the buffers and the image's picture to the image's size (history kept at the top left,
+    // new area black), then presents.
+    void Resize();
+
+    QImage waterfallBuffer;      // 16 bits per pixel; row 0 is the newest sweep
+    QImage waterfallLine;        // one pixel per bin of the last sweep
+    QImage waterfallLineScaled;  // waterfallLine at the buffer's width
+
+private:
+    TImage *image_ = nullptr;
+};
+
+} // namespace sky

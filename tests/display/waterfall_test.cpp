@@ -1,0 +1,164 @@
+#include "display/image_view.h"
+#include "display/resample.h"
+#include "display/waterfall.h"
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+using namespace sky;
+
+namespace {
+
+QApplication &app() {
+    static int argc = 1;
+    static char name[] = "display-tests";
+    static char *argv[] = {name, nullptr};
+    static QApplication *a = new QApplication(argc, argv);
+    return *a;
+}
+
+// One-row RGB888 image whose pixel k has red = k.
+QImage ramp(int w) {
+    QImage img(w, 1, QImage::Format_RGB888);
+    for (int k = 0; k < w; ++k) {
+        img.scanLine(0)[3 * k] = static_cast<uchar>(k);
+        img.scanLine(0)[3 * k + 1] = 0;
+        img.scanLine(0)[3 * k + 2] = 0;
+    }
+    return img;
+}
+
+std::vector<int> reds(const QImage &img) {
+    std::vector<int> r;
+    for (int x = 0; x < img.width(); ++x)
+        r.push_back(qRed(img.pixel(x, 0)));
+    return r;
+}
+
+std::vector<int> resampleRow(int sw, int dw) {
+    QImage dst(dw, 1, QImage::Format_RGB888);
+    ResampleBitmap(ramp(sw), dst, QRect(0, 0, sw, 1), QRect(0, 0, dw, 1));
+    return reds(dst);
+}
+
+std::uint32_t win(int r, int g, int b) { return r | g << 8 | b << 16; }
+
+} // namespace
+
+TEST(Resample, ShrinkAndGrowTablesOfTheExamples) {
+    EXPECT_EQ(resampleRow(10, 4), std::vector<int>({0, 2, 5, 7}));
+    EXPECT_EQ(resampleRow(4, 10), std::vector<int>({0, 0, 1, 1, 1, 2, 2, 3, 3, 3}));
+    EXPECT_EQ(resampleRow(3, 7), std::vector<int>({0, 0, 1, 1, 1, 2, 2}));
+    EXPECT_EQ(resampleRow(5, 5), std::vector<int>({0, 1, 2, 3, 4}));
+    // 300 bins on 600 pixels: about two columns each, every bin present.
+    const auto counts = GrowTable(300, 600);
+    EXPECT_EQ(std::accumulate(counts.begin(), counts.end(), 0u), 600u);
+    for (auto c : counts)
+        EXPECT_TRUE(c == 2) << c;
+}
+
+TEST(Resample, HugeRowsShrinkWithoutWrapping) {
+    // A million-bin sweep onto 600 pixels: positions stay ascending and inside the row.
+    const auto p = ShrinkTable(1000000, 600);
+    ASSERT_EQ(p.size(), 600u);
+    for (std::size_t j = 1; j < p.size(); ++j)
+        ASSERT_GT(p[j], p[j - 1]);
+    EXPECT_LT(p.back(), 1000000u);
+    EXPECT_GT(p.back(), 990000u);
+    const auto g = GrowTable(70000, 140001);
+    EXPECT_EQ(std::accumulate(g.begin(), g.end(), std::uint64_t(0)), 140001u);
+}
+
+TEST(Resample, GivesTheDestinationTheSourceFormat) {
+    QImage src(4, 2, QImage::Format_RGB16);
+    src.fill(QColor(255, 0, 0));
+    QImage dst(8, 4, QImage::Format_RGB16);
+    ResampleBitmap(src, dst, QRect(0, 0, 4, 2), QRect(0, 0, 8, 4));
+    EXPECT_EQ(dst.format(), QImage::Format_RGB888);
+    EXPECT_EQ(dst.pixel(7, 3), QColor(255, 0, 0).rgb());
+    // One direction shrinks, the other grows: stretched without blending.
+    QImage mixed(2, 8, QImage::Format_RGB888);
+    mixed.fill(Qt::black);
+    ResampleBitmap(ramp(4), mixed, QRect(0, 0, 4, 1), QRect(0, 0, 2, 8));
+    for (int y = 0; y < 8; ++y)
+        EXPECT_EQ(qGreen(mixed.pixel(0, y)), 0);
+}
+
+TEST(Waterfall, RampEndsAreExactlyTheChosenColours) {
+    std::uint32_t c;
+    const std::int32_t navy = 8388608, lime = 65280;
+    // Strongest -20 dB, weakest -80 dB: range 60.
+    ASSERT_TRUE(RampColor(navy, lime, 0.0f, 60.0, c));
+    EXPECT_EQ(c, win(0, 255, 0));
+    ASSERT_TRUE(RampColor(navy, lime, 60.0f, 60.0, c));
+    EXPECT_EQ(c, win(0, 0, 128));
+    ASSERT_TRUE(RampColor(navy, lime, 30.0f, 60.0, c));
+    EXPECT_EQ(c, win(0, 127, 64)); // 255 - round(127.5) = 255 - 128 (ties to even); 0 + 64
+    EXPECT_FALSE(RampColor(navy, lime, 0.0f, 0.0, c));
+}
+
+TEST(Waterfall, AddLineScrollsAndDrawsTheNewTopRow) {
+    app();
+    TWaterfall w(QSize(600, 50));
+    TImage img;
+    img.resize(600, 20);
+    w.SetImage(&img);
+    w.Resize();
+    EXPECT_EQ(w.waterfallBuffer.size(), QSize(600, 20));
+
+    std::vector<double> y(1000, -80.0);
+    for (int i = 498; i <= 502; ++i) // a signal a few bins wide, so it survives decimation
+        y[i] = -20.0;
+    ASSERT_TRUE(w.AddLine(y.data(), y.size(), 498, 0, 8388608, 65280));
+    EXPECT_EQ(w.waterfallLine.width(), 999);
+    const QColor navy = QColor(w.waterfallBuffer.pixel(0, 0));
+    EXPECT_EQ(navy.blue() >> 3, 128 >> 3); // 16-bit buffer: compare at its depth
+    EXPECT_EQ(navy.green(), 0);
+    EXPECT_EQ(QColor(w.waterfallBuffer.pixel(300, 0)).green() >> 2, 255 >> 2); // bin 500 at 300 px
+    // The next line pushes this one down a row; the top row of the image stays black.
+    std::fill(y.begin(), y.end(), -80.0);
+    for (int i = 98; i <= 102; ++i)
+        y[i] = -10.0;
+    ASSERT_TRUE(w.AddLine(y.data(), y.size(), 98, 0, 8388608, 65280));
+    EXPECT_EQ(QColor(w.waterfallBuffer.pixel(300, 1)).green() >> 2, 255 >> 2);
+    EXPECT_EQ(QColor(w.waterfallBuffer.pixel(60, 0)).green() >> 2, 255 >> 2);
+    EXPECT_EQ(img.Picture().pixel(300, 0), QColor(Qt::black).rgb());
+    EXPECT_EQ(QColor(img.Picture().pixel(300, 2)).green() >> 2, 255 >> 2);
+}
+
+TEST(Waterfall, UndrawableSweepsScrollButDrawNothing) {
+    app();
+    TWaterfall w(QSize(100, 10));
+    std::vector<double> good(50, -60.0);
+    good[10] = -30;
+    ASSERT_TRUE(w.AddLine(good.data(), good.size(), 10, 0, 8388608, 65280));
+    const QImage before = w.waterfallBuffer.copy();
+    const std::vector<double> flat(50, -60.0);
+    EXPECT_FALSE(w.AddLine(flat.data(), flat.size(), 0, 0, 8388608, 65280)); // range 0
+    const double one[] = {-40.0};
+    EXPECT_FALSE(w.AddLine(one, 1, 0, 0, 8388608, 65280));                   // a single bin
+    // Two rows moved down, the old top row is now row 2.
+    EXPECT_EQ(w.waterfallBuffer.pixel(10, 2), before.pixel(10, 0));
+}
+
+TEST(Waterfall, ResizeKeepsTopLeftAndFillsNewAreaBlack) {
+    app();
+    TWaterfall w(QSize(100, 10));
+    TImage img;
+    img.resize(100, 10);
+    w.SetImage(&img);
+    w.Resize();
+    std::vector<double> y(100, -60.0);
+    y[3] = -10;
+    ASSERT_TRUE(w.AddLine(y.data(), y.size(), 3, 0, 8388608, 65280));
+    const QRgb kept = w.waterfallBuffer.pixel(0, 0);
+    img.resize(150, 12);
+    w.Resize();
+    EXPECT_EQ(w.waterfallBuffer.size(), QSize(150, 12));
+    EXPECT_EQ(w.waterfallLineScaled.width(), 150);
+    EXPECT_EQ(w.waterfallBuffer.pixel(0, 0), kept);
+    EXPECT_EQ(w.waterfallBuffer.pixel(140, 0), QColor(Qt::black).rgb());
+}
