@@ -192,3 +192,46 @@ TEST(ScanCycle, ClosingInEveryStateEndsCleanly) {
     pump(300);
     EXPECT_TRUE(errors.messages.isEmpty());
 }
+
+TEST(ScanCycle, SimulatedToolSweepsBackToBack) {
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("scan.csv");
+    TForm1 form({dir.path(), SKYVANE_SIM_PATH});
+    // Follow the sweep file: created and held by the tool, released, read and deleted, created again.
+    enum { Absent, Busy, Free } state = Absent;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 freedAt = -1, deletedAt = -1;
+    int sweepsRead = 0, sawBusy = 0;
+    QList<qint64> freeToDelete, freeToNextLaunch;
+    waitFor([&] {
+        const bool exists = QFile::exists(csv);
+        const bool busy = exists && IsFileBusy(csv);
+        const qint64 now = clock.elapsed();
+        if (busy && state != Busy) {
+            if (freedAt >= 0 && deletedAt >= 0)
+                freeToNextLaunch << now - freedAt;
+            state = Busy;
+            ++sawBusy;
+        } else if (exists && !busy && state == Busy) {
+            state = Free;
+            freedAt = now;
+        } else if (!exists && state == Free) {
+            state = Absent;
+            deletedAt = now;
+            freeToDelete << now - freedAt;
+            ++sweepsRead;
+        }
+        return sweepsRead >= 3 && freeToNextLaunch.size() >= 2;
+    }, 12000);
+    ASSERT_GE(sweepsRead, 3);
+    EXPECT_GE(sawBusy, 3);
+    for (qint64 ms : freeToDelete)
+        EXPECT_LE(ms, 160) << "the file must be read at the first pass after the tool lets go";
+    for (qint64 ms : freeToNextLaunch)
+        EXPECT_LE(ms, 350) << "the next launch follows one pass after the read";
+    ASSERT_FALSE(form.sweepLines.isEmpty());
+    EXPECT_TRUE(form.sweepLines.first().contains(", 430000000, ")) << form.sweepLines.first().toStdString();
+    EXPECT_TRUE(errors.messages.isEmpty());
+}
