@@ -2,6 +2,7 @@
 
 #include "app/application.h"
 #include "app/settings_file.h"
+#include "app/spin_double.h"
 #include "app/status_timer.h"
 #include "platform/error.h"
 #include "platform/numtext.h"
@@ -315,6 +316,10 @@ void TForm1::BuildControls() {
     tavi->setObjectName(QStringLiteral("tavi"));
     tavi->setInterval(100);
 
+    connect(dongle, &QSpinBox::valueChanged, this, &TForm1::ppmChange);
+    connect(ppm, &QSpinBox::valueChanged, this, &TForm1::ppmChange);
+    connect(step, &QComboBox::editTextChanged, this, &TForm1::ppmChange);
+    connect(gain, &QComboBox::editTextChanged, this, &TForm1::ppmChange);
     connect(point, &QCheckBox::toggled, this, &TForm1::pointClick);
     connect(axs, &QCheckBox::toggled, this, &TForm1::axsClick);
     connect(mx, &QCheckBox::toggled, this, &TForm1::mxClick);
@@ -548,9 +553,55 @@ void TForm1::AttachMenuPainter() {}      // the popup menu drawn in the program'
 void TForm1::FinishRecordingOnClose() {} // a running recording is completed before the bitmaps go
 
 void TForm1::CreateFrequencyEditors() {
+    auto make = [&](const char *name, int x, double min, double max, const char *hint) {
+        auto *e = new TSpinEditDouble(Panel1);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setMinValue(min);
+        e->setMaxValue(max);
+        e->setIncrement(0.1);
+        e->setGeometry(x, 11, 70, 19);
+        QFont f(QStringLiteral("Tahoma"));
+        f.setPointSize(7);
+        e->setFont(f);
+        makeBlack(e);
+        e->setCursor(Qt::PointingHandCursor);
+        e->setCtl3D(false);
+        e->setToolTip(QString::fromLatin1(hint));
+        e->show();
+        return e;
+    };
+    startSpin = make("startSpin", 110, 24.0, 1749.0, "Start scanning, MHz");
+    stopSpin = make("stopSpin", 185, 25.0, 1750.0, "Stop scanning, MHz");
     // The editors show MHz; a text that is not a number stops start-up here.
-    startFreqMHz_ = StrToFloat(params.freqMinHz) / 1000000.0;
-    stopFreqMHz_ = StrToFloat(params.freqMaxHz) / 1000000.0;
+    startSpin->setValue(StrToFloat(params.freqMinHz) / 1000000.0);
+    stopSpin->setValue(StrToFloat(params.freqMaxHz) / 1000000.0);
+    connect(startSpin, &TSpinEditDouble::changed, this, &TForm1::ppmChange);
+    connect(stopSpin, &TSpinEditDouble::changed, this, &TForm1::ppmChange);
+}
+
+void TForm1::ppmChange() {
+    if (!flags.controlsReady)
+        return;
+    flags.paramChangePending = true;
+    Timer1->stop();
+    params.dongleNumber = QString::number(dongle->value());
+    params.freqMinHz = FloatToText(startSpin->Value() * 1000000.0);
+    // Keep at least 1 MHz of span; a changed stop editor runs this handler once more, nested.
+    if (stopSpin->Value() <= startSpin->Value() + 1)
+        stopSpin->setValue(startSpin->Value() + 1);
+    params.freqMaxHz = FloatToText(stopSpin->Value() * 1000000.0);
+    params.freqStep = step->currentText();
+    params.gainLevel = gain->currentText();
+    params.ppmCorrection = QString::number(ppm->value());
+
+    settings->SetValue(QStringLiteral("Dongle number"), params.dongleNumber);
+    settings->SetValue(QStringLiteral("Freq min Hz"), params.freqMinHz);
+    settings->SetValue(QStringLiteral("Freq max Hz"), params.freqMaxHz);
+    settings->SetValue(QStringLiteral("Freq step"), params.freqStep);
+    settings->SetValue(QStringLiteral("Gain level"), params.gainLevel);
+    settings->SetValue(QStringLiteral("PPM"), params.ppmCorrection);
+    settings->Save(); // a failure leaves the settle timer off until the next change
+    Timer1->start();
 }
 
 } // namespace sky

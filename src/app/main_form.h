@@ -24,6 +24,7 @@ namespace sky {
 
 class SettingsFile;
 class StatusTimer;
+class TSpinEditDouble;
 
 struct StartOptions {
     QString pluginsDir;  // empty: the "plugins" folder beside the executable
@@ -82,6 +83,7 @@ public:
     TStatusBar *sb = nullptr;
     QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr, *Label5 = nullptr;
     QSpinBox *dongle = nullptr, *ppm = nullptr;
+    TSpinEditDouble *startSpin = nullptr, *stopSpin = nullptr; // created at start-up
     QComboBox *step = nullptr, *gain = nullptr;
     QCheckBox *point = nullptr, *axs = nullptr, *mx = nullptr;
     TImage *Image1 = nullptr, *Image2 = nullptr, *Image3 = nullptr, *Image4 = nullptr, *Image5 = nullptr;
@@ -99,6 +101,10 @@ public:
     void RequestAxisReset();
     // Restarts the one-second settle count (parameter change, key press).
     void RestartSettleTimer();
+
+    // The change handler of the six parameter controls: copies them into the scan texts, saves
+    // them and holds launches back for one settle period.
+    void ppmChange();
 
     // Check box handlers: write their key and save.
     void pointClick();
@@ -144,7 +150,6 @@ private:
     void refreshStatusPanel();
 
     std::unique_ptr<StatusTimer> statusTimer_;
-    double startFreqMHz_ = 0, stopFreqMHz_ = 0; // editor values until the editors exist
     bool destroyed_ = false;
 };
 
