@@ -1,0 +1,446 @@
+#pragma once
+// Chart series: points (x, y, optional label, optional colour) held column-wise in value lists,
+// attached to one chart and to one horizontal and one vertical axis. Line, point and fast-line
+// kinds add their pens, pointer and copy rules; drawing itself is done by the chart's paint.
+#include "chart/axis.h"
+#include "chart/canvas.h"
+#include "chart/chart_host.h"
+#include "chart/value_list.h"
+
+#include <QRect>
+#include <QString>
+#include <Qt>
+
+#include <functional>
+#include <vector>
+
+enum THorizAxis { aTopAxis, aBottomAxis, aBothHorizAxis, aCustomHorizAxis };
+enum TVertAxis { aLeftAxis, aRightAxis, aBothVertAxis, aCustomVertAxis };
+enum TSeriesPointerStyle {
+    psRectangle, psCircle, psTriangle, psDownTriangle, psCross, psDiagCross, psStar, psDiamond, psSmallDot
+};
+
+class TChartSeries;
+class TCustomSeries;
+
+// The default series palette: used for ColorEachPoint and for series joining a chart with
+// SeriesColor clDefault.
+constexpr int DefaultPaletteSize = 16;
+TColor DefaultPaletteColor(int index); // index taken modulo the palette size
+
+// Point marks (not drawn by this program): their settings and per-point positions.
+class TSeriesMarks {
+public:
+    bool Visible = false;
+    int ArrowLength = 8;
+    int Style = 0;
+    std::vector<QRect> Positions;
+
+    void CopySettings(const TSeriesMarks &s)
+    {
+        Visible = s.Visible;
+        ArrowLength = s.ArrowLength;
+        Style = s.Style;
+    }
+};
+
+// The marker of a line or point series.
+class TSeriesPointer {
+public:
+    explicit TSeriesPointer(TChartSeries *owner);
+    TSeriesPointer(const TSeriesPointer &) = delete;
+    TSeriesPointer &operator=(const TSeriesPointer &) = delete;
+
+    bool Visible() const { return visible_; }
+    void SetVisible(bool v);
+    TSeriesPointerStyle Style() const { return style_; }
+    void SetStyle(TSeriesPointerStyle v);
+    int HorizSize() const { return horizSize_; }
+    void SetHorizSize(int v);                   // below 1: "Pointer size must be greater than zero"
+    int VertSize() const { return vertSize_; }
+    void SetVertSize(int v);
+    bool InflateMargins() const { return inflateMargins_; }
+    void SetInflateMargins(bool v);
+    bool Dark3D() const { return dark3D_; }
+    void SetDark3D(bool v);
+    bool Draw3D() const { return draw3D_; }
+    void SetDraw3D(bool v);
+    TChartPen &Pen() { return pen_; }
+    const TChartPen &Pen() const { return pen_; }
+    TChartBrush &Brush() { return brush_; }
+    const TChartBrush &Brush() const { return brush_; }
+
+    // Copies Brush, Dark3D, Draw3D, HorizSize, InflateMargins, Pen, Style, VertSize, Visible.
+    void Assign(const TSeriesPointer &source);
+
+private:
+    void Changed();
+    TChartSeries *owner_;
+    bool visible_ = true;
+    TSeriesPointerStyle style_ = psRectangle;
+    int horizSize_ = 4, vertSize_ = 4;
+    bool inflateMargins_ = true;
+    bool dark3D_ = true, draw3D_ = true;
+    TChartPen pen_;
+    TChartBrush brush_;
+};
+
+// A chart's series in drawing order, with a back reference to the chart.
+class TChartSeriesList {
+public:
+    explicit TChartSeriesList(TChartHost *chart = nullptr) : chart_(chart) {}
+    TChartHost *Chart() const { return chart_; }
+
+    int Count() const { return static_cast<int>(items_.size()); }
+    TChartSeries *At(int i) const { return items_.at(static_cast<size_t>(i)); }
+    TChartSeries *operator[](int i) const { return At(i); }
+    int IndexOf(const TChartSeries *s) const;
+    bool Contains(const TChartSeries *s) const { return IndexOf(s) >= 0; }
+    int ActiveCount() const;
+
+    void Add(TChartSeries *s) { items_.push_back(s); }
+    void Remove(TChartSeries *s);
+    void Clear() { items_.clear(); }
+
+    auto begin() const { return items_.begin(); }
+    auto end() const { return items_.end(); }
+
+private:
+    TChartHost *chart_;
+    std::vector<TChartSeries *> items_;
+};
+
+using TSeriesNotifyEvent = std::function<void(TChartSeries *)>;
+using TSeriesOnBeforeAdd = std::function<bool(TChartSeries *)>;
+using TSeriesOnAfterAdd = std::function<void(TChartSeries *, int index)>;
+using TSeriesClickEvent =
+    std::function<void(TChartSeries *, int index, Qt::MouseButton, Qt::KeyboardModifiers, int x, int y)>;
+using TSeriesGetMarkText = std::function<void(TChartSeries *, int index, QString &text)>;
+using TOnGetPointerStyle = std::function<TSeriesPointerStyle(TChartSeries *, int index)>;
+using TOnClickPointer = std::function<void(TCustomSeries *, int index, int x, int y)>;
+
+class TChartSeries {
+public:
+    TChartSeries();
+    virtual ~TChartSeries();
+    TChartSeries(const TChartSeries &) = delete;
+    TChartSeries &operator=(const TChartSeries &) = delete;
+
+    // ---- published properties
+    bool Active() const { return active_; }
+    virtual void SetActive(bool v);
+    bool ColorEachPoint() const { return colorEachPoint_; }
+    virtual void SetColorEachPoint(bool v);
+    const QString &ColorSource() const { return colorSource_; }
+    void SetColorSource(const QString &v) { colorSource_ = v; }
+    int Cursor() const { return cursor_; }              // 0 = default cursor
+    void SetCursor(int v) { cursor_ = v; }
+    THorizAxis HorizAxis() const { return horizAxis_; }
+    void SetHorizAxis(THorizAxis v);
+    TVertAxis VertAxis() const { return vertAxis_; }
+    void SetVertAxis(TVertAxis v);
+    TCustomChartAxis *CustomHorizAxis() const { return customHorizAxis_; }
+    void SetCustomHorizAxis(TCustomChartAxis *axis);
+    TCustomChartAxis *CustomVertAxis() const { return customVertAxis_; }
+    void SetCustomVertAxis(TCustomChartAxis *axis);
+    TSeriesMarks &Marks() { return marks_; }
+    const TSeriesMarks &Marks() const { return marks_; }
+    TChartHost *ParentChart() const { return chart_; }
+    virtual void SetParentChart(TChartHost *chart);     // leave the old chart, join the new one
+    TChartSeries *DataSource() const { return dataSource_; }
+    void SetDataSource(TChartSeries *source);           // refuses itself and feedback loops
+    const QString &PercentFormat() const { return percentFormat_; }
+    void SetPercentFormat(const QString &v);
+    TColor SeriesColor() const { return seriesColor_; }
+    virtual void SetSeriesColor(TColor v);
+    bool ShowInLegend() const { return showInLegend_; }
+    void SetShowInLegend(bool v);
+    const QString &Title() const { return title_; }
+    void SetTitle(const QString &v);
+    const QString &ValueFormat() const { return valueFormat_; }
+    void SetValueFormat(const QString &v);
+    const QString &XLabelsSource() const { return xLabelsSource_; }
+    void SetXLabelsSource(const QString &v) { xLabelsSource_ = v; }
+    TChartValueList &XValues() { return xValues_; }
+    TChartValueList &YValues() { return yValues_; }
+    const TChartValueList &XValues() const { return xValues_; }
+    const TChartValueList &YValues() const { return yValues_; }
+    int Tag() const { return tag_; }
+    void SetTag(int v) { tag_ = v; }
+    const QString &Identifier() const { return identifier_; }
+    void SetIdentifier(const QString &v) { identifier_ = v; }
+    unsigned SeriesStyle() const { return style_; }
+    void SetSeriesStyle(unsigned v) { style_ = v; }
+    unsigned RecalcOptions() const { return recalcOptions_; }
+    void SetRecalcOptions(unsigned v) { recalcOptions_ = v; }
+    int ZOrder() const { return zOrder_; }               // -1: automatic (0 in 2D)
+    void SetZOrder(int v) { zOrder_ = v; }
+
+    // ---- events
+    TSeriesNotifyEvent AfterDrawValues, BeforeDrawValues;
+    TSeriesOnBeforeAdd OnBeforeAdd;
+    TSeriesOnAfterAdd OnAfterAdd;
+    TSeriesNotifyEvent OnClearValues;
+    TSeriesClickEvent OnClick, OnDblClick;
+    TSeriesGetMarkText OnGetMarkText;
+
+    // ---- points
+    // Adds a point (see the order of steps in series.cpp); returns its index, or -1 when
+    // OnBeforeAdd refused it (nothing changes then).
+    int AddPoint(double x, double y, const QString &label = QString(), TColor color = clDefault);
+    int AddY(double y, const QString &label = QString(), TColor color = clDefault); // x = PointCount()
+    int AddNull(double y);                                                          // x = PointCount()
+    int AddNullXY(double x, double y, const QString &label = QString());
+    // Removes every point (the list storage is kept for the next fill).
+    virtual void ClearPoints();
+    virtual void DeletePoint(int index);
+    // Gives unused list storage back (all of it when the series is empty).
+    void ReleaseMemory();
+    int PointCount() const { return xValues_.Count(); }
+
+    double XValue(int i) const { return xValues_.ValueAt(i); }
+    double YValue(int i) const { return yValues_.ValueAt(i); }
+    virtual double XMin() const { return xValues_.Lowest(); }
+    virtual double XMax() const { return xValues_.Highest(); }
+    virtual double YMin() const { return yValues_.Lowest(); }
+    virtual double YMax() const { return yValues_.Highest(); }
+
+    // Colour of point i: its own entry; clDefault falls back to the palette (ColorEachPoint) or
+    // the series colour; no entry gives the series colour. clNone marks a null point.
+    TColor PointColor(int i) const
+    {
+        if (i < 0 || static_cast<size_t>(i) >= pointColors_.size()) return seriesColor_;
+        const TColor c = pointColors_[static_cast<size_t>(i)];
+        if (c == clDefault) return colorEachPoint_ ? DefaultPaletteColor(i) : seriesColor_;
+        return c;
+    }
+    bool IsNullPoint(int i) const { return PointColor(i) == clNone; }
+    QString PointLabel(int i) const
+    {
+        return i >= 0 && static_cast<size_t>(i) < pointLabels_.size() ? pointLabels_[static_cast<size_t>(i)] : QString();
+    }
+    // One entry per point at most; shorter lists mean clDefault / no label for the rest.
+    const std::vector<TColor> &PointColors() const { return pointColors_; }
+    const std::vector<QString> &PointLabels() const { return pointLabels_; }
+    const std::vector<TChartValueList *> &ValueLists() const { return valueLists_; }
+
+    // ---- axes and pixels
+    TCustomChartAxis *ResolvedHorizAxis() const { return resolvedHorizAxis_; }
+    TCustomChartAxis *ResolvedVertAxis() const { return resolvedVertAxis_; }
+    virtual bool BelongsToAxis(const TCustomChartAxis *axis) const;
+    virtual bool UsesAxes() const { return true; }
+    // The y list is the mandatory list of every kind here.
+    virtual bool YMandatory() const { return true; }
+    // Points are drawn from the first to the last.
+    virtual bool DrawValuesForward() const { return true; }
+    virtual bool DrawSeriesForward() const { return true; }
+
+    // Screen position of point i on the resolved axes (valid after a layout); 0 without axes.
+    int XPixel(int i) const { return resolvedHorizAxis_ ? resolvedHorizAxis_->ValueToPixel(XValue(i)) : 0; }
+    int YPixel(int i) const { return resolvedVertAxis_ ? resolvedVertAxis_->ValueToPixel(YValue(i)) : 0; }
+    double XValueAtPixel(int px) const { return resolvedHorizAxis_ ? resolvedHorizAxis_->PixelToValue(px) : 0.0; }
+    double YValueAtPixel(int py) const { return resolvedVertAxis_ ? resolvedVertAxis_->PixelToValue(py) : 0.0; }
+    // Values under the chart's current mouse position.
+    void CursorValues(double &x, double &y) const;
+    // Values under a given position in the chart's client coordinates.
+    void CursorValuesAt(QPoint pos, double &x, double &y) const;
+
+    // First and last point index inside the plot, -1 when none (set before each draw).
+    int FirstShown() const { return firstShown_; }
+    int LastShown() const { return lastShown_; }
+    void SetShownRange(int first, int last) { firstShown_ = first; lastShown_ = last; }
+
+    bool CalcVisiblePoints() const { return calcVisiblePoints_; }
+    bool DrawBetweenPoints() const { return drawBetweenPoints_; }
+    bool AllowSinglePoint() const { return allowSinglePoint_; }
+
+    // ---- copying and data sources
+    // Copies settings, values, colours and labels of another series (onto itself: settings only).
+    virtual void CopyFrom(const TChartSeries &source);
+    const std::vector<TChartSeries *> &LinkedSeries() const { return linked_; }
+    // Clears and re-adds every point of the data source.
+    void RecalcFromSource();
+    // Tells every series fed by this one to recompute.
+    void RecalcLinkedSeries();
+
+    // Sorts the points by a list of this series (swapping whole points).
+    void SortByList(const TChartValueList &list);
+    // Exchanges two points in every list, colour and label.
+    virtual void SwapPoints(int a, int b);
+
+    // ---- drawing and mouse hooks (the chart's paint and mouse handling call these)
+    virtual void BeforeDrawChart() {}
+    virtual void DoBeforeDraw();
+    virtual void DoAfterDraw();
+    virtual void DrawPoints();                  // DrawPoint for FirstShown..LastShown
+    virtual void DrawPoint(int) {}
+    virtual int HitTest(int, int) const { return -1; }
+    virtual void MarginsX(int &left, int &right) const { left = right = 0; }
+    virtual void MarginsY(int &top, int &bottom) const { top = bottom = 0; }
+    virtual void MouseMove(Qt::KeyboardModifiers, int, int) {}
+    // Fires OnDblClick (double click, when assigned) or OnClick; true when one of them ran.
+    virtual bool Clicked(int index, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y, bool doubleClick);
+    virtual void MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, int, int) {}
+
+    // Asks the chart (when there is one) to repaint.
+    void RequestRepaint();
+
+protected:
+    // Hooks of the add steps.
+    virtual void AfterAdd(int index);          // NotifyAdded, then a repaint when Active
+    void NotifyAdded(int index);               // OnAfterAdd and the linked series
+    virtual void InsertExtraValues(int) {}     // pending values of lists beyond x and y
+    virtual void ClearLists();                 // empty every list, colour, label and mark position
+    // Add point i of a source series, keeping order; returns the new index.
+    virtual int AddFromSource(const TChartSeries &source, int i);
+    virtual void SourceAdded(const TChartSeries &source, int index);
+    virtual void SourceDeleted(const TChartSeries &source, int index);
+    virtual void SourceCleared(const TChartSeries &source);
+
+    void InsertColor(int index, TColor color);
+    void InsertLabel(int index, const QString &label);
+    void ResolveAxes();
+    // Clear, then add every point of source (no-op when source is this series).
+    void RecalcFrom(const TChartSeries &source);
+
+    bool calcVisiblePoints_ = true;
+    bool drawBetweenPoints_ = false;
+    bool allowSinglePoint_ = true;
+
+private:
+    friend class TChartValueList;
+    void RegisterValueList(TChartValueList *list) { valueLists_.push_back(list); }
+    void SortRange(int l, int r, const TChartValueList &list, bool descending);
+    TColor FreePaletteColor() const;
+
+    std::vector<TChartValueList *> valueLists_; // declared before the lists that register in it
+    TChartValueList xValues_;
+    TChartValueList yValues_;
+    std::vector<TColor> pointColors_;
+    std::vector<QString> pointLabels_;
+
+    bool active_ = true;
+    bool colorEachPoint_ = false;
+    QString colorSource_;
+    int cursor_ = 0;
+    THorizAxis horizAxis_ = aBottomAxis;
+    TVertAxis vertAxis_ = aLeftAxis;
+    TCustomChartAxis *customHorizAxis_ = nullptr;
+    TCustomChartAxis *customVertAxis_ = nullptr;
+    TSeriesMarks marks_;
+    TChartHost *chart_ = nullptr;
+    TChartSeries *dataSource_ = nullptr;
+    std::vector<TChartSeries *> linked_;
+    QString percentFormat_ = QStringLiteral("##0.## %");
+    TColor seriesColor_ = clDefault;
+    bool showInLegend_ = true;
+    QString title_;
+    QString valueFormat_ = QStringLiteral("#,##0.###");
+    QString xLabelsSource_;
+    int tag_ = 0;
+    QString identifier_;
+    unsigned style_ = 0;
+    unsigned recalcOptions_ = 0;
+    int zOrder_ = -1;
+
+    TCustomChartAxis *resolvedHorizAxis_ = nullptr;
+    TCustomChartAxis *resolvedVertAxis_ = nullptr;
+    int firstShown_ = -1, lastShown_ = -1;
+};
+
+// Series with a pointer (marker), a line pen and area settings: the base of line and point series.
+class TCustomSeries : public TChartSeries {
+public:
+    TCustomSeries();
+
+    TSeriesPointer &Pointer() { return pointer_; }
+    const TSeriesPointer &Pointer() const { return pointer_; }
+    TChartPen &LinePen() { return linePen_; }
+    const TChartPen &LinePen() const { return linePen_; }
+    TChartPen &AreaLinesPen() { return areaLinesPen_; }
+    const TChartPen &AreaLinesPen() const { return areaLinesPen_; }
+    TChartBrush &AreaBrush() { return areaBrush_; }
+    const TChartBrush &AreaBrush() const { return areaBrush_; }
+    TColor AreaColor() const { return areaColor_; }
+    void SetAreaColor(TColor v);
+    bool Dark3D() const { return dark3D_; }
+    void SetDark3D(bool v);
+    bool ClickableLine() const { return clickableLine_; }
+    void SetClickableLine(bool v);
+    bool DrawLine() const { return drawLine_; }
+    void SetDrawLine(bool v);
+    bool DrawArea() const { return drawArea_; }
+    void SetDrawArea(bool v);
+    bool Stairs() const { return stairs_; }
+    void SetStairs(bool v);
+    bool InvertedStairs() const { return invertedStairs_; }
+    void SetInvertedStairs(bool v);
+    TBrushStyle LineBrush() const { return lineBrush_; }
+    void SetLineBrush(TBrushStyle v);
+    int LineHeight() const { return lineHeight_; }
+    void SetLineHeight(int v);
+
+    TOnGetPointerStyle OnGetPointerStyle;
+    TOnClickPointer OnClickPointer;
+
+    // Own settings first (from another TCustomSeries), then the series copy.
+    void CopyFrom(const TChartSeries &source) override;
+
+private:
+    TSeriesPointer pointer_;
+    TChartPen linePen_;
+    TChartPen areaLinesPen_;
+    TChartBrush areaBrush_;
+    TColor areaColor_ = clDefault;
+    bool dark3D_ = true;
+    bool clickableLine_ = true;
+    bool drawLine_ = true;
+    bool drawArea_ = false;
+    bool stairs_ = false;
+    bool invertedStairs_ = false;
+    TBrushStyle lineBrush_ = bsSolid;
+    int lineHeight_ = 0;
+};
+
+// Line through the points; pointer hidden at creation.
+class TLineSeries : public TCustomSeries {
+public:
+    TLineSeries();
+    // After the copy: pointer hidden unless the source is a TLineSeries too; draw-area off,
+    // draw-line on.
+    void CopyFrom(const TChartSeries &source) override;
+};
+
+// Markers only.
+class TPointSeries : public TCustomSeries {
+public:
+    TPointSeries();
+    // After the copy: pointer shown; draw-area, draw-line and clickable line off.
+    void CopyFrom(const TChartSeries &source) override;
+    // Turning it on also sets the pointer brush colour to clDefault (markers take point colours).
+    void SetColorEachPoint(bool v) override;
+};
+
+// A plain polyline: no pointer, no point colours, no null points.
+class TFastLineSeries : public TChartSeries {
+public:
+    TFastLineSeries();
+
+    TChartPen &LinePen() { return linePen_; }
+    const TChartPen &LinePen() const { return linePen_; }
+    void SetLinePen(const TChartPen &pen);     // also sets SeriesColor
+    bool AutoRepaint() const { return autoRepaint_; }
+    void SetAutoRepaint(bool v) { autoRepaint_ = v; }
+
+    void SetSeriesColor(TColor v) override;     // also sets LinePen's colour
+    // Copies AutoRepaint and LinePen (from another fast line), then the series copy.
+    void CopyFrom(const TChartSeries &source) override;
+
+protected:
+    // With AutoRepaint off an added point requests no repaint (it is drawn on its own).
+    void AfterAdd(int index) override;
+
+private:
+    TChartPen linePen_;
+    bool autoRepaint_ = true;
+};

@@ -1,0 +1,196 @@
+#include "chart/value_list.h"
+
+#include "chart/series.h"
+#include "platform/error.h"
+
+#include <algorithm>
+#include <cmath>
+
+void RaiseListIndexError(int index)
+{
+    throw sky::Error(QStringLiteral("List index out of bounds (%1)").arg(index));
+}
+
+TChartValueList::TChartValueList(TChartSeries *owner, const QString &name) : owner_(owner), name_(name)
+{
+    if (owner_) owner_->RegisterValueList(this);
+}
+
+void TChartValueList::SetDateTime(bool v)
+{
+    if (v == dateTime_) return;
+    dateTime_ = v;
+    if (owner_) owner_->RequestRepaint();
+}
+
+void TChartValueList::SetMultiplier(double v)
+{
+    if (v == multiplier_) return;
+    multiplier_ = v;
+    statsStale_ = true;
+    if (owner_) {
+        owner_->RecalcLinkedSeries();
+        owner_->RequestRepaint();
+    }
+}
+
+void TChartValueList::CheckIndex(int i) const
+{
+    if (i < 0 || i >= Count()) RaiseListIndexError(i);
+}
+
+double TChartValueList::ValueAt(int i) const
+{
+    CheckIndex(i);
+    return values_[i] * multiplier_;
+}
+
+double TChartValueList::Value(int i) const
+{
+    CheckIndex(i);
+    return values_[i];
+}
+
+void TChartValueList::SetValue(int i, double v)
+{
+    CheckIndex(i);
+    values_[i] = v;
+    statsStale_ = true;
+}
+
+int TChartValueList::InsertOrdered(double v)
+{
+    statsStale_ = true;
+    const int n = Count();
+    if (order_ == loNone || n == 0) {
+        values_.push_back(v);
+        return n;
+    }
+    int k = n - 1;
+    if (order_ == loAscending) {
+        if (v >= values_[k]) {
+            values_.push_back(v);
+            return n;
+        }
+        while (k >= 0 && v < values_[k]) --k; // k: last value <= v, or -1
+    } else {
+        if (v <= values_[k]) {
+            values_.push_back(v);
+            return n;
+        }
+        while (k >= 0 && v > values_[k]) --k; // k: last value >= v, or -1
+    }
+    values_.insert(values_.begin() + (k + 1), v);
+    return k + 1;
+}
+
+void TChartValueList::InsertValueAt(int i, double v)
+{
+    if (i < 0 || i > Count()) RaiseListIndexError(i);
+    if (i == Count())
+        values_.push_back(v);
+    else
+        values_.insert(values_.begin() + i, v);
+    statsStale_ = true;
+}
+
+void TChartValueList::DeleteAt(int i)
+{
+    CheckIndex(i);
+    values_.erase(values_.begin() + i);
+    statsStale_ = true;
+}
+
+void TChartValueList::ClearAll()
+{
+    values_.clear(); // the storage stays for the next fill (see the header)
+    statsStale_ = true;
+}
+
+void TChartValueList::ReleaseMemory()
+{
+    values_.shrink_to_fit();
+}
+
+void TChartValueList::Recalc() const
+{
+    statsStale_ = false;
+    const size_t n = values_.size();
+    if (n == 0) {
+        lowest_ = highest_ = sum_ = sumAbs_ = 0;
+        return;
+    }
+    const double m = multiplier_;
+    const double *p = values_.data();
+    double lo = p[0] * m, hi = lo, sum = lo, sumAbs = std::fabs(lo);
+    for (size_t i = 1; i < n; ++i) {
+        const double v = p[i] * m;
+        if (v < lo)
+            lo = v;
+        else if (v > hi)
+            hi = v;
+        sum += v;
+        sumAbs += std::fabs(v);
+    }
+    lowest_ = lo;
+    highest_ = hi;
+    sum_ = sum;
+    sumAbs_ = sumAbs;
+}
+
+double TChartValueList::Lowest() const
+{
+    if (statsStale_) Recalc();
+    return lowest_;
+}
+
+double TChartValueList::Highest() const
+{
+    if (statsStale_) Recalc();
+    return highest_;
+}
+
+double TChartValueList::Sum() const
+{
+    if (statsStale_) Recalc();
+    return sum_;
+}
+
+double TChartValueList::SumAbs() const
+{
+    if (statsStale_) Recalc();
+    return sumAbs_;
+}
+
+int TChartValueList::IndexOfValue(double v) const
+{
+    for (int i = 0, n = Count(); i < n; ++i)
+        if (values_[i] * multiplier_ == v) return i;
+    return -1;
+}
+
+void TChartValueList::SortValues()
+{
+    if (order_ == loNone) return;
+    if (owner_) {
+        owner_->SortByList(*this);
+        return;
+    }
+    if (order_ == loAscending)
+        std::sort(values_.begin(), values_.end());
+    else
+        std::sort(values_.begin(), values_.end(), [](double a, double b) { return a > b; });
+    statsStale_ = true;
+}
+
+void TChartValueList::CopyFrom(const TChartValueList &source)
+{
+    if (&source == this) return;
+    order_ = source.order_;
+    dateTime_ = source.dateTime_;
+    if (multiplier_ != source.multiplier_) {
+        multiplier_ = source.multiplier_;
+        statsStale_ = true;
+    }
+    valueSource_ = source.valueSource_;
+}

@@ -1,0 +1,100 @@
+#pragma once
+// One column of numbers of a series (its x or y values), kept in contiguous storage, with
+// ordered insertion, lazily cached statistics and a read multiplier.
+#include <QString>
+
+#include <utility>
+#include <vector>
+
+class TChartSeries;
+
+enum TChartListOrder { loNone, loAscending, loDescending };
+
+class TChartValueList {
+public:
+    // Registers itself in the owner's list of value lists (when there is an owner).
+    TChartValueList(TChartSeries *owner, const QString &name);
+    TChartValueList(const TChartValueList &) = delete;
+    TChartValueList &operator=(const TChartValueList &) = delete;
+
+    TChartSeries *Owner() const { return owner_; }
+
+    // Published settings.
+    bool DateTime() const { return dateTime_; }
+    void SetDateTime(bool v);                 // a change requests a repaint
+    const QString &Name() const { return name_; }
+    void SetName(const QString &v) { name_ = v; }
+    double Multiplier() const { return multiplier_; }
+    void SetMultiplier(double v);             // a change: stats stale, linked series recompute, repaint
+    TChartListOrder Order() const { return order_; }
+    void SetOrder(TChartListOrder v) { order_ = v; }
+    const QString &ValueSource() const { return valueSource_; }
+    void SetValueSource(const QString &v) { valueSource_ = v; }
+
+    int Count() const { return static_cast<int>(values_.size()); }
+    size_t Capacity() const { return values_.capacity(); }
+    void Reserve(int n) { if (n > 0) values_.reserve(static_cast<size_t>(n)); }
+
+    // Stored value x Multiplier. Raises the list's out-of-range error outside 0..Count()-1.
+    double ValueAt(int i) const;
+    // Stored (un-multiplied) value, checked like ValueAt.
+    double Value(int i) const;
+    void SetValue(int i, double v);
+    // The stored values, for loops that must not pay a check per value.
+    const double *Data() const { return values_.data(); }
+
+    // Value the next add inserts (see TChartSeries::AddPoint).
+    double PendingValue() const { return pending_; }
+    void SetPendingValue(double v) { pending_ = v; }
+    void ClearPending() { pending_ = 0; }
+
+    // Inserts v by Order and returns its index. Ascending data always appends; equal values
+    // keep insertion order.
+    int InsertOrdered(double v);
+    // Inserts v at index i (0..Count()), whatever Order says.
+    void InsertValueAt(int i, double v);
+    void DeleteAt(int i);
+    // Removes every value. The storage is kept for the next fill: a series refilled every sweep
+    // then reuses its buffers instead of faulting fresh memory in for each sweep (with a million
+    // points that costs more than the fill itself).
+    void ClearAll();
+    // Gives unused storage back (all of it when the list is empty).
+    void ReleaseMemory();
+    // Exchanges two values (no check).
+    void Exchange(int a, int b) { std::swap(values_[a], values_[b]); statsStale_ = true; }
+
+    // Statistics of the multiplied values, recomputed when stale; all 0 for an empty list.
+    double Lowest() const;
+    double Highest() const;
+    double Sum() const;
+    double SumAbs() const;
+    bool StatsStale() const { return statsStale_; }
+
+    // First index whose (multiplied) value equals v exactly, -1 if none.
+    int IndexOfValue(double v) const;
+
+    // Sorts the owner's points by this list when Order is not loNone.
+    void SortValues();
+
+    // Copies Order, DateTime, Multiplier and ValueSource (not the values).
+    void CopyFrom(const TChartValueList &source);
+
+private:
+    void CheckIndex(int i) const;
+    void Recalc() const;
+
+    TChartSeries *owner_;
+    QString name_;
+    bool dateTime_ = false;
+    double multiplier_ = 1.0;
+    TChartListOrder order_ = loNone;
+    QString valueSource_;
+    std::vector<double> values_;
+    double pending_ = 0;
+
+    mutable bool statsStale_ = true;
+    mutable double lowest_ = 0, highest_ = 0, sum_ = 0, sumAbs_ = 0;
+};
+
+// The error a value list raises for an index out of range.
+[[noreturn]] void RaiseListIndexError(int index);

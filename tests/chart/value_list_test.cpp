@@ -1,0 +1,193 @@
+// Value lists: ordered insertion, statistics, multiplier, sorting, range errors.
+#include "chart/series.h"
+#include "chart/value_list.h"
+#include "platform/error.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+std::vector<double> Values(const TChartValueList &l)
+{
+    std::vector<double> v;
+    for (int i = 0; i < l.Count(); ++i) v.push_back(l.ValueAt(i));
+    return v;
+}
+
+} // namespace
+
+TEST(chartValueList, AscendingInsertKeepsEqualValuesInArrivalOrderAndPointsFollowTheirX)
+{
+    TLineSeries s;
+    EXPECT_EQ(s.AddPoint(5, 50, "a", clRed), 0);
+    EXPECT_EQ(s.AddPoint(3, 30, "b", clGreen), 0);
+    EXPECT_EQ(s.AddPoint(5, 51, "c", clBlue), 2);
+    EXPECT_EQ(s.AddPoint(1, 10, "d", clYellow), 0);
+    EXPECT_EQ(Values(s.XValues()), (std::vector<double>{1, 3, 5, 5}));
+    EXPECT_EQ(Values(s.YValues()), (std::vector<double>{10, 30, 50, 51}));
+    EXPECT_EQ(s.PointColors(), (std::vector<TColor>{clYellow, clGreen, clRed, clBlue}));
+    EXPECT_EQ(s.PointLabel(0), "d");
+    EXPECT_EQ(s.PointLabel(2), "a"); // the first 5 stays before the second
+    EXPECT_EQ(s.PointLabel(3), "c");
+
+    // an equal value that has to walk back past larger ones also lands after its twin
+    TLineSeries t;
+    for (double x : {5.0, 3.0, 7.0}) t.AddPoint(x, 0, "old");
+    EXPECT_EQ(t.AddPoint(5, 0, "new"), 2);
+    EXPECT_EQ(t.PointLabel(1), "old");
+    EXPECT_EQ(t.PointLabel(2), "new");
+    EXPECT_EQ(t.AddPoint(-1, 0), 0);
+}
+
+TEST(chartValueList, DescendingAndUnorderedLists)
+{
+    TChartValueList desc(nullptr, "D");
+    desc.SetOrder(loDescending);
+    EXPECT_EQ(desc.InsertOrdered(1), 0);
+    EXPECT_EQ(desc.InsertOrdered(3), 0);
+    EXPECT_EQ(desc.InsertOrdered(2), 1);
+    EXPECT_EQ(desc.InsertOrdered(3), 1); // after the first 3
+    EXPECT_EQ(desc.InsertOrdered(0), 4);
+    EXPECT_EQ(Values(desc), (std::vector<double>{3, 3, 2, 1, 0}));
+
+    TChartValueList none(nullptr, "N");
+    for (double v : {4.0, -1.0, 7.0, 2.0}) none.InsertOrdered(v);
+    EXPECT_EQ(Values(none), (std::vector<double>{4, -1, 7, 2}));
+
+    // the y list of a series is never reordered, whatever its own Order says
+    TPointSeries s;
+    s.YValues().SetOrder(loAscending);
+    s.AddPoint(1, 9);
+    s.AddPoint(2, 3);
+    EXPECT_EQ(Values(s.YValues()), (std::vector<double>{9, 3}));
+}
+
+TEST(chartValueList, StatisticsAreLazyAndFollowTheMultiplier)
+{
+    TChartValueList l(nullptr, "Y");
+    EXPECT_EQ(l.Lowest(), 0);
+    EXPECT_EQ(l.Highest(), 0);
+    EXPECT_EQ(l.Sum(), 0);
+    EXPECT_EQ(l.SumAbs(), 0);
+    for (double v : {2.0, -3.0, 5.0, 1.0}) l.InsertOrdered(v);
+    EXPECT_TRUE(l.StatsStale());
+    EXPECT_EQ(l.Lowest(), -3);
+    EXPECT_FALSE(l.StatsStale());
+    EXPECT_EQ(l.Highest(), 5);
+    EXPECT_EQ(l.Sum(), 5);
+    EXPECT_EQ(l.SumAbs(), 11);
+
+    l.SetMultiplier(2);
+    EXPECT_TRUE(l.StatsStale());
+    EXPECT_EQ(l.Value(1), -3); // stored value unchanged
+    EXPECT_EQ(l.ValueAt(1), -6);
+    EXPECT_EQ(l.Lowest(), -6);
+    EXPECT_EQ(l.Highest(), 10);
+    EXPECT_EQ(l.Sum(), 10);
+    EXPECT_EQ(l.SumAbs(), 22);
+    EXPECT_EQ(l.IndexOfValue(10), 2);
+    EXPECT_EQ(l.IndexOfValue(5), -1);
+
+    l.SetValue(0, 100);
+    EXPECT_EQ(l.Highest(), 200);
+    l.DeleteAt(0);
+    EXPECT_EQ(l.Highest(), 10);
+
+    // a series reads its extremes from the lists: 0 when empty
+    TLineSeries s;
+    EXPECT_EQ(s.XMin(), 0);
+    EXPECT_EQ(s.YMax(), 0);
+    s.AddPoint(-4, 7);
+    s.AddPoint(9, -2);
+    EXPECT_EQ(s.XMin(), -4);
+    EXPECT_EQ(s.XMax(), 9);
+    EXPECT_EQ(s.YMin(), -2);
+    EXPECT_EQ(s.YMax(), 7);
+}
+
+TEST(chartValueList, IndexesOutsideTheListRaiseTheListError)
+{
+    TLineSeries s;
+    s.AddPoint(1, 1);
+    s.AddPoint(2, 2);
+    try {
+        s.XValues().ValueAt(5);
+        FAIL() << "no error";
+    } catch (const sky::Error &e) {
+        EXPECT_EQ(e.text(), "List index out of bounds (5)");
+    }
+    EXPECT_THROW(s.YValues().ValueAt(-1), sky::Error);
+    EXPECT_THROW(s.DeletePoint(2), sky::Error);
+    EXPECT_EQ(s.PointCount(), 2); // nothing deleted by the failed call
+    EXPECT_THROW(s.XValues().InsertValueAt(4, 0), sky::Error);
+}
+
+TEST(chartValueList, ClearEmptiesEverythingAndReleaseGivesTheMemoryBack)
+{
+    TLineSeries s;
+    for (int i = 0; i < 1000; ++i) s.AddPoint(i, i, i == 5 ? "five" : "", clRed);
+    EXPECT_EQ(s.XValues().Highest(), 999);
+    s.ClearPoints();
+    EXPECT_EQ(s.PointCount(), 0);
+    EXPECT_EQ(s.YValues().Count(), 0);
+    EXPECT_TRUE(s.PointColors().empty());
+    EXPECT_TRUE(s.PointLabels().empty());
+    EXPECT_EQ(s.XValues().Highest(), 0); // no stale statistics
+    s.AddPoint(-3, 4);
+    EXPECT_EQ(s.XValues().Lowest(), -3);
+    EXPECT_EQ(s.PointColor(0), s.SeriesColor());
+    EXPECT_EQ(s.PointLabel(5), "");
+    s.ClearPoints();
+    EXPECT_GE(s.XValues().Capacity(), 1000u); // kept for the next sweep
+    s.ReleaseMemory();
+    EXPECT_EQ(s.XValues().Capacity(), 0u);
+    EXPECT_EQ(s.YValues().Capacity(), 0u);
+}
+
+TEST(chartValueList, SortingMovesWholePoints)
+{
+    TLineSeries s;
+    s.XValues().SetOrder(loNone);
+    const double xs[] = {4, 1, 3, 1, 2, 5, 0};
+    for (int i = 0; i < 7; ++i) s.AddPoint(xs[i], xs[i] * 10, QStringLiteral("p%1").arg(xs[i]), static_cast<TColor>(xs[i]));
+    s.XValues().SortValues(); // loNone: nothing happens
+    EXPECT_EQ(s.XValue(0), 4);
+
+    s.XValues().SetOrder(loAscending);
+    s.XValues().SortValues();
+    EXPECT_EQ(Values(s.XValues()), (std::vector<double>{0, 1, 1, 2, 3, 4, 5}));
+    for (int i = 0; i < s.PointCount(); ++i) {
+        EXPECT_EQ(s.YValue(i), s.XValue(i) * 10);
+        EXPECT_EQ(s.PointColor(i), static_cast<TColor>(s.XValue(i)));
+        EXPECT_EQ(s.PointLabel(i), QStringLiteral("p%1").arg(s.XValue(i)));
+    }
+
+    s.XValues().SetOrder(loDescending);
+    s.XValues().SortValues();
+    EXPECT_EQ(Values(s.XValues()), (std::vector<double>{5, 4, 3, 2, 1, 1, 0}));
+    EXPECT_EQ(s.PointLabel(0), "p5");
+
+    // sorting by the y list reorders the x values with it
+    s.YValues().SetOrder(loAscending);
+    s.YValues().SortValues();
+    EXPECT_EQ(Values(s.XValues()), (std::vector<double>{0, 1, 1, 2, 3, 4, 5}));
+}
+
+TEST(chartValueList, CopyFromTakesSettingsNotValues)
+{
+    TChartValueList a(nullptr, "A"), b(nullptr, "B");
+    a.SetOrder(loDescending);
+    a.SetDateTime(true);
+    a.SetMultiplier(3);
+    a.SetValueSource("col");
+    a.InsertOrdered(1);
+    b.CopyFrom(a);
+    EXPECT_EQ(b.Order(), loDescending);
+    EXPECT_TRUE(b.DateTime());
+    EXPECT_EQ(b.Multiplier(), 3);
+    EXPECT_EQ(b.ValueSource(), "col");
+    EXPECT_EQ(b.Count(), 0);
+    EXPECT_EQ(b.Name(), "B");
+}
