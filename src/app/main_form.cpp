@@ -7,9 +7,14 @@
 #include "platform/error.h"
 #include "platform/numtext.h"
 #include "platform/platform.h"
+#include "scan/sweep_analysis.h"
+#include "scan/sweep_file.h"
 #include "scan/sweep_tool.h"
 
 #include <QCloseEvent>
+
+#include <algorithm>
+#include <numeric>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -158,11 +163,10 @@ void TForm1::BuildControls() {
     Splitter1->setOpaqueResize(true);
     outer->addWidget(Splitter1);
 
-    ch = new QWidget(Splitter1);
+    ch = new TChart(Splitter1);
     ch->setObjectName(QStringLiteral("ch"));
-    ch->setCursor(Qt::CrossCursor);
     ch->setFocusPolicy(Qt::StrongFocus);
-    makeBlack(ch);
+    ConfigureSpectrumChart(*ch, spectrum);
 
     Panel2 = new TPanel(Splitter1);
     Panel2->setObjectName(QStringLiteral("Panel2"));
@@ -179,12 +183,14 @@ void TForm1::BuildControls() {
     img2->setObjectName(QStringLiteral("img2"));
     img2->setToolTip(QStringLiteral("Waterfall"));
     img2->setGeometry(45, 0, 624, 61);
-    // Anchored on all four sides: keep the distances it had to each edge of a 716 x 61 strip.
+    // Anchored on all four sides: keeps its distances to the strip's edges, then the waterfall
+    // bitmaps follow its new size.
     connect(Panel3, &TPanel::resized, img2, [this] {
-        const int right = 716 - 45 - 624, bottom = 0;
         const QRect g = img2->geometry();
-        img2->setGeometry(g.left(), g.top(), std::max(0, Panel3->width() - right - g.left()),
-                          std::max(0, Panel3->height() - bottom - g.top()));
+        img2->setGeometry(g.left(), g.top(), std::max(1, Panel3->width() - img2RightMargin_ - g.left()),
+                          std::max(1, Panel3->height() - g.top()));
+        if (waterfall)
+            FormResize();
     });
 
     Panel1 = new TPanel(Panel2);
@@ -334,18 +340,14 @@ void TForm1::FormCreate(const StartOptions &options) {
     QSize screen(1024, 768);
     if (QScreen *s = QGuiApplication::primaryScreen())
         screen = s->size();
-    waterfallBuffer = QImage(screen, QImage::Format_RGB16);
-    waterfallBuffer.fill(Qt::black);
-    waterfallLine = QImage(1, 1, QImage::Format_RGB16);
-    waterfallLineScaled = QImage(screen.width(), 1, QImage::Format_RGB16);
+    waterfall = std::make_unique<TWaterfall>(screen);
+    waterfall->SetImage(img2);
+    FormResize();
 
     // 5: every number <-> text conversion goes through the C-locale routines of numtext.h.
     // 6: Qt paints double-buffered already.
 
     // 7
-    sweepLines.clear();
-    sweepFields.clear();
-    CreateSweepSeries();
     videoFrameBitmap = QImage();
     ScreenshotBitmap = QImage();
 
@@ -429,8 +431,6 @@ void TForm1::FormDestroy() {
     if (tavi->isActive())
         FinishRecordingOnClose(); // 3
     // 4: nothing is saved at shut-down; every setting was saved when it changed.
-    sweepLines.clear();
-    sweepFields.clear();
     RemoveTrayIcon(); // 5
     // 6, 7: the bitmaps and editors are freed with the window. The worker is joined so that
     // nothing of it outlives the objects it reads.
@@ -458,6 +458,31 @@ void TForm1::WriteSetting(const QString &key, const QString &value) {
     settings->SetValue(key, value);
     settings->Save();
 }
+
+void TForm1::ApplyChartPoint() {
+    const bool on = point->isChecked();
+    spectrum.sweepSeries.Pointer().SetVisible(on);
+    spectrum.Series1.Pointer().SetVisible(on);
+    spectrum.Series5.Pointer().SetVisible(false);
+    spectrum.sweepSeries.Pointer().SetStyle(spectrum.Series1.Pointer().Style());
+    spectrum.sweepSeries.Pointer().SetHorizSize(2);
+    spectrum.sweepSeries.Pointer().SetVertSize(2);
+    spectrum.Series5.Pointer().SetHorizSize(1);
+    spectrum.Series5.Pointer().SetVertSize(1);
+}
+
+void TForm1::ApplyChartScale() {
+    const bool on = axs->isChecked();
+    ch->Right().SetAutomatic(on);
+    ch->Left().SetAutomatic(on);
+    if (!on) {
+        // Both ends at once: setting them one by one could be refused against the old range.
+        ch->Right().SetRange(-110, 10);
+        ch->Left().SetRange(-110, 10);
+    }
+}
+
+void TForm1::ApplyChartMax() { spectrum.Series4.Pointer().SetVisible(mx->isChecked()); }
 
 void TForm1::pointClick() {
     if (!settings)
@@ -499,24 +524,114 @@ void TForm1::IngestSweepFile() {
         flags.launchRequested = true;
         return;
     }
-    sweepLines.clear();
-    sweepFields.clear();
-    QFile f(path);
-    if (f.open(QIODevice::ReadOnly)) {
-        const QString text = QString::fromLatin1(f.readAll());
-        f.close();
-        sweepLines = text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
-        if (!sweepLines.isEmpty() && sweepLines.last().isEmpty())
-            sweepLines.removeLast();
+    // Whatever happens from here on, the next launch is requested.
+    struct RequestLaunch {
+        ScanFlags &f;
+        ~RequestLaunch() { f.launchRequested = true; }
+    } requestLaunch{flags};
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    if (file.size() > kMaxSweepFileBytes) {
+        file.close();
+        QFile::remove(path);
+        return;
     }
+    const QByteArray bytes = file.readAll();
+    file.close();
     QFile::remove(path);
-    AssembleSweep();
-    flags.launchRequested = true;
+    AssembleSweep(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+void TForm1::AssembleSweep(std::string_view text) {
+    SpectrumSeries &s = spectrum;
+    s.Series2.ClearPoints();
+    s.Series3.ClearPoints();
+    s.Series4.ClearPoints();
+    s.Series5.Pointer().SetVisible(false);
+    s.sweepSeries.ClearPoints();
+    ch->Left().SetAutomatic(axs->isChecked());
+    ch->Right().SetAutomatic(axs->isChecked());
+
+    SweepData d = ParseSweepFile(text);
+    lastSweep_ = SweepSummary{};
+    lastSweep_.values = d.valueCount;
+    lastSweep_.step = QString::fromLatin1(d.lastStepText.data(), static_cast<qsizetype>(d.lastStepText.size()));
+    // Ascending frequency; equal frequencies stay in file order.
+    std::vector<std::size_t> order(d.x.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    if (!std::is_sorted(d.x.begin(), d.x.end()))
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return d.x[a] < d.x[b]; });
+    for (std::size_t i : order)
+        s.sweepSeries.AddPoint(d.x[i], d.y[i], QString(), flags.chartColor);
+    if (!d.ok)
+        return;
+
+    const int n = s.sweepSeries.PointCount();
+    if (n == 0)
+        return;
+    const double *x = s.sweepSeries.XValues().Data();
+    const double *y = s.sweepSeries.YValues().Data();
+    const SweepExtremes e = FindExtremes(y, static_cast<std::size_t>(n));
+    s.Series3.AddPoint(x[e.maxIndex], y[e.maxIndex], QString(), clLime);
+    if (!waterfall->AddLine(y, static_cast<std::size_t>(n), e.maxIndex, e.minIndex, flags.waterfallColorStart,
+                            flags.waterfallColorEnd))
+        return;
+    const auto noise = NoiseLevel(y, static_cast<std::size_t>(n), e.maxIndex);
+    if (!noise)
+        return;
+    const bool peaks = mx->isChecked();
+    for (int i = 1; i + 1 < n; ++i) {
+        s.Series2.AddPoint(x[i], *noise, QString(), clYellow);
+        if (peaks && IsPeak(y, static_cast<std::size_t>(i)) && y[i] > *noise + 0.25)
+            s.Series4.AddPoint(x[i], y[i], QString(), clLime);
+    }
+    sb->SetPanelText(2, QStringLiteral("Average Noise Level: %1 dB").arg(QString::number(*noise, 'f', 2)));
+    sb->SetPanelText(3, QStringLiteral("FFT Point Size: %1").arg(d.valueCount));
+    sb->SetPanelText(1, QStringLiteral("Step: %1 Hz").arg(lastSweep_.step));
+    s.Series1.CopyFrom(s.sweepSeries);
+    s.Series5.CopyFrom(s.sweepSeries);
+    lastSweep_.ok = true;
+    lastSweep_.noiseDb = *noise;
+    lastSweep_.maxHz = x[e.maxIndex];
+    lastSweep_.maxDb = y[e.maxIndex];
 }
 
 void TForm1::UpdateViewAfterPass() {
-    // Waterfall alignment and the pending axis reset need the chart.
+    const TLineSeries &trace = spectrum.Series1;
+    if (trace.PointCount() > 2) {
+        waterfallLeftPx = trace.XPixel(0);
+        waterfallRightPx = trace.XPixel(trace.PointCount() - 1);
+        if (waterfallLeftPx < waterfallRightPx)
+            SetImg2Bounds(waterfallLeftPx, waterfallRightPx - waterfallLeftPx);
+    }
+    if (flags.axisResetRequested) {
+        flags.axisResetRequested = false;
+        const double lo = startSpin->Value() * 1000000.0, hi = stopSpin->Value() * 1000000.0;
+        TChartAxis &bottom = ch->Bottom();
+        try {
+            // Set the end first that keeps minimum <= maximum on the way.
+            if (lo > bottom.Maximum()) {
+                bottom.SetMaximum(hi);
+                bottom.SetMinimum(lo);
+            } else {
+                bottom.SetMinimum(lo);
+                bottom.SetMaximum(hi);
+            }
+        } catch (const Error &) {
+            // An editor range the axis refuses is left for the next reset.
+        }
+    }
 }
+
+void TForm1::SetImg2Bounds(int left, int width) {
+    img2->setGeometry(left, img2->y(), width, img2->height());
+    img2RightMargin_ = Panel3->width() - (left + width);
+}
+
+void TForm1::FormResize() { waterfall->Resize(); }
 
 void TForm1::RestartSettleTimer() { Timer1->start(); }
 
@@ -542,11 +657,6 @@ void TForm1::HideTaskbarButton() {
 // Each of these is filled in by the feature it belongs to; until then it has nothing to do.
 void TForm1::InstallTrayIcon() {}        // tray icon with the program's title as its tip
 void TForm1::RemoveTrayIcon() {}         // tray icon removed at shut-down
-void TForm1::CreateSweepSeries() {}      // the working series of the sweep ingest
-void TForm1::ApplyChartPoint() {}        // "Point": trace markers on or off
-void TForm1::ApplyChartScale() {}        // "Scale": automatic level axes on or off
-void TForm1::ApplyChartMax() {}          // "Max": peak markers on or off
-void TForm1::AssembleSweep() {}          // sweepLines -> spectrum, markers, waterfall, status panels
 void TForm1::CreateAviWriter() {}        // the video file writer
 void TForm1::FillCodecMenu() {}          // Options > Codec from the installed encoders
 void TForm1::AttachMenuPainter() {}      // the popup menu drawn in the program's own style

@@ -2,6 +2,8 @@
 // The main window: owns every long-lived object, holds the state the worker, the timers and the
 // commands share, and runs start-up and shut-down.
 #include "display/image_view.h"
+#include "display/spectrum_chart.h"
+#include "display/waterfall.h"
 #include "scan/scan_state.h"
 #include "scan/scan_worker.h"
 
@@ -18,6 +20,7 @@
 #include <QWidget>
 
 #include <array>
+#include <string_view>
 #include <memory>
 
 namespace sky {
@@ -69,14 +72,14 @@ public:
     QString settingsPath;
     QString sweepToolPath;
     std::unique_ptr<SettingsFile> settings;
-    QStringList sweepLines, sweepFields;
     std::unique_ptr<th> scanThread;
     QImage videoFrameBitmap, ScreenshotBitmap;
-    QImage waterfallBuffer, waterfallLine, waterfallLineScaled;
+    std::unique_ptr<TWaterfall> waterfall; // waterfallBuffer, waterfallLine, waterfallLineScaled
+    SpectrumSeries spectrum;               // Series1..Series5 and sweepSeries
     bool startupCompleted = false; // every start-up step ran
 
     // Controls.
-    QWidget *ch = nullptr; // chart area
+    TChart *ch = nullptr; // the spectrum chart
     QSplitter *Splitter1 = nullptr;
     TPanel *Panel2 = nullptr, *Panel3 = nullptr, *Panel1 = nullptr;
     TImage *img2 = nullptr;
@@ -95,6 +98,24 @@ public:
     void LaunchSweepTool() override;
     void IngestSweepFile() override;
     void UpdateViewAfterPass() override;
+
+    // Reads one sweep's text into the series, the waterfall and the status panels. Any failure
+    // ends it silently, keeping what was done so far.
+    void AssembleSweep(std::string_view text);
+    // What the last ingest found (for the render mode's report).
+    struct SweepSummary {
+        bool ok = false;
+        qint64 values = 0;
+        double noiseDb = 0, maxHz = 0, maxDb = 0;
+        QString step;
+    };
+    const SweepSummary &LastSweep() const { return lastSweep_; }
+    // Sweep files larger than this are deleted unread.
+    static constexpr qint64 kMaxSweepFileBytes = 512LL * 1024 * 1024;
+
+    // Waterfall: fit the bitmaps to img2 (window resize and splitter moves).
+    void FormResize();
+    int waterfallLeftPx = 0, waterfallRightPx = 0;
 
     // Settle timer.
     void Timer1Timer();
@@ -134,12 +155,11 @@ private:
     // Start-up steps whose behaviour comes with later features.
     void HideTaskbarButton();
     void InstallTrayIcon();
-    void CreateSweepSeries();
     void ApplyChartScale();
     void ApplyChartPoint();
     void ApplyChartMax();
     void CreateFrequencyEditors();
-    void AssembleSweep(); // steps of the ingest between loading the file and the next launch
+    void SetImg2Bounds(int left, int width);
     void CreateAviWriter();
     void FillCodecMenu();
     void AttachMenuPainter();
@@ -151,6 +171,8 @@ private:
 
     std::unique_ptr<StatusTimer> statusTimer_;
     bool destroyed_ = false;
+    int img2RightMargin_ = 716 - 45 - 624;
+    SweepSummary lastSweep_;
 };
 
 } // namespace sky

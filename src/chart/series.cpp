@@ -509,6 +509,35 @@ void TChartSeries::DoAfterDraw()
     if (AfterDrawValues) AfterDrawValues(this);
 }
 
+void TChartSeries::UpdateVisibleRange()
+{
+    firstShown_ = lastShown_ = -1;
+    const int n = PointCount();
+    if (n == 0) return;
+    if (xValues_.Order() == loNone || !chart_ || !resolvedHorizAxis_) {
+        firstShown_ = 0;
+        lastShown_ = n - 1;
+        return;
+    }
+    const TRect plot = chart_->PlotRect();
+    const bool inverted = resolvedHorizAxis_->Inverted();
+    const double lo = XValueAtPixel(inverted ? plot.Right : plot.Left);
+    const double hi = XValueAtPixel(inverted ? plot.Left : plot.Right);
+    int i = 0;
+    while (i < n && !(XValue(i) >= lo)) ++i;
+    if (i == n) return;
+    firstShown_ = i;
+    if (XValue(n - 1) <= hi) {
+        lastShown_ = n - 1;
+        return;
+    }
+    int j = i;
+    while (j < n && !(XValue(j) >= hi)) ++j;
+    if (j == n) j = n - 1;
+    if (!drawBetweenPoints_ && XValue(j) > hi && j > firstShown_) --j;
+    lastShown_ = j;
+}
+
 void TChartSeries::DrawPoints()
 {
     if (firstShown_ < 0) return;

@@ -249,6 +249,9 @@ public:
     int FirstShown() const { return firstShown_; }
     int LastShown() const { return lastShown_; }
     void SetShownRange(int first, int last) { firstShown_ = first; lastShown_ = last; }
+    // FirstShown/LastShown from the plot rectangle: the points inside it, plus the first one
+    // beyond the right edge for series that draw between points.
+    void UpdateVisibleRange();
 
     bool CalcVisiblePoints() const { return calcVisiblePoints_; }
     bool DrawBetweenPoints() const { return drawBetweenPoints_; }

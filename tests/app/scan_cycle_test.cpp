@@ -93,11 +93,16 @@ TEST(ScanCycle, ShellSyntaxInSettingsReachesTheToolAsPlainText) {
 TEST(ScanCycle, LeftoverSweepFileIsReadFirstAndDeleted) {
     ErrorCollector errors;
     QTemporaryDir dir;
-    const QByteArray sweep = "2026-12-07, 21:00:00, 430000000, 431000000, 1000.00, 10, -50.00, -49.00\n";
-    writeFile(dir.filePath("scan.csv"), sweep);
+    QByteArray sweep = "2026-12-07, 21:00:00, 430000000, 431000000, 25000.00, 10";
+    for (int i = 0; i < 40; ++i)
+        sweep += i == 20 ? ", -20.00" : ", -50.00";
+    writeFile(dir.filePath("scan.csv"), sweep + "\n");
     TForm1 form({dir.path(), dir.filePath("no-such-tool")});
     ASSERT_TRUE(waitFor([&] { return !QFile::exists(dir.filePath("scan.csv")); }, 1000));
-    EXPECT_EQ(form.sweepLines, QStringList({QString::fromLatin1(sweep.trimmed())}));
+    EXPECT_TRUE(form.LastSweep().ok);
+    EXPECT_EQ(form.LastSweep().values, 40);
+    EXPECT_EQ(form.spectrum.Series1.PointCount(), 40);
+    EXPECT_EQ(form.spectrum.Series3.XValue(0), 430000000.0 + 20 * 25000.0);
 }
 
 TEST(ScanCycle, StopVisualizationLaunchesNothingAndLeavesTheFile) {
@@ -232,7 +237,8 @@ TEST(ScanCycle, SimulatedToolSweepsBackToBack) {
         EXPECT_LE(ms, 160) << "the file must be read at the first pass after the tool lets go";
     for (qint64 ms : freeToNextLaunch)
         EXPECT_LE(ms, 350) << "the next launch follows one pass after the read";
-    ASSERT_FALSE(form.sweepLines.isEmpty());
-    EXPECT_TRUE(form.sweepLines.first().contains(", 430000000, ")) << form.sweepLines.first().toStdString();
+    ASSERT_TRUE(form.LastSweep().ok);
+    EXPECT_EQ(form.spectrum.Series1.XValue(0), 430000000.0);
+    EXPECT_GT(form.spectrum.Series1.PointCount(), 900);
     EXPECT_TRUE(errors.messages.isEmpty());
 }

@@ -43,8 +43,8 @@ TEST(Startup, FirstStartWritesDefaultsAndCheckBoxesKeepFifteenLines) {
     EXPECT_TRUE(form.scanThread && form.scanThread->isRunning());
     EXPECT_EQ(form.pluginsDir, dir.path() + "/");
     EXPECT_EQ(QDir::currentPath() + "/", form.pluginsDir);
-    EXPECT_EQ(form.waterfallBuffer.format(), QImage::Format_RGB16);
-    EXPECT_FALSE(form.waterfallBuffer.isNull());
+    EXPECT_EQ(form.waterfall->waterfallBuffer.format(), QImage::Format_RGB16);
+    EXPECT_FALSE(form.waterfall->waterfallBuffer.isNull());
 }
 
 TEST(Startup, MissingCheckBoxKeysAreAddedAsZero) {

@@ -1,0 +1,114 @@
+#include "display/spectrum_chart.h"
+
+namespace sky {
+
+namespace {
+
+void setFont(TChartFont &f, int pixels, TColor color) {
+    f.SetName(QStringLiteral("Arial"));
+    f.SetHeight(pixels);
+    f.SetColor(color);
+}
+
+void setAxis(TCustomChartAxis &a, TColor line, TColor labels, int labelPx, const QString &title, TColor titleColor,
+             int minorTicks) {
+    a.Axis().SetColor(line);
+    a.Axis().SetWidth(1);
+    setFont(a.LabelsFont(), labelPx, labels);
+    a.Title().SetCaption(title);
+    setFont(a.Title().Font(), 11, titleColor);
+    a.SetMinorTickCount(minorTicks);
+}
+
+void setPointer(TCustomSeries &s, int size, bool visible) {
+    s.Pointer().SetStyle(psCircle);
+    s.Pointer().SetHorizSize(size);
+    s.Pointer().SetVertSize(size);
+    s.Pointer().SetVisible(visible);
+}
+
+} // namespace
+
+SpectrumSeries::SpectrumSeries() {
+    for (TChartSeries *series : {static_cast<TChartSeries *>(&Series5), static_cast<TChartSeries *>(&Series1),
+                                 static_cast<TChartSeries *>(&Series2), static_cast<TChartSeries *>(&Series4),
+                                 static_cast<TChartSeries *>(&Series3), static_cast<TChartSeries *>(&sweepSeries)}) {
+        series->XValues().SetOrder(loAscending);
+        series->YValues().SetOrder(loNone);
+        series->Marks().Visible = false;
+    }
+    Series5.SetSeriesColor(clBlack);
+    Series5.SetVertAxis(aRightAxis);
+    setPointer(Series5, 1, false);
+    Series5.SetActive(false);
+
+    Series1.SetSeriesColor(clRed);
+    Series1.SetVertAxis(aBothVertAxis);
+    setPointer(Series1, 2, false);
+
+    Series2.SetSeriesColor(clYellow);
+    Series2.SetVertAxis(aLeftAxis);
+
+    Series4.SetSeriesColor(clLime);
+    Series4.Pointer().Brush().SetColor(clWhite);
+    setPointer(Series4, 2, false);
+
+    Series3.SetSeriesColor(clLime);
+    Series3.Pointer().Brush().SetColor(clLime);
+    setPointer(Series3, 3, true);
+
+    setPointer(sweepSeries, 2, false);
+}
+
+void ConfigureSpectrumChart(TChart &ch, SpectrumSeries &s) {
+    ch.SetColor(clBlack);
+    ch.SetBevelOuter(bvNone);
+    ch.SetBevelInner(bvNone);
+    ch.BackWall().Brush().SetStyle(bsClear);
+    ch.SetView3D(false);
+    ch.SetView3DWalls(false);
+    ch.Legend().SetVisible(false);
+    ch.Title().SetText({QStringLiteral("Панорамный спектр сигнала на выходе RTL-SDR "), QString()});
+    setFont(ch.Title().Font(), 11, clWhite);
+    ch.setCursor(Qt::CrossCursor);
+
+    TChartAxis &bottom = ch.Bottom();
+    setAxis(bottom, clSilver, clGray, 9, QStringLiteral("Fm, Hz"), clWhite, 10);
+    bottom.SetAutomatic(true);
+    bottom.SetStartPosition(1);
+    bottom.SetEndPosition(99);
+
+    TChartAxis &left = ch.Left();
+    setAxis(left, clSilver, clGray, 9, QStringLiteral("dB"), clWhite, 4);
+    left.SetAutomatic(false);
+    left.SetMinimum(-110);
+    left.SetMaximum(10);
+    left.SetLabelStyle(talValue);
+    left.SetIncrement(1);
+    left.Title().SetAngle(0);
+    left.SetTitleSize(1);
+
+    TChartAxis &right = ch.Right();
+    setAxis(right, clYellow, clYellow, 9, QStringLiteral("Average noise level, dB"), clYellow, 4);
+    right.SetAutomatic(false);
+    right.SetMinimum(-110);
+    right.SetMaximum(10);
+    right.SetLabelStyle(talValue);
+    right.Title().SetAngle(90);
+    right.SetTitleSize(1);
+    right.Grid().SetVisible(false);
+
+    TChartAxis &top = ch.Top();
+    setAxis(top, clBlue, clBlue, 11, QStringLiteral("Дальность 2"), clBlue, 4);
+    top.SetAutomatic(false);
+    top.SetMinimum(0);
+    top.SetMaximum(25);
+    top.SetLogarithmic(true);
+
+    for (TChartSeries *series : {static_cast<TChartSeries *>(&s.Series5), static_cast<TChartSeries *>(&s.Series1),
+                                 static_cast<TChartSeries *>(&s.Series2), static_cast<TChartSeries *>(&s.Series4),
+                                 static_cast<TChartSeries *>(&s.Series3)})
+        ch.AddSeries(series);
+}
+
+} // namespace sky
