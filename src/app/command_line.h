@@ -6,9 +6,13 @@
 namespace sky {
 
 struct CommandLine {
-    enum Action { Run, Help, Version, Fail } action = Run;
+    enum Action { Run, Render, Help, Version, Fail } action = Run;
     QString pluginsDir;
     QString sweepTool;
+    // --render OUT.png [--size WxH] FILE...
+    QString renderOutput;
+    int width = 716, height = 386;
+    QStringList files;
     QString error; // one line, for Fail
 };
 

@@ -1,6 +1,7 @@
 #include "app/application.h"
 #include "app/command_line.h"
 #include "app/main_form.h"
+#include "app/render_mode.h"
 
 #include <cstdio>
 
@@ -20,7 +21,16 @@ int main(int argc, char **argv) {
         std::printf("skyvane %s\n", SKYVANE_VERSION);
         return 0;
     case sky::CommandLine::Run:
+    case sky::CommandLine::Render:
         break;
+    }
+
+    if (cl.action == sky::CommandLine::Render) {
+        // No screen needed: draw offscreen unless a platform was chosen.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        sky::TApplication app(argc, argv);
+        return sky::RunRender(cl, stdout, stderr);
     }
 
     sky::TApplication app(argc, argv);

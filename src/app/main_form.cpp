@@ -17,6 +17,7 @@
 #include <numeric>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QResizeEvent>
@@ -167,6 +168,7 @@ void TForm1::BuildControls() {
     ch->setObjectName(QStringLiteral("ch"));
     ch->setFocusPolicy(Qt::StrongFocus);
     ConfigureSpectrumChart(*ch, spectrum);
+    ch->OnAfterDraw = [this](TChart *) { chAfterDraw(); };
 
     Panel2 = new TPanel(Splitter1);
     Panel2->setObjectName(QStringLiteral("Panel2"));
@@ -332,9 +334,12 @@ void TForm1::BuildControls() {
 }
 
 void TForm1::FormCreate(const StartOptions &options) {
-    HideTaskbarButton();                                          // 1
-    InstallTrayIcon();                                            // 2
-    KillProcessesByName(QString::fromLatin1(kSweepToolProcessName)); // 3
+    const bool live = !options.renderOnly;
+    if (live) {
+        HideTaskbarButton();                                             // 1
+        InstallTrayIcon();                                               // 2
+        KillProcessesByName(QString::fromLatin1(kSweepToolProcessName)); // 3
+    }
 
     // 4: waterfall bitmaps, as large as the primary screen.
     QSize screen(1024, 768);
@@ -355,14 +360,21 @@ void TForm1::FormCreate(const StartOptions &options) {
     pluginsDir = options.pluginsDir.isEmpty()
                      ? PluginsDirFor(QCoreApplication::applicationFilePath())
                      : QDir(options.pluginsDir).absolutePath() + QLatin1Char('/');
-    QDir::setCurrent(pluginsDir);
     settingsPath = pluginsDir + QStringLiteral("settings.ini");
-    sweepToolPath = FindSweepTool(pluginsDir, options.sweepTool);
-
-    // 9
     settings = std::make_unique<SettingsFile>(settingsPath);
-    settings->CreateDefaultIfMissing();
-    settings->Load();
+    if (live) {
+        QDir::setCurrent(pluginsDir);
+        sweepToolPath = FindSweepTool(pluginsDir, options.sweepTool);
+        // 9
+        settings->CreateDefaultIfMissing();
+        settings->Load();
+    } else {
+        settings->SetReadOnly(true);
+        if (!options.pluginsDir.isEmpty() && QFileInfo::exists(settingsPath))
+            settings->Load();
+        else
+            settings->SetLines(SettingsFile::DefaultLines());
+    }
 
     // 10
     params.dongleNumber = settings->Value(QStringLiteral("Dongle number"));
@@ -407,6 +419,9 @@ void TForm1::FormCreate(const StartOptions &options) {
     CreateAviWriter();
     FillCodecMenu();
     AttachMenuPainter();
+
+    if (!live)
+        return;
 
     // 19
     statusTimer_ = std::make_unique<StatusTimer>(flags.statusTickCount, this, [this] { refreshStatusPanel(); });
@@ -607,7 +622,7 @@ void TForm1::UpdateViewAfterPass() {
         if (waterfallLeftPx < waterfallRightPx)
             SetImg2Bounds(waterfallLeftPx, waterfallRightPx - waterfallLeftPx);
     }
-    if (flags.axisResetRequested) {
+    if (flags.axisResetRequested && startSpin && stopSpin) {
         flags.axisResetRequested = false;
         const double lo = startSpin->Value() * 1000000.0, hi = stopSpin->Value() * 1000000.0;
         TChartAxis &bottom = ch->Bottom();
@@ -625,6 +640,8 @@ void TForm1::UpdateViewAfterPass() {
         }
     }
 }
+
+void TForm1::chAfterDraw() { UpdateViewAfterPass(); }
 
 void TForm1::SetImg2Bounds(int left, int width) {
     img2->setGeometry(left, img2->y(), width, img2->height());

@@ -32,6 +32,9 @@ class TSpinEditDouble;
 struct StartOptions {
     QString pluginsDir;  // empty: the "plugins" folder beside the executable
     QString sweepTool;   // empty: the sweep tool found in the plugins folder or on PATH
+    // Show sweep files only: no sweep tool is started or ended, no status timer, no worker, and
+    // settings are read (from pluginsDir when given, else the defaults) but never written.
+    bool renderOnly = false;
 };
 
 // A black panel without bevel.
@@ -112,6 +115,9 @@ public:
     const SweepSummary &LastSweep() const { return lastSweep_; }
     // Sweep files larger than this are deleted unread.
     static constexpr qint64 kMaxSweepFileBytes = 512LL * 1024 * 1024;
+
+    // After every drawing of the chart.
+    void chAfterDraw();
 
     // Waterfall: fit the bitmaps to img2 (window resize and splitter moves).
     void FormResize();

@@ -61,7 +61,10 @@ void SettingsFile::Load() {
         lines_ << text.mid(start);
 }
 
-void SettingsFile::Save() const { writeText(path_, lines_); }
+void SettingsFile::Save() const {
+    if (!readOnly_)
+        writeText(path_, lines_);
+}
 
 void SettingsFile::writeText(const QString &path, const QStringList &lines) {
     QByteArray out;

@@ -30,6 +30,9 @@ public:
     void SetValue(const QString &key, const QString &value);
 
     const QStringList &Lines() const { return lines_; }
+    void SetLines(const QStringList &lines) { lines_ = lines; }
+    // A read-only settings list never writes its file (Save does nothing).
+    void SetReadOnly(bool on) { readOnly_ = on; }
     const QString &Path() const { return path_; }
 
 private:
@@ -38,6 +41,7 @@ private:
 
     QString path_;
     QStringList lines_;
+    bool readOnly_ = false;
 };
 
 } // namespace sky
