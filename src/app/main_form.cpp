@@ -12,6 +12,7 @@
 #include "scan/sweep_tool.h"
 
 #include <QCloseEvent>
+#include <QColorDialog>
 
 #include <algorithm>
 #include <numeric>
@@ -309,6 +310,15 @@ void TForm1::BuildControls() {
         for (auto [img, x] : xs)
             img->move(x + shift, img->y());
     });
+
+    cd = [this](WinColor initial, WinColor &chosen) {
+        const QColor c = QColorDialog::getColor(QColor(initial & 0xFF, (initial >> 8) & 0xFF, (initial >> 16) & 0xFF), this);
+        if (!c.isValid())
+            return false;
+        chosen = c.red() | c.green() << 8 | c.blue() << 16;
+        return true;
+    };
+    connect(img2, &TImage::doubleClicked, this, &TForm1::img2DblClick);
 
     pm1 = new QMenu(this);
     pm1->setObjectName(QStringLiteral("pm1"));
@@ -642,6 +652,18 @@ void TForm1::UpdateViewAfterPass() {
 }
 
 void TForm1::chAfterDraw() { UpdateViewAfterPass(); }
+
+void TForm1::img2DblClick() {
+    WinColor c;
+    if (cd(flags.waterfallColorStart, c)) {
+        flags.waterfallColorStart = c;
+        WriteSetting(QStringLiteral("Waterfall Color Start"), QString::number(c));
+    }
+    if (cd(flags.waterfallColorEnd, c)) {
+        flags.waterfallColorEnd = c;
+        WriteSetting(QStringLiteral("Waterfall Color End"), QString::number(c));
+    }
+}
 
 void TForm1::SetImg2Bounds(int left, int width) {
     img2->setGeometry(left, img2->y(), width, img2->height());

@@ -21,6 +21,7 @@
 
 #include <array>
 #include <string_view>
+#include <functional>
 #include <memory>
 
 namespace sky {
@@ -115,6 +116,12 @@ public:
     const SweepSummary &LastSweep() const { return lastSweep_; }
     // Sweep files larger than this are deleted unread.
     static constexpr qint64 kMaxSweepFileBytes = 512LL * 1024 * 1024;
+
+    // The colour dialog `cd`: shows `initial`, returns true and the chosen colour when confirmed.
+    // Tests replace it.
+    std::function<bool(WinColor initial, WinColor &chosen)> cd;
+    // Double click on the waterfall: choose the weakest-bin and then the strongest-bin colour.
+    void img2DblClick();
 
     // After every drawing of the chart.
     void chAfterDraw();

@@ -176,3 +176,44 @@ TEST(RenderMode, WritesPngAndOneJsonLinePerFileWithoutTouchingInputs) {
     ASSERT_TRUE(p.waitForFinished(30000));
     EXPECT_EQ(p.exitCode(), 2);
 }
+
+TEST(Waterfall, DoubleClickPicksBothColoursEvenAfterACancel) {
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    TForm1 form({dir.path(), dir.filePath("no-tool")});
+    QList<WinColor> shown;
+    form.cd = [&](WinColor initial, WinColor &chosen) {
+        shown << initial;
+        if (shown.size() == 1)
+            return false; // the first dialog is cancelled
+        chosen = 0x00FFFF;
+        return true;
+    };
+    form.img2DblClick();
+    EXPECT_EQ(shown, QList<WinColor>({8388608, 65280}));
+    EXPECT_EQ(form.flags.waterfallColorStart, 8388608);
+    EXPECT_EQ(form.flags.waterfallColorEnd, 0x00FFFF);
+    EXPECT_TRUE(readFile(dir.filePath("settings.ini")).contains("Waterfall Color End=65535\r\n"));
+    EXPECT_TRUE(readFile(dir.filePath("settings.ini")).contains("Waterfall Color Start=8388608\r\n"));
+}
+
+TEST(Waterfall, ImageFollowsTheTraceAndKeepsItsTopRowBlack) {
+    Viewer v;
+    v.form.resize(716, 386);
+    v.form.show();
+    waitFor([] { return false; }, 50);
+    v.ingest(line(430000000, 25000, noise(1600, 800)));
+    v.form.ch->repaint();
+    v.form.UpdateViewAfterPass();
+    const int left = v.s.Series1.XPixel(0), right = v.s.Series1.XPixel(1599);
+    EXPECT_EQ(v.form.img2->x(), left);
+    EXPECT_EQ(v.form.img2->width(), right - left);
+    const QImage &pic = v.form.img2->Picture();
+    for (int x = 0; x < pic.width(); x += 7)
+        ASSERT_EQ(pic.pixel(x, 0), QColor(Qt::black).rgb());
+    EXPECT_NE(pic.pixel(pic.width() / 2, 1), QColor(Qt::black).rgb());
+    // With two points or fewer the image keeps its place.
+    v.ingest(line(100, 1, {"-1", "-2"}));
+    v.form.UpdateViewAfterPass();
+    EXPECT_EQ(v.form.img2->x(), left);
+}

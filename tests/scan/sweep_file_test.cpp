@@ -187,3 +187,19 @@ TEST(SweepAnalysis, ExtremesNoiseAndPeaks) {
     const double slope[] = {-50, -40, -30};
     EXPECT_FALSE(IsPeak(slope, 1));
 }
+
+TEST(SweepParse, KeptFuzzInputsStayHarmless) {
+    const QDir dir(QStringLiteral(SKYVANE_SOURCE_DIR "/tests/scan/fuzz_regressions"));
+    const QStringList files = dir.entryList(QDir::Files);
+    ASSERT_FALSE(files.isEmpty());
+    for (const QString &name : files) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        const auto d = ParseSweepFile(std::string_view(bytes.constData(), bytes.size()));
+        EXPECT_EQ(d.x.size(), d.y.size()) << name.toStdString();
+        EXPECT_LE(static_cast<std::int64_t>(d.x.size()), d.valueCount) << name.toStdString();
+        for (double y : d.y)
+            EXPECT_TRUE(std::isfinite(y)) << name.toStdString();
+    }
+}
