@@ -579,18 +579,25 @@ void TForm1::AssembleSweep(std::string_view text) {
     ch->Left().SetAutomatic(axs->isChecked());
     ch->Right().SetAutomatic(axs->isChecked());
 
-    SweepData d = ParseSweepFile(text);
+    SweepData &d = sweepData_;
+    ParseSweepFile(text, d);
     lastSweep_ = SweepSummary{};
     lastSweep_.values = d.valueCount;
     lastSweep_.step = QString::fromLatin1(d.lastStepText.data(), static_cast<qsizetype>(d.lastStepText.size()));
     // Ascending frequency; equal frequencies stay in file order.
-    std::vector<std::size_t> order(d.x.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    if (!std::is_sorted(d.x.begin(), d.x.end()))
+    if (!std::is_sorted(d.x.begin(), d.x.end())) {
+        std::vector<std::size_t> order(d.x.size());
+        std::iota(order.begin(), order.end(), std::size_t{0});
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return d.x[a] < d.x[b]; });
-    for (std::size_t i : order)
-        s.sweepSeries.AddPoint(d.x[i], d.y[i], QString(), flags.chartColor);
+        std::vector<double> x(order.size()), y(order.size());
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            x[i] = d.x[order[i]];
+            y[i] = d.y[order[i]];
+        }
+        d.x.swap(x);
+        d.y.swap(y);
+    }
+    s.sweepSeries.AppendPoints(d.x.data(), d.y.data(), d.x.size(), flags.chartColor);
     if (!d.ok)
         return;
 
@@ -607,12 +614,14 @@ void TForm1::AssembleSweep(std::string_view text) {
     const auto noise = NoiseLevel(y, static_cast<std::size_t>(n), e.maxIndex);
     if (!noise)
         return;
-    const bool peaks = mx->isChecked();
-    for (int i = 1; i + 1 < n; ++i) {
-        s.Series2.AddPoint(x[i], *noise, QString(), clYellow);
-        if (peaks && IsPeak(y, static_cast<std::size_t>(i)) && y[i] > *noise + 0.25)
-            s.Series4.AddPoint(x[i], y[i], QString(), clLime);
+    if (n > 2) {
+        noiseLevels_.assign(static_cast<std::size_t>(n - 2), *noise);
+        s.Series2.AppendPoints(x + 1, noiseLevels_.data(), noiseLevels_.size(), clYellow);
     }
+    if (mx->isChecked())
+        for (int i = 1; i + 1 < n; ++i)
+            if (IsPeak(y, static_cast<std::size_t>(i)) && y[i] > *noise + 0.25)
+                s.Series4.AddPoint(x[i], y[i], QString(), clLime);
     sb->SetPanelText(2, QStringLiteral("Average Noise Level: %1 dB").arg(QString::number(*noise, 'f', 2)));
     sb->SetPanelText(3, QStringLiteral("FFT Point Size: %1").arg(d.valueCount));
     sb->SetPanelText(1, QStringLiteral("Step: %1 Hz").arg(lastSweep_.step));

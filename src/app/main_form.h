@@ -6,6 +6,7 @@
 #include "display/waterfall.h"
 #include "scan/scan_state.h"
 #include "scan/scan_worker.h"
+#include "scan/sweep_file.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -186,6 +187,8 @@ private:
     bool destroyed_ = false;
     int img2RightMargin_ = 716 - 45 - 624;
     SweepSummary lastSweep_;
+    SweepData sweepData_;              // buffers reused from sweep to sweep
+    std::vector<double> noiseLevels_;
 };
 
 } // namespace sky

@@ -82,11 +82,15 @@ void TCustomChartPanel::Invalidate()
 {
     if (!autoRepaint_) return;
     canvas_.MarkDirty();
+    // One scheduled paint serves every request made before it (a sweep adds a million points).
+    if (updatePending_) return;
+    updatePending_ = true;
     update();
 }
 
 void TCustomChartPanel::paintEvent(QPaintEvent *)
 {
+    updatePending_ = false;
     if (printingNow_) return;
     if (canvas_.ShowCached()) return;
     DrawTo(this, TRect{0, 0, width(), height()});

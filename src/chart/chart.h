@@ -157,6 +157,8 @@ public:
     // before that paint coalesce into it.
     void Invalidate();
     void RequestRepaint() override { Invalidate(); }
+    // Something was drawn straight into the valid back buffer: show it without a redraw.
+    void BackBufferChanged() override { update(); }
 
     // One complete frame onto a surface within rect.
     virtual void DrawTo(QPaintDevice *surface, const TRect &rect);
@@ -199,6 +201,7 @@ protected:
     TRect plotRect_;
     bool printingNow_ = false;
     bool autoRepaint_ = false; // on once construction has finished
+    bool updatePending_ = false;
 
 private:
     void DrawBackgroundAndBevels();

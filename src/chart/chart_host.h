@@ -50,6 +50,11 @@ public:
     // Current mouse position in the chart's client coordinates.
     virtual QPoint CursorPos() const { return QPoint(); }
 
+    // Something was drawn into the canvas's back buffer outside a frame (a fast line with
+    // AutoRepaint off drawing an added point): the window should show the buffer as it is at
+    // its next paint, without redrawing the chart.
+    virtual void BackBufferChanged() {}
+
     // A series is leaving the chart (after it was removed from the series list); the chart
     // restores its own cursor when it showed the series' cursor.
     virtual void SeriesRemoved(TChartSeries &) {}

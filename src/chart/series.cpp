@@ -294,6 +294,30 @@ int TChartSeries::AddPoint(double x, double y, const QString &label, TColor colo
     return index;
 }
 
+void TChartSeries::AppendPoints(const double *x, const double *y, size_t n, TColor color)
+{
+    if (n == 0) return;
+    bool bulk = BulkAddAllowed() && !OnBeforeAdd && !OnAfterAdd && linked_.empty() && valueLists_.size() == 2 &&
+                xValues_.Order() != loDescending && pointLabels_.empty();
+    if (bulk && xValues_.Order() == loAscending) {
+        double last = PointCount() > 0 ? xValues_.Data()[PointCount() - 1] : x[0];
+        for (size_t i = 0; i < n && bulk; ++i) {
+            bulk = x[i] >= last;
+            last = x[i];
+        }
+    }
+    if (!bulk) {
+        for (size_t i = 0; i < n; ++i) AddPoint(x[i], y[i], QString(), color);
+        return;
+    }
+    const size_t before = static_cast<size_t>(PointCount());
+    xValues_.AppendValues(x, n);
+    yValues_.AppendValues(y, n);
+    if (pointColors_.size() < before) pointColors_.resize(before, clDefault);
+    pointColors_.insert(pointColors_.end(), n, color);
+    if (active_) RequestRepaint();
+}
+
 int TChartSeries::AddY(double y, const QString &label, TColor color) { return AddPoint(PointCount(), y, label, color); }
 int TChartSeries::AddNull(double y) { return AddPoint(PointCount(), y, QString(), clNone); }
 int TChartSeries::AddNullXY(double x, double y, const QString &label) { return AddPoint(x, y, label, clNone); }
@@ -438,9 +462,25 @@ void TChartSeries::RecalcFrom(const TChartSeries &source)
     if (&source == this) return;
     ClearPoints();
     const int n = source.PointCount();
-    xValues_.Reserve(n);
-    yValues_.Reserve(n);
-    for (int i = 0; i < n; ++i) AfterAdd(AddFromSource(source, i));
+    // Whole columns at once when adding point by point could not differ: nothing watches the
+    // adds and the points arrive in an order the x list keeps as it is.
+    const bool plain = BulkAddAllowed() && !OnAfterAdd && linked_.empty() && valueLists_.size() == 2 && source.valueLists_.size() == 2 &&
+                       YMandatory() == source.YMandatory() && xValues_.Order() != loDescending &&
+                       (xValues_.Order() == loNone ||
+                        std::is_sorted(source.xValues_.Data(), source.xValues_.Data() + n));
+    if (plain && n > 0) {
+        xValues_.AppendValues(source.xValues_.Data(), static_cast<size_t>(n));
+        yValues_.AppendValues(source.yValues_.Data(), static_cast<size_t>(n));
+        pointColors_.assign(source.pointColors_.begin(),
+                            source.pointColors_.begin() + std::min<size_t>(source.pointColors_.size(), size_t(n)));
+        pointLabels_.assign(source.pointLabels_.begin(),
+                            source.pointLabels_.begin() + std::min<size_t>(source.pointLabels_.size(), size_t(n)));
+        if (active_) RequestRepaint();
+    } else {
+        xValues_.Reserve(n);
+        yValues_.Reserve(n);
+        for (int i = 0; i < n; ++i) AfterAdd(AddFromSource(source, i));
+    }
     RecalcLinkedSeries();
 }
 
@@ -507,35 +547,6 @@ void TChartSeries::DoBeforeDraw()
 void TChartSeries::DoAfterDraw()
 {
     if (AfterDrawValues) AfterDrawValues(this);
-}
-
-void TChartSeries::UpdateVisibleRange()
-{
-    firstShown_ = lastShown_ = -1;
-    const int n = PointCount();
-    if (n == 0) return;
-    if (xValues_.Order() == loNone || !chart_ || !resolvedHorizAxis_) {
-        firstShown_ = 0;
-        lastShown_ = n - 1;
-        return;
-    }
-    const TRect plot = chart_->PlotRect();
-    const bool inverted = resolvedHorizAxis_->Inverted();
-    const double lo = XValueAtPixel(inverted ? plot.Right : plot.Left);
-    const double hi = XValueAtPixel(inverted ? plot.Left : plot.Right);
-    int i = 0;
-    while (i < n && !(XValue(i) >= lo)) ++i;
-    if (i == n) return;
-    firstShown_ = i;
-    if (XValue(n - 1) <= hi) {
-        lastShown_ = n - 1;
-        return;
-    }
-    int j = i;
-    while (j < n && !(XValue(j) >= hi)) ++j;
-    if (j == n) j = n - 1;
-    if (!drawBetweenPoints_ && XValue(j) > hi && j > firstShown_) --j;
-    lastShown_ = j;
 }
 
 void TChartSeries::DrawPoints()
@@ -672,4 +683,5 @@ void TFastLineSeries::AfterAdd(int index)
         return;
     }
     NotifyAdded(index);
+    DrawAddedPoint(index);
 }

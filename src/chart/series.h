@@ -189,6 +189,12 @@ public:
     // OnBeforeAdd refused it (nothing changes then).
     int AddPoint(double x, double y, const QString &label = QString(), TColor color = clDefault);
     int AddY(double y, const QString &label = QString(), TColor color = clDefault); // x = PointCount()
+    // The same as AddPoint(x[i], y[i], "", color) for i = 0..n-1, in one go when nothing needs to
+    // see the points one by one (no add events, no linked series, no further value lists, and
+    // x ascending from the last point on as the x order wants).
+    void AppendPoints(const double *x, const double *y, size_t n, TColor color);
+    // False for kinds whose adds must be seen one by one (a fast line drawing each new point).
+    virtual bool BulkAddAllowed() const { return true; }
     int AddNull(double y);                                                          // x = PointCount()
     int AddNullXY(double x, double y, const QString &label = QString());
     // Removes every point (the list storage is kept for the next fill).
@@ -246,12 +252,14 @@ public:
     void CursorValuesAt(QPoint pos, double &x, double &y) const;
 
     // First and last point index inside the plot, -1 when none (set before each draw).
+    // UpdateVisibleRange computes them from the chart's plot rectangle: with an ordered x list
+    // the points from the first at or right of the left edge to the first at or beyond the
+    // right edge (kinds that draw between points keep that one: their line runs out of the
+    // plot); without an order, all points.
+    void UpdateVisibleRange();
     int FirstShown() const { return firstShown_; }
     int LastShown() const { return lastShown_; }
     void SetShownRange(int first, int last) { firstShown_ = first; lastShown_ = last; }
-    // FirstShown/LastShown from the plot rectangle: the points inside it, plus the first one
-    // beyond the right edge for series that draw between points.
-    void UpdateVisibleRange();
 
     bool CalcVisiblePoints() const { return calcVisiblePoints_; }
     bool DrawBetweenPoints() const { return drawBetweenPoints_; }
@@ -389,7 +397,29 @@ public:
     // Own settings first (from another TCustomSeries), then the series copy.
     void CopyFrom(const TChartSeries &source) override;
 
+    // ---- drawing (series_draw.cpp)
+    // Points FirstShown..LastShown in one pass, with the same result as DrawPoint for each.
+    // A buffered frame is written directly where the pixels are the painter's; anything else
+    // (printing, metafiles, wide or styled pens, other pen modes) goes through the canvas.
+    void DrawPoints() override;
+    // One point: the segment from the previous point (entering from the plot edge for the first
+    // visible point), then the previous point's marker, and its own when it is the last.
+    void DrawPoint(int index) override;
+    // Marker of point index at (x, y) in colour c: pointer pen and brush (clDefault takes c),
+    // style from OnGetPointerStyle when assigned.
+    void DrawPointer(int index, int x, int y, TColor c);
+    // Pointer margins (HorizSize + 1, VertSize + 1) when the pointer is visible and inflates
+    // margins; with stairs at least the line pen width (one more at the bottom).
+    void MarginsX(int &left, int &right) const override;
+    void MarginsY(int &top, int &bottom) const override;
+    // Point whose marker or position is under (x, y), else the first point of a segment under
+    // it (ClickableLine); -1 for none. A marker hit fires OnClickPointer.
+    int HitTest(int x, int y) const override;
+    // Whether (x, y) is on the marker at (px, py): closer than HorizSize and VertSize.
+    bool ClickedPointer(int px, int py, int x, int y) const;
+
 private:
+    friend class TCustomSeriesPass;
     TSeriesPointer pointer_;
     TChartPen linePen_;
     TChartPen areaLinesPen_;
@@ -403,6 +433,11 @@ private:
     bool invertedStairs_ = false;
     TBrushStyle lineBrush_ = bsSolid;
     int lineHeight_ = 0;
+    // drawing memory of one pass: the previous point's position (when one was drawn in this
+    // pass) and colour
+    int prevX_ = 0, prevY_ = 0;
+    bool havePrev_ = false;
+    TColor prevColor_ = clDefault;
 };
 
 // Line through the points; pointer hidden at creation.
@@ -434,16 +469,40 @@ public:
     void SetLinePen(const TChartPen &pen);     // also sets SeriesColor
     bool AutoRepaint() const { return autoRepaint_; }
     void SetAutoRepaint(bool v) { autoRepaint_ = v; }
+    bool BulkAddAllowed() const override { return autoRepaint_; }
 
     void SetSeriesColor(TColor v) override;     // also sets LinePen's colour
     // Copies AutoRepaint and LinePen (from another fast line), then the series copy.
     void CopyFrom(const TChartSeries &source) override;
 
+    // ---- drawing (series_draw.cpp)
+    // LinePen, then one line per point, skipping points on the pixel last drawn; the first
+    // visible point is entered from the point before it. Buffered frames are written directly
+    // when the pen is one pixel, solid and copying.
+    void DrawPoints() override;
+    void DrawPoint(int index) override;
+    // Point at (x, y), else the first point of a segment under it; -1 for none.
+    int HitTest(int x, int y) const override;
+    // Lines the last DrawPoints issued (after the same-pixel skip).
+    int LinesDrawn() const { return linesDrawn_; }
+
 protected:
-    // With AutoRepaint off an added point requests no repaint (it is drawn on its own).
+    // With AutoRepaint off an added point requests no repaint: the segment from the previous
+    // point is drawn at once (see DrawAddedPoint).
     void AfterAdd(int index) override;
 
 private:
+    friend class TFastLinePass;
+    void DrawAddedPoint(int index);
+
     TChartPen linePen_;
     bool autoRepaint_ = true;
+    // drawing memory of one pass: the last drawn position
+    int lastX_ = 0, lastY_ = 0;
+    bool haveLast_ = false;
+    int linesDrawn_ = 0;
 };
+
+// Whether segment A-B passes through P: within the pixel tolerance of the line through A and
+// B, and not beyond either end in x or y. A segment of length 0 never matches.
+bool PointOnSegment(int px, int py, int ax, int ay, int bx, int by);

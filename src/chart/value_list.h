@@ -53,6 +53,12 @@ public:
     int InsertOrdered(double v);
     // Inserts v at index i (0..Count()), whatever Order says.
     void InsertValueAt(int i, double v);
+    // Appends n values at the end, whatever Order says (the caller keeps the order).
+    void AppendValues(const double *v, size_t n)
+    {
+        values_.insert(values_.end(), v, v + n);
+        statsStale_ = true;
+    }
     void DeleteAt(int i);
     // Removes every value. The storage is kept for the next fill: a series refilled every sweep
     // then reuses its buffers instead of faulting fresh memory in for each sweep (with a million

@@ -19,7 +19,12 @@ bool RampColor(std::int32_t start, std::int32_t end, float d, double range, std:
         const double scaled = static_cast<double>(delta) * static_cast<double>(d) / range;
         if (!std::isfinite(scaled) || std::fabs(scaled) > 9.2e18)
             return false;
-        const auto rounded = static_cast<std::int64_t>(std::nearbyint(scaled)); // ties to even
+        // Round to nearest, ties to even: the add-and-subtract trick is exact below 2^51 and much
+        // cheaper than a library call per pixel and channel.
+        constexpr double magic = 6755399441055744.0; // 1.5 * 2^52
+        const auto rounded = std::fabs(scaled) < 2251799813685248.0
+                                 ? static_cast<std::int64_t>((scaled + magic) - magic)
+                                 : static_cast<std::int64_t>(std::nearbyint(scaled));
         const auto value = static_cast<std::uint32_t>((e - rounded) & 0xFF);
         color |= value << (8 * c);
     }
@@ -47,7 +52,8 @@ bool TWaterfall::AddLine(const double *y, std::size_t n, std::size_t maxIndex, s
     const std::size_t width = n - 1;
     if (width > 0x7FFFFFF)
         return false;
-    waterfallLine = QImage(static_cast<int>(width), 1, QImage::Format_RGB888);
+    if (waterfallLine.width() != static_cast<int>(width) || waterfallLine.format() != QImage::Format_RGB888)
+        waterfallLine = QImage(static_cast<int>(std::max<std::size_t>(width, 1)), 1, QImage::Format_RGB888);
     const double range = std::fabs(y[minIndex]) - std::fabs(y[maxIndex]);
     const double top = std::fabs(y[maxIndex]);
     uchar *px = waterfallLine.scanLine(0);

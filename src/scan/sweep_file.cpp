@@ -126,31 +126,41 @@ bool IsMinusInfinityText(std::string_view f) {
 
 SweepData ParseSweepFile(std::string_view text) {
     SweepData d;
+    ParseSweepFile(text, d);
+    return d;
+}
+
+void ParseSweepFile(std::string_view text, SweepData &d) {
+    d.ok = false;
+    d.x.clear();
+    d.y.clear();
+    d.valueCount = 0;
+    d.lastStepText.clear();
+    d.failure.clear();
     std::vector<std::string_view> lines, fields;
     std::deque<std::string> storage;
     SplitSweepLines(text, lines);
-    auto fail = [&](std::string why) {
-        d.failure = std::move(why);
-        return std::move(d);
-    };
-    for (std::size_t ln = 0; ln < lines.size(); ++ln) {
+    // A level takes at least three bytes of text (", -1" is four): reserve once, grow rarely.
+    const std::size_t estimate = std::min<std::size_t>(text.size() / 8, std::size_t(kMaxSweepValues));
+    d.x.reserve(estimate);
+    d.y.reserve(estimate);
+    std::size_t ln = 0;
+    auto fail = [&](const char *why) { d.failure = std::string(why) + " on line " + std::to_string(ln + 1); };
+    for (; ln < lines.size(); ++ln) {
         SplitSweepFields(lines[ln], fields, storage);
-        const std::string where = " on line " + std::to_string(ln + 1);
         if (fields.size() < 5)
-            return fail("fewer than five fields" + where);
+            return fail("fewer than five fields");
         d.lastStepText.assign(fields[4]);
         if (fields.size() <= 6)
             continue;
         const auto low = toInteger(fields[2]);
         if (!low)
-            return fail("frequency is not an integer" + where);
+            return fail("frequency is not an integer");
         const auto stepHz = toNumber(fields[4]);
         if (!stepHz)
-            return fail("step is not a number" + where);
+            return fail("step is not a number");
         if (d.valueCount + std::int64_t(fields.size() - 6) > kMaxSweepValues)
             return fail("more values than any sweep holds");
-        d.x.reserve(d.x.size() + fields.size() - 6);
-        d.y.reserve(d.y.size() + fields.size() - 6);
         double previous = 0;
         for (std::size_t v = 6; v < fields.size(); ++v) {
             ++d.valueCount;
@@ -168,14 +178,13 @@ SweepData ParseSweepFile(std::string_view text) {
                 level = toNumber(fields[v]);
             }
             if (!level)
-                return fail("level is not a number" + where);
+                return fail("level is not a number");
             previous = *level;
             d.x.push_back(double(*low) + *stepHz * double(v - 6));
             d.y.push_back(*level);
         }
     }
     d.ok = true;
-    return d;
 }
 
 } // namespace sky

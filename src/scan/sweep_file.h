@@ -36,6 +36,8 @@ struct SweepData {
 // A line whose first level is minus infinity gives that bin the lowest finite level of the
 // line; a line with no finite level fails like a value that is not a number.
 SweepData ParseSweepFile(std::string_view text);
+// The same into `out`, reusing its buffers (a window reads a sweep of the same size every second).
+void ParseSweepFile(std::string_view text, SweepData &out);
 
 // Sweeps larger than this are refused rather than read: far beyond any real sweep, and enough
 // to keep memory bounded whatever file turns up.

@@ -1,0 +1,181 @@
+#pragma once
+// Direct pixel drawing for series rendering. A buffered frame's back buffer is written to
+// without going through QPainter, producing exactly the pixels the canvas's painter would draw
+// for the same calls: one-pixel solid pens in copy mode, antialiasing off. Everything here is
+// private to the chart engine; the series fall back to the canvas whenever a condition fails.
+#include "chart/axis.h"
+#include "chart/canvas.h"
+#include "chart/chart_types.h"
+
+#include <QImage>
+#include <QRect>
+
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+// Pixel position of values on one axis, as the axis maps them, except that a value the axis
+// cannot place (NaN, infinite, or beyond the int range in pixels) gives OffPixel instead of the
+// axis's centre pixel, so that such points are left out rather than drawn mid-plot.
+class TPixelMapper {
+public:
+    static constexpr int OffPixel = INT_MIN;
+
+    explicit TPixelMapper(const TCustomChartAxis *axis)
+        : axis_(axis), log_(axis->Logarithmic()), min_(axis->DrawMin()), range_(axis->DrawRange()),
+          size_(axis->PixelSize()), start_(axis->StartPixel()), end_(axis->EndPixel()), center_(axis->CenterPixel()),
+          horizontal_(axis->IsHorizontal()), inverted_(axis->Inverted())
+    {
+    }
+
+    int operator()(double v) const
+    {
+        if (log_) return std::isfinite(v) ? axis_->ValueToPixel(v) : OffPixel;
+        if (range_ == 0) return std::isfinite(v) ? center_ : OffPixel;
+        // the same arithmetic as TCustomChartAxis::ValueToPixel, so in-range results are equal
+        const double t = (v - min_) * size_ / range_;
+        if (!(std::fabs(t) < 2147483647.0)) return OffPixel;
+        const std::int64_t r = RoundEven(t);
+        std::int64_t p;
+        if (horizontal_)
+            p = inverted_ ? end_ - r : start_ + r;
+        else
+            p = inverted_ ? start_ + r : end_ - r;
+        if (p > INT32_MAX || p <= INT32_MIN) return OffPixel;
+        return static_cast<int>(p);
+    }
+
+private:
+    const TCustomChartAxis *axis_;
+    bool log_;
+    double min_, range_;
+    int size_, start_, end_, center_;
+    bool horizontal_, inverted_;
+};
+
+// A marker rendered once through the canvas and then copied: the pixels it sets, relative to
+// the marker's centre, as runs along rows.
+struct TMarkerStamp {
+    struct Run {
+        int dy, dx, len, offset; // pixels (x + dx .. x + dx + len - 1, y + dy); colours from offset
+    };
+    std::vector<Run> runs;
+    std::vector<QRgb> colours;
+    QRect ink;          // box of the set pixels, relative to the centre (null when nothing is set)
+    bool usable = false; // false: draw this marker through the canvas
+};
+
+// Draws one marker shape with the canvas's current pen and brush (the marker table of the line
+// and point series). Shared by the canvas path and the stamp renderer.
+void DrawMarkerShape(TCanvas3D &canvas, int style, int x, int y, int h, int v, TColor color);
+
+// The stamp of the pixels that are equal in two renderings of a marker over different
+// backgrounds (w x h pixels each, row by row), with the marker's centre at (cx, cy).
+TMarkerStamp StampFromPair(const QRgb *a, const QRgb *b, int w, int h, int cx, int cy);
+
+// Renders a marker through a private canvas with the given pen and brush and captures its
+// pixels. Markers wider or taller than 129 pixels are not stamped.
+TMarkerStamp RenderMarkerStamp(const TCanvasPen &pen, const TCanvasBrush &brush, int style, int h, int v, TColor color);
+
+// The back buffer of a buffered frame in progress, with the clip rectangle the painter holds.
+class TPixelSurface {
+public:
+    // Attaches to the canvas's frame; false (and nothing attached) when the frame cannot be
+    // written directly: no buffered frame in progress, a monochrome or metafile frame, another
+    // image format, a transform, a clip that is not one rectangle, or a shared image.
+    bool Attach(TCanvas3D &canvas);
+    bool Attached() const { return bits_ != nullptr; }
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    const QRect &Clip() const { return clip_; }
+
+    // Line from (x0, y0) to (x1, y1) with the pixels the painter draws for the canvas's
+    // DrawSegment with a one-pixel solid pen in copy mode.
+    void Line(int x0, int y0, int x1, int y1, QRgb rgb);
+    // Rows min(y0, y1) .. max(y0, y1) - 1 of column x: the pixels of a vertical Line.
+    void VerticalLine(int x, int y0, int y1, QRgb rgb);
+    // Columns min(x0, x1) .. max(x0, x1) - 1 of row y: the pixels of a horizontal Line.
+    void HorizontalLine(int x0, int x1, int y, QRgb rgb);
+
+    // Where a stamp at (x, y) lands: inside the clip, outside it, or across its edge (where the
+    // painter rasterises some shapes differently: those are captured from the painter itself).
+    // Near the image border (where the painter cuts lines) it is always Across.
+    enum Placement { Inside, Outside, Across };
+    Placement Place(const TMarkerStamp &stamp, int x, int y) const;
+    // Whether the rectangle lies inside the image.
+    bool Contains(const QRect &r) const { return r.left() >= 0 && r.top() >= 0 && r.right() < width_ && r.bottom() < height_; }
+    // Pixels of a rectangle inside the image, row by row; writing them back; filling it.
+    void Read(const QRect &r, std::vector<QRgb> &out) const;
+    void Write(const QRect &r, const std::vector<QRgb> &in);
+    void Fill(const QRect &r, QRgb rgb);
+    // Copies a stamp placed Inside.
+    void Blit(const TMarkerStamp &stamp, int x, int y)
+    {
+        for (const TMarkerStamp::Run &r : stamp.runs) {
+            QRgb *p = bits_ + static_cast<std::ptrdiff_t>(y + r.dy) * stride_ + (x + r.dx);
+            const QRgb *c = stamp.colours.data() + r.offset;
+            for (int k = 0; k < r.len; ++k) p[k] = c[k];
+        }
+    }
+
+private:
+    void Put(int x, int y, QRgb rgb)
+    {
+        if (x >= clip_.left() && x <= clip_.right() && y >= clip_.top() && y <= clip_.bottom())
+            bits_[static_cast<std::ptrdiff_t>(y) * stride_ + x] = rgb;
+    }
+
+    QRgb *bits_ = nullptr;
+    std::ptrdiff_t stride_ = 0; // pixels per row
+    int width_ = 0, height_ = 0;
+    QRect clip_;
+};
+
+// Connected line segments onto a surface. Segments of a chain that stay in one pixel column
+// (dense data: many points per column) are merged into one vertical line: the rows a chain of
+// vertical segments covers are exactly min..max-1 of its ends, whatever order it visits them
+// in, so one line gives the same pixels as all of them.
+class TPolylineWriter {
+public:
+    explicit TPolylineWriter(TPixelSurface &surface) : surface_(surface) {}
+    ~TPolylineWriter() { Flush(); }
+    TPolylineWriter(const TPolylineWriter &) = delete;
+    TPolylineWriter &operator=(const TPolylineWriter &) = delete;
+
+    void Segment(int x0, int y0, int x1, int y1, QRgb rgb)
+    {
+        if (x0 == x1) {
+            if (open_ && x0 == runX_ && y0 == runEnd_ && rgb == runRgb_) {
+                if (y1 < runMin_) runMin_ = y1;
+                if (y1 > runMax_) runMax_ = y1;
+                runEnd_ = y1;
+                return;
+            }
+            Flush();
+            open_ = true;
+            runX_ = x0;
+            runMin_ = y0 < y1 ? y0 : y1;
+            runMax_ = y0 < y1 ? y1 : y0;
+            runEnd_ = y1;
+            runRgb_ = rgb;
+            return;
+        }
+        Flush();
+        surface_.Line(x0, y0, x1, y1, rgb);
+    }
+    // Draws the pending column; call before anything else is drawn.
+    void Flush()
+    {
+        if (!open_) return;
+        open_ = false;
+        surface_.VerticalLine(runX_, runMin_, runMax_, runRgb_);
+    }
+
+private:
+    TPixelSurface &surface_;
+    bool open_ = false;
+    int runX_ = 0, runMin_ = 0, runMax_ = 0, runEnd_ = 0;
+    QRgb runRgb_ = 0;
+};

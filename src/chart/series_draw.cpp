@@ -1,0 +1,1003 @@
+// Series rendering: the visible range, line and point series (segments, null points, markers),
+// the fast line, margins and the hit test; plus the direct pixel routines they use on buffered
+// frames.
+#include "chart/pixel_surface.h"
+#include "chart/series.h"
+
+#include <QPainter>
+#include <QRegion>
+
+#include <algorithm>
+#include <cstdlib>
+#include <unordered_map>
+#include <utility>
+
+namespace {
+
+constexpr int Off = TPixelMapper::OffPixel;
+
+// Sets the canvas pen from a chart pen. While printing, a styled pen one pixel wide becomes a
+// width-0 pen (the printer's thinnest line).
+void SetSeriesPen(TCanvas3D &canvas, const TChartPen &pen, bool printing)
+{
+    canvas.SetPen(pen);
+    if (printing && pen.Visible() && pen.Style() != psSolid && pen.Width() == 1) canvas.Pen().Width = 0;
+}
+
+// A chart pen the direct routines draw exactly: visible, solid, one pixel, copying.
+bool IsPlainPen(const TChartPen &pen)
+{
+    return pen.Visible() && pen.Style() == psSolid && pen.Width() <= 1 && pen.Mode() == pmCopy && !pen.SmallDots();
+}
+
+bool IsCrossStyle(int style) { return style == psCross || style == psDiagCross || style == psStar; }
+
+// Pointer pen and brush for a marker in colour c (clDefault takes c).
+void ApplyPointerTools(TCanvas3D &canvas, const TSeriesPointer &pointer, TColor c, bool printing)
+{
+    SetSeriesPen(canvas, pointer.Pen(), printing);
+    if (pointer.Pen().Visible() && pointer.Pen().Color() == clDefault) canvas.Pen().Color = c;
+    TCanvasBrush &b = canvas.Brush();
+    b.Style = pointer.Brush().Style();
+    b.Bitmap = pointer.Brush().Bitmap();
+    b.Color = pointer.Brush().Color() == clDefault ? c : pointer.Brush().Color();
+}
+
+// Where the canvas pen position ends after a marker shape (only the line styles move it).
+bool MarkerPenEnd(int style, int x, int y, int h, int v, int &px, int &py)
+{
+    switch (style) {
+    case psCross: px = x + h + 1; py = y; return true;
+    case psDiagCross:
+    case psStar: px = x + h + 1; py = y - v - 1; return true;
+    default: return false;
+    }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Marker shapes and stamps
+
+void DrawMarkerShape(TCanvas3D &c, int style, int x, int y, int h, int v, TColor color)
+{
+    const int l = x - h, r = x + h, t = y - v, b = y + v;
+    switch (style) {
+    case psRectangle: c.Rectangle(l, t, r + 1, b + 1); break;
+    case psCircle: c.Ellipse(l, t, r, b); break;
+    case psTriangle: c.Polygon(QPolygon({QPoint(l, b), QPoint(r, b), QPoint(x, t)})); break;
+    case psDownTriangle: c.Polygon(QPolygon({QPoint(l, t), QPoint(r, t), QPoint(x, b)})); break;
+    case psDiamond: c.Polygon(QPolygon({QPoint(l, y), QPoint(x, t), QPoint(r, y), QPoint(x, b)})); break;
+    case psSmallDot: c.SetPixel(x, y, color); break;
+    case psCross:
+    case psDiagCross:
+    case psStar:
+        c.Pen().Color = color;
+        // each line runs one pixel past its far end, so that end pixel is drawn too
+        if (style != psDiagCross) {
+            c.VertLine(x, t, b + 1);
+            c.HorizLine(l, r + 1, y);
+        }
+        if (style != psCross) {
+            c.DrawSegment(l, t, r + 1, b + 1);
+            c.DrawSegment(l, b, r + 1, t - 1);
+        }
+        break;
+    default: break;
+    }
+}
+
+TMarkerStamp StampFromPair(const QRgb *a, const QRgb *b, int w, int h, int cx, int cy)
+{
+    TMarkerStamp stamp;
+    for (int y = 0; y < h; ++y, a += w, b += w) {
+        for (int x = 0; x < w;) {
+            if (a[x] != b[x]) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            TMarkerStamp::Run run{y - cy, x - cx, 0, static_cast<int>(stamp.colours.size())};
+            while (x < w && a[x] == b[x]) stamp.colours.push_back(a[x++]);
+            run.len = x - start;
+            stamp.runs.push_back(run);
+            stamp.ink |= QRect(start - cx, y - cy, run.len, 1);
+        }
+    }
+    // set pixels on the border may continue beyond it: then the capture is incomplete
+    stamp.usable = stamp.ink.isNull() || QRect(1 - cx, 1 - cy, w - 2, h - 2).contains(stamp.ink);
+    return stamp;
+}
+
+TMarkerStamp RenderMarkerStamp(const TCanvasPen &pen, const TCanvasBrush &brush, int style, int h, int v, TColor color)
+{
+    if (h < 1 || v < 1 || h > 64 || v > 64) return TMarkerStamp();
+    // The shape reaches one pixel beyond its box; the margin keeps every line end well inside
+    // the image, so nothing is cut differently than on the chart.
+    constexpr int margin = 4;
+    const int w = 2 * h + 1 + 2 * margin, ht = 2 * v + 1 + 2 * margin;
+    const int cx = h + margin, cy = v + margin;
+    // Drawn on black and on white: a pixel the marker sets has the same value on both.
+    QImage on[2] = {QImage(w, ht, QImage::Format_RGB32), QImage(w, ht, QImage::Format_RGB32)};
+    on[0].fill(0xFF000000u);
+    on[1].fill(0xFFFFFFFFu);
+    for (QImage &img : on) {
+        TChartCanvas3D c;
+        c.SetUseBackBuffer(false);
+        c.BeginFrame(&img, TRect{0, 0, w, ht});
+        c.Pen() = pen;
+        c.Brush() = brush;
+        DrawMarkerShape(c, style, cx, cy, h, v, color);
+        c.EndFrame();
+    }
+    static_assert(sizeof(QRgb) == 4);
+    TMarkerStamp stamp = StampFromPair(reinterpret_cast<const QRgb *>(on[0].constBits()),
+                                       reinterpret_cast<const QRgb *>(on[1].constBits()), w, ht, cx, cy);
+    const QRect safe(2 - cx, 2 - cy, w - 4, ht - 4);
+    stamp.usable = stamp.ink.isNull() || safe.contains(stamp.ink);
+    return stamp;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pixel surface
+
+bool TPixelSurface::Attach(TCanvas3D &canvas)
+{
+    bits_ = nullptr;
+    auto *cc = dynamic_cast<TChartCanvas3D *>(&canvas);
+    if (!cc || !cc->InFrame() || cc->Monochrome() || cc->IsMetafile()) return false;
+    QPainter *p = cc->Painter();
+    const QImage *buffer = cc->BackBuffer();
+    if (!p || !buffer || !p->isActive() || p->device() != static_cast<const QPaintDevice *>(buffer)) return false;
+    auto *img = static_cast<QImage *>(p->device()); // the canvas's own back buffer
+    if (img->format() != QImage::Format_RGB32 || !img->isDetached() || img->devicePixelRatio() != 1.0) return false;
+    if (p->worldTransform().type() != QTransform::TxNone || p->opacity() != 1.0) return false;
+    QRect clip = img->rect();
+    if (p->hasClipping()) {
+        const QRegion region = p->clipRegion();
+        if (region.rectCount() > 1) return false;
+        clip &= region.boundingRect();
+    }
+    width_ = img->width();
+    height_ = img->height();
+    stride_ = img->bytesPerLine() / static_cast<std::ptrdiff_t>(sizeof(QRgb));
+    clip_ = clip;
+    bits_ = reinterpret_cast<QRgb *>(img->bits());
+    return true;
+}
+
+void TPixelSurface::VerticalLine(int x, int y0, int y1, QRgb rgb)
+{
+    if (x < clip_.left() || x > clip_.right()) return;
+    const int top = std::max(std::min(y0, y1), clip_.top());
+    const int bottom = std::min(std::max(y0, y1) - 1, clip_.bottom());
+    QRgb *p = bits_ + static_cast<std::ptrdiff_t>(top) * stride_ + x;
+    for (int y = top; y <= bottom; ++y, p += stride_) *p = rgb;
+}
+
+void TPixelSurface::HorizontalLine(int x0, int x1, int y, QRgb rgb)
+{
+    if (y < clip_.top() || y > clip_.bottom()) return;
+    const int left = std::max(std::min(x0, x1), clip_.left());
+    const int right = std::min(std::max(x0, x1) - 1, clip_.right());
+    QRgb *p = bits_ + static_cast<std::ptrdiff_t>(y) * stride_;
+    for (int x = left; x <= right; ++x) p[x] = rgb;
+}
+
+namespace {
+
+int FixedDiv16(int a, int b)
+{
+    return static_cast<int>(static_cast<std::int64_t>(a) * 65536 / b);
+}
+
+} // namespace
+
+void TPixelSurface::Line(int ax, int ay, int bx, int by, QRgb rgb)
+{
+    if (ax == bx) {
+        VerticalLine(ax, ay, by, rgb);
+        return;
+    }
+    if (ay == by) {
+        HorizontalLine(ax, bx, ay, rgb);
+        return;
+    }
+    // The painter's aliased one-pixel line: cut to the image (one pixel beyond its edges) in
+    // floating point, then stepped along the major axis in 26.6 and 16.16 fixed point. Pixels
+    // run from the smaller end up to, not including, the larger one, whichever way the line
+    // was drawn; the clip rectangle is applied per pixel.
+    double x1 = ax, y1 = ay, x2 = bx, y2 = by;
+    const double xmin = -1, xmax = width_ + 1, ymin = -1, ymax = height_ + 1;
+    if (x1 < xmin) {
+        if (x2 <= xmin) return;
+        y1 += (y2 - y1) / (x2 - x1) * (xmin - x1);
+        x1 = xmin;
+    } else if (x1 > xmax) {
+        if (x2 >= xmax) return;
+        y1 += (y2 - y1) / (x2 - x1) * (xmax - x1);
+        x1 = xmax;
+    }
+    if (x2 < xmin) {
+        y2 += (y2 - y1) / (x2 - x1) * (xmin - x2);
+        x2 = xmin;
+    } else if (x2 > xmax) {
+        y2 += (y2 - y1) / (x2 - x1) * (xmax - x2);
+        x2 = xmax;
+    }
+    if (y1 < ymin) {
+        if (y2 <= ymin) return;
+        x1 += (x2 - x1) / (y2 - y1) * (ymin - y1);
+        y1 = ymin;
+    } else if (y1 > ymax) {
+        if (y2 >= ymax) return;
+        x1 += (x2 - x1) / (y2 - y1) * (ymax - y1);
+        y1 = ymax;
+    }
+    if (y2 < ymin) {
+        x2 += (x2 - x1) / (y2 - y1) * (ymin - y2);
+        y2 = ymin;
+    } else if (y2 > ymax) {
+        x2 += (x2 - x1) / (y2 - y1) * (ymax - y2);
+        y2 = ymax;
+    }
+    int fx1 = static_cast<int>(x1 * 64.), fy1 = static_cast<int>(y1 * 64.);
+    int fx2 = static_cast<int>(x2 * 64.), fy2 = static_cast<int>(y2 * 64.);
+    const int dx = std::abs(fx2 - fx1), dy = std::abs(fy2 - fy1);
+    if (dx < dy) {
+        if (fy1 > fy2) {
+            std::swap(fy1, fy2);
+            std::swap(fx1, fx2);
+        }
+        const int xinc = FixedDiv16(fx2 - fx1, fy2 - fy1);
+        int x = fx1 * (1 << 10);
+        int y = (fy1 + 32) >> 6;
+        const int ys = (fy2 + 32) >> 6;
+        const int round = xinc > 0 ? 32 : 0;
+        if (y == ys) return;
+        x += ((y * (1 << 6)) + round - fy1) * xinc >> 6;
+        do {
+            Put(x >> 16, y, rgb);
+            x += xinc;
+        } while (++y < ys);
+    } else {
+        if (dx == 0) return;
+        if (fx1 > fx2) {
+            std::swap(fx1, fx2);
+            std::swap(fy1, fy2);
+        }
+        const int yinc = FixedDiv16(fy2 - fy1, fx2 - fx1);
+        int y = fy1 * (1 << 10);
+        int x = (fx1 + 32) >> 6;
+        const int xs = (fx2 + 32) >> 6;
+        const int round = yinc > 0 ? 32 : 0;
+        if (x == xs) return;
+        y += ((x * (1 << 6)) + round - fx1) * yinc >> 6;
+        do {
+            Put(x, y >> 16, rgb);
+            y += yinc;
+        } while (++x < xs);
+    }
+}
+
+TPixelSurface::Placement TPixelSurface::Place(const TMarkerStamp &stamp, int x, int y) const
+{
+    if (stamp.ink.isNull()) return Outside; // draws nothing anywhere
+    const QRect ink = stamp.ink.translated(x, y);
+    // Line ends lie up to one pixel beyond the ink and the painter cuts lines one pixel beyond
+    // the image: three pixels from the border nothing is cut differently.
+    const QRect room = ink.adjusted(-3, -3, 3, 3);
+    if (!clip_.intersects(room)) return Outside;
+    if (!Contains(room)) return Across;
+    if (clip_.contains(ink)) return Inside;
+    if (!clip_.intersects(ink)) return Outside;
+    return Across;
+}
+
+void TPixelSurface::Read(const QRect &r, std::vector<QRgb> &out) const
+{
+    out.resize(static_cast<size_t>(r.width()) * static_cast<size_t>(r.height()));
+    QRgb *o = out.data();
+    for (int y = r.top(); y <= r.bottom(); ++y, o += r.width())
+        std::copy_n(bits_ + static_cast<std::ptrdiff_t>(y) * stride_ + r.left(), r.width(), o);
+}
+
+void TPixelSurface::Write(const QRect &r, const std::vector<QRgb> &in)
+{
+    const QRgb *i = in.data();
+    for (int y = r.top(); y <= r.bottom(); ++y, i += r.width())
+        std::copy_n(i, r.width(), bits_ + static_cast<std::ptrdiff_t>(y) * stride_ + r.left());
+}
+
+void TPixelSurface::Fill(const QRect &r, QRgb rgb)
+{
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        std::fill_n(bits_ + static_cast<std::ptrdiff_t>(y) * stride_ + r.left(), r.width(), rgb);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Visible range
+
+void TChartSeries::UpdateVisibleRange()
+{
+    firstShown_ = lastShown_ = -1;
+    const int n = PointCount();
+    if (n == 0) return;
+    if (!calcVisiblePoints_ || xValues_.Order() == loNone || !chart_ || !resolvedHorizAxis_) {
+        firstShown_ = 0;
+        lastShown_ = n - 1;
+        return;
+    }
+    const TRect plot = chart_->PlotRect();
+    const bool inverted = resolvedHorizAxis_->Inverted();
+    const double lo = XValueAtPixel(inverted ? plot.Right : plot.Left);
+    const double hi = XValueAtPixel(inverted ? plot.Left : plot.Right);
+    const double *x = xValues_.Data();
+    const double m = xValues_.Multiplier();
+    // Linear scans: NaN values compare false and are passed over.
+    int first = -1;
+    for (int i = 0; i < n; ++i)
+        if (x[i] * m >= lo) {
+            first = i;
+            break;
+        }
+    if (first < 0) return;
+    int last = -1;
+    if (x[n - 1] * m <= hi) {
+        last = n - 1;
+    } else {
+        for (int i = first; i < n; ++i)
+            if (x[i] * m >= hi) {
+                last = i;
+                break;
+            }
+        if (last < 0) {
+            last = n - 1; // nothing reaches the right edge (a NaN at the end): draw to the end
+        } else if (!drawBetweenPoints_ && x[last] * m > hi) {
+            if (last == first) return; // the only candidate lies beyond the right edge
+            --last;
+        }
+    }
+    firstShown_ = first;
+    lastShown_ = last;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Line and point series
+
+namespace {
+
+// Draws through the canvas: what every frame that is not written directly uses.
+struct CanvasRenderer {
+    TCustomSeries &s;
+    TCanvas3D &c;
+    bool printing;
+
+    void PointTools(TColor col)
+    {
+        c.Pen().Color = clBlack;
+        c.Brush().Color = col;
+    }
+    void Segment(int x0, int y0, int x1, int y1, TColor col)
+    {
+        SetSeriesPen(c, s.LinePen(), printing);
+        c.Brush().Style = bsClear;
+        c.Pen().Color = col;
+        if (!s.Stairs()) {
+            c.DrawSegment(x0, y0, x1, y1);
+            return;
+        }
+        c.MoveTo(x0, y0);
+        if (s.InvertedStairs())
+            c.LineTo(x0, y1);
+        else
+            c.LineTo(x1, y0);
+        c.LineTo(x1, y1);
+    }
+    void Marker(int index, int x, int y, TColor col) { s.DrawPointer(index, x, y, col); }
+    void MarkerStyled(int style, int x, int y, TColor col)
+    {
+        ApplyPointerTools(c, s.Pointer(), col, printing);
+        DrawMarkerShape(c, style, x, y, s.Pointer().HorizSize(), s.Pointer().VertSize(), col);
+    }
+    void Finish() {}
+};
+
+// Writes a buffered frame directly; falls back to the canvas for segments and markers it cannot
+// reproduce exactly. Leaves the canvas's pen, brush and pen position as the canvas path would.
+class DirectRenderer {
+public:
+    DirectRenderer(TCustomSeries &s, TCanvas3D &c, TPixelSurface &surface)
+        : canvas_{s, c, false}, s_(s), c_(c), surface_(surface), lines_(surface)
+    {
+        const TChartPen &lp = s.LinePen();
+        linesVisible_ = lp.Visible();
+        linesDirect_ = IsPlainPen(lp);
+        stairs_ = s.Stairs();
+        invertedStairs_ = s.InvertedStairs();
+
+        const TSeriesPointer &p = s.Pointer();
+        h_ = p.HorizSize();
+        v_ = p.VertSize();
+        style_ = p.Style();
+        const TChartPen &pp = p.Pen();
+        const bool penMode = pp.Visible() ? pp.Mode() == pmCopy
+                                          : c.Pen().Mode == pmCopy && (!s.DrawLine() || !lp.Visible() || lp.Mode() == pmCopy);
+        const bool penOk = !pp.Visible() || pp.Style() == psClear ||
+                           (pp.Style() == psSolid && pp.Width() <= 1 && !pp.SmallDots());
+        const TChartBrush &pb = p.Brush();
+        const bool brushOk = (pb.Style() == bsSolid || pb.Style() == bsClear) && pb.Bitmap().isNull();
+        markersDirect_ = penMode && penOk && brushOk;
+        penVisible_ = pp.Visible() && pp.Style() != psClear;
+        penDefault_ = pp.Color() == clDefault;
+        penColor_ = pp.Color();
+        penWidth_ = pp.Width();
+        brushStyle_ = pb.Style();
+        brushDefault_ = pb.Color() == clDefault;
+        brushColor_ = pb.Color();
+    }
+
+    void PointTools(TColor col)
+    {
+        log_.any = true;
+        log_.pointColor = col;
+        log_.segment = false;
+        log_.markers = 0;
+    }
+
+    void Segment(int x0, int y0, int x1, int y1, TColor col)
+    {
+        log_.segment = true;
+        log_.segmentColor = col;
+        penMoved_ = true;
+        penX_ = x1;
+        penY_ = y1;
+        lastStamp_ = nullptr;
+        if (!linesVisible_) return; // a clear pen draws nothing
+        if (!linesDirect_) {
+            lines_.Flush();
+            canvas_.Segment(x0, y0, x1, y1, col);
+            return;
+        }
+        const QRgb rgb = Rgb(col);
+        if (!stairs_) {
+            lines_.Segment(x0, y0, x1, y1, rgb);
+        } else if (invertedStairs_) {
+            if (y0 != y1) lines_.Segment(x0, y0, x0, y1, rgb);
+            if (x0 != x1) lines_.Segment(x0, y1, x1, y1, rgb);
+        } else {
+            if (x0 != x1) lines_.Segment(x0, y0, x1, y0, rgb);
+            if (y0 != y1) lines_.Segment(x1, y0, x1, y1, rgb);
+        }
+    }
+
+    void Marker(int index, int x, int y, TColor col)
+    {
+        lines_.Flush();
+        const int style = s_.OnGetPointerStyle ? s_.OnGetPointerStyle(&s_, index) : style_;
+        if (log_.markers < 2) log_.marker[log_.markers++] = {col, style, x, y};
+        if (!markersDirect_) {
+            lastStamp_ = nullptr;
+            canvas_.MarkerStyled(style, x, y, col);
+            return;
+        }
+        const size_t which = StampIndex(style, col);
+        const TMarkerStamp *stamp = &stamps_[which].second;
+        if (stamp == lastStamp_ && x == lastStampX_ && y == lastStampY_) return; // same pixels again
+        lastStamp_ = stamp;
+        lastStampX_ = x;
+        lastStampY_ = y;
+        if (!stamp->usable) {
+            canvas_.MarkerStyled(style, x, y, col);
+            return;
+        }
+        switch (surface_.Place(*stamp, x, y)) {
+        case TPixelSurface::Inside: surface_.Blit(*stamp, x, y); break;
+        case TPixelSurface::Outside: break;
+        case TPixelSurface::Across: Across(which, style, x, y, col); break;
+        }
+    }
+
+    // Draws what is pending and leaves the canvas tools as the last point set them.
+    void Finish()
+    {
+        lines_.Flush();
+        if (log_.any) {
+            canvas_.PointTools(log_.pointColor);
+            if (log_.segment) {
+                SetSeriesPen(c_, s_.LinePen(), false);
+                c_.Brush().Style = bsClear;
+                c_.Pen().Color = log_.segmentColor;
+            }
+            for (int k = 0; k < log_.markers; ++k) {
+                const LoggedMarker &m = log_.marker[k];
+                ApplyPointerTools(c_, s_.Pointer(), m.color, false);
+                if (IsCrossStyle(m.style)) c_.Pen().Color = m.color;
+                if (MarkerPenEnd(m.style, m.x, m.y, h_, v_, penX_, penY_)) penMoved_ = true;
+            }
+        }
+        if (penMoved_) c_.MoveTo(penX_, penY_);
+    }
+
+private:
+    struct StampKey {
+        int style;
+        TColor pen, brush, color;
+        bool operator==(const StampKey &) const = default;
+    };
+    struct LoggedMarker {
+        TColor color;
+        int style, x, y;
+    };
+
+    QRgb Rgb(TColor col)
+    {
+        if (col != rgbOf_) {
+            rgbOf_ = col;
+            rgb_ = ColorToRGB(col);
+        }
+        return rgb_;
+    }
+
+    size_t StampIndex(int style, TColor col)
+    {
+        const StampKey key{style, penVisible_ ? (penDefault_ ? col : penColor_) : 0, brushDefault_ ? col : brushColor_,
+                           col};
+        if (last_ < stamps_.size() && stamps_[last_].first == key) return last_;
+        for (size_t k = 0; k < stamps_.size(); ++k)
+            if (stamps_[k].first == key) return last_ = k;
+        if (stamps_.size() >= 256) { // colours vary point by point: keep it bounded
+            stamps_.clear();
+            across_.clear();
+        }
+        TCanvasPen pen{key.pen, penVisible_ ? psSolid : psClear, penWidth_, pmCopy, false};
+        TCanvasBrush brush;
+        brush.Color = key.brush;
+        brush.Style = brushStyle_;
+        stamps_.emplace_back(key, RenderMarkerStamp(pen, brush, style, h_, v_, col));
+        lastStamp_ = nullptr; // addresses may have moved
+        return last_ = stamps_.size() - 1;
+    }
+
+    // A marker across the clip's edge: what the painter draws there, captured once per stamp
+    // and position on the frame itself (over a black and a white patch, which is then restored)
+    // and copied after that. Dense data puts many points on the same few edge positions.
+    void Across(size_t index, int style, int x, int y, TColor col)
+    {
+        const std::uint64_t key = (static_cast<std::uint64_t>(index) << 48) |
+                                  (static_cast<std::uint64_t>(static_cast<std::uint32_t>(x) & 0xFFFFFF) << 24) |
+                                  (static_cast<std::uint32_t>(y) & 0xFFFFFF);
+        auto it = across_.find(key);
+        if (it == across_.end()) {
+            const QRect box = stamps_[index].second.ink.translated(x, y).adjusted(-3, -3, 3, 3);
+            if (!surface_.Contains(box)) { // Place gives Across near the border: just draw it
+                canvas_.MarkerStyled(style, x, y, col);
+                return;
+            }
+            if (across_.size() >= 4096) across_.clear();
+            std::vector<QRgb> saved, onBlack, onWhite;
+            surface_.Read(box, saved);
+            surface_.Fill(box, 0xFF000000u);
+            canvas_.MarkerStyled(style, x, y, col);
+            surface_.Read(box, onBlack);
+            surface_.Fill(box, 0xFFFFFFFFu);
+            canvas_.MarkerStyled(style, x, y, col);
+            surface_.Read(box, onWhite);
+            surface_.Write(box, saved);
+            it = across_.emplace(key, StampFromPair(onBlack.data(), onWhite.data(), box.width(), box.height(),
+                                                    x - box.left(), y - box.top()))
+                     .first;
+        }
+        if (it->second.usable)
+            surface_.Blit(it->second, x, y);
+        else
+            canvas_.MarkerStyled(style, x, y, col);
+    }
+
+    CanvasRenderer canvas_;
+    TCustomSeries &s_;
+    TCanvas3D &c_;
+    TPixelSurface &surface_;
+    TPolylineWriter lines_;
+    bool linesVisible_ = false, linesDirect_ = false, stairs_ = false, invertedStairs_ = false;
+    bool markersDirect_ = false, penVisible_ = false, penDefault_ = false, brushDefault_ = false;
+    TColor penColor_ = clBlack, brushColor_ = clDefault;
+    int penWidth_ = 1;
+    TBrushStyle brushStyle_ = bsSolid;
+    int h_ = 1, v_ = 1, style_ = psRectangle;
+    std::vector<std::pair<StampKey, TMarkerStamp>> stamps_;
+    std::unordered_map<std::uint64_t, TMarkerStamp> across_;
+    size_t last_ = 0;
+    const TMarkerStamp *lastStamp_ = nullptr;
+    int lastStampX_ = 0, lastStampY_ = 0;
+    TColor rgbOf_ = clDefault;
+    QRgb rgb_ = ColorToRGB(clDefault);
+    bool penMoved_ = false;
+    int penX_ = 0, penY_ = 0;
+    struct {
+        bool any = false;
+        TColor pointColor = clBlack;
+        bool segment = false;
+        TColor segmentColor = clBlack;
+        int markers = 0;
+        LoggedMarker marker[2];
+    } log_;
+};
+
+} // namespace
+
+// One drawing pass of a line or point series over points first..last.
+class TCustomSeriesPass {
+public:
+    TCustomSeriesPass(TCustomSeries &s)
+        : s_(s), mx_(s.ResolvedHorizAxis()), my_(s.ResolvedVertAxis()), x_(s.XValues().Data()),
+          y_(s.YValues().Data()), xm_(s.XValues().Multiplier()), ym_(s.YValues().Multiplier()),
+          first_(s.FirstShown()), last_(std::min(s.LastShown(), s.PointCount() - 1)), pointer_(s.Pointer().Visible()),
+          lines_(s.DrawLine())
+    {
+    }
+
+    // Points from..to, carrying the series' previous-point memory.
+    template <class R> void Run(R &r, int from, int to)
+    {
+        int px = s_.prevX_, py = s_.prevY_;
+        bool have = from == first_ ? false : s_.havePrev_; // nothing drawn yet in this pass
+        TColor pc = s_.prevColor_;
+        for (int i = from; i <= to; ++i) Step(r, i, px, py, have, pc);
+        s_.prevX_ = px;
+        s_.prevY_ = py;
+        s_.havePrev_ = have;
+        s_.prevColor_ = pc;
+    }
+
+private:
+    template <class R> void Step(R &r, int i, int &px, int &py, bool &have, TColor &pc)
+    {
+        const TColor c = s_.PointColor(i);
+        const int x = mx_(x_[i] * xm_), y = my_(y_[i] * ym_);
+        // points the device cannot address are left out; the line goes on from the last one drawn
+        if (x >= -32766 && x < 32767 && y >= -32766 && y < 32767) {
+            r.PointTools(c);
+            // no line out of a null point, nor from where an earlier paint stopped (when the
+            // first visible point was left out)
+            if (pc == clNone || (!have && i != first_)) {
+                px = x;
+                py = y;
+            }
+            if (i == first_) {
+                if (i > 0) {
+                    // enter from the plot edge, at the height where the line from the point before
+                    // crosses it
+                    const TRect plot = s_.ParentChart()->PlotRect();
+                    const int ex = s_.ResolvedHorizAxis()->Inverted() ? plot.Right : plot.Left;
+                    const double x0 = x_[i - 1] * xm_, x1 = x_[i] * xm_;
+                    const double y0 = y_[i - 1] * ym_, y1 = y_[i] * ym_;
+                    int ey;
+                    if (x1 == x0 || s_.Stairs())
+                        ey = my_(y0);
+                    else
+                        ey = my_(y0 + (y1 - y0) * (s_.XValueAtPixel(ex) - x0) / (x1 - x0));
+                    px = ex;
+                    py = ey;
+                    if (ey != Off && !s_.IsNullPoint(i - 1)) Segment(r, px, py, x, y, c);
+                }
+                if (i == last_ && pointer_ && c != clNone) r.Marker(i, x, y, c);
+            } else {
+                Segment(r, px, py, x, y, c);
+                if (pointer_) {
+                    // each marker after the segment leaving its point
+                    if (pc != clNone && have) r.Marker(i - 1, px, py, pc);
+                    if (i == last_ && c != clNone) r.Marker(i, x, y, c);
+                }
+            }
+            px = x;
+            py = y;
+            have = true;
+        }
+        pc = c;
+    }
+
+    template <class R> void Segment(R &r, int px, int py, int x, int y, TColor c)
+    {
+        if ((x != px || y != py) && c != clNone && lines_) r.Segment(px, py, x, y, c);
+    }
+
+    TCustomSeries &s_;
+    const TPixelMapper mx_, my_;
+    const double *x_, *y_;
+    const double xm_, ym_;
+    const int first_, last_;
+    const bool pointer_, lines_;
+};
+
+void TCustomSeries::DrawPoints()
+{
+    TChartHost *chart = ParentChart();
+    const int first = FirstShown();
+    const int last = std::min(LastShown(), PointCount() - 1);
+    if (first < 0 || last < first || !chart || !ResolvedHorizAxis() || !ResolvedVertAxis()) return;
+    TCanvas3D &canvas = chart->Canvas();
+    TCustomSeriesPass pass(*this);
+    TPixelSurface surface;
+    if (!chart->IsPrinting() && surface.Attach(canvas)) {
+        DirectRenderer r(*this, canvas, surface);
+        pass.Run(r, first, last);
+        r.Finish();
+    } else {
+        CanvasRenderer r{*this, canvas, chart->IsPrinting()};
+        pass.Run(r, first, last);
+    }
+}
+
+void TCustomSeries::DrawPoint(int index)
+{
+    TChartHost *chart = ParentChart();
+    if (!chart || index < 0 || index >= PointCount() || !ResolvedHorizAxis() || !ResolvedVertAxis()) return;
+    TCustomSeriesPass pass(*this);
+    CanvasRenderer r{*this, chart->Canvas(), chart->IsPrinting()};
+    pass.Run(r, index, index);
+}
+
+void TCustomSeries::DrawPointer(int index, int x, int y, TColor c)
+{
+    TChartHost *chart = ParentChart();
+    if (!chart) return;
+    TCanvas3D &canvas = chart->Canvas();
+    ApplyPointerTools(canvas, pointer_, c, chart->IsPrinting());
+    const int style = OnGetPointerStyle ? OnGetPointerStyle(this, index) : pointer_.Style();
+    DrawMarkerShape(canvas, style, x, y, pointer_.HorizSize(), pointer_.VertSize(), c);
+}
+
+void TCustomSeries::MarginsX(int &left, int &right) const
+{
+    left = right = pointer_.Visible() && pointer_.InflateMargins() ? pointer_.HorizSize() + 1 : 0;
+    if (stairs_ && drawLine_) {
+        left = std::max(left, linePen_.Width());
+        right = std::max(right, linePen_.Width());
+    }
+}
+
+void TCustomSeries::MarginsY(int &top, int &bottom) const
+{
+    top = bottom = pointer_.Visible() && pointer_.InflateMargins() ? pointer_.VertSize() + 1 : 0;
+    if (stairs_ && drawLine_) {
+        top = std::max(top, linePen_.Width());
+        bottom = std::max(bottom, linePen_.Width() + 1);
+    }
+}
+
+bool TCustomSeries::ClickedPointer(int px, int py, int x, int y) const
+{
+    return std::llabs(static_cast<long long>(px) - x) < pointer_.HorizSize() &&
+           std::llabs(static_cast<long long>(py) - y) < pointer_.VertSize();
+}
+
+bool PointOnSegment(int px, int py, int ax, int ay, int bx, int by)
+{
+    if (ax == bx && ay == by) return false;
+    // not strictly beyond either end, away from the other, in x or in y
+    if ((bx > ax && px < ax) || (bx < ax && px > ax) || (by > ay && py < ay) || (by < ay && py > ay)) return false;
+    if ((ax > bx && px < bx) || (ax < bx && px > bx) || (ay > by && py < by) || (ay < by && py > by)) return false;
+    const long long dx = static_cast<long long>(bx) - ax, dy = static_cast<long long>(by) - ay;
+    const long long d = std::max(std::llabs(dx), std::llabs(dy));
+    // the products reach 2^64 for far-off ends: 128-bit where the compiler has it
+#ifdef __SIZEOF_INT128__
+    __int128 cross = static_cast<__int128>(static_cast<long long>(px) - ax) * dy -
+                     static_cast<__int128>(static_cast<long long>(py) - ay) * dx;
+    if (cross < 0) cross = -cross;
+    return cross < d;
+#else
+    const long double cross = static_cast<long double>(static_cast<long long>(px) - ax) * dy -
+                              static_cast<long double>(static_cast<long long>(py) - ay) * dx;
+    return (cross < 0 ? -cross : cross) < static_cast<long double>(d);
+#endif
+}
+
+int TCustomSeries::HitTest(int x, int y) const
+{
+    const int first = FirstShown();
+    // the range is the last paint's: the points may have changed since
+    const int last = std::min(LastShown(), PointCount() - 1);
+    if (first < 0 || last < first || !ResolvedHorizAxis() || !ResolvedVertAxis()) return -1;
+    const TPixelMapper mx(ResolvedHorizAxis()), my(ResolvedVertAxis());
+    int ax = 0, ay = 0;
+    bool haveA = false;
+    for (int i = first; i <= last; ++i) {
+        const int px = mx(XValue(i)), py = my(YValue(i));
+        if (px == Off || py == Off) { // not drawn, so not clickable
+            haveA = false;
+            continue;
+        }
+        if (pointer_.Visible() && ClickedPointer(px, py, x, y)) {
+            if (OnClickPointer) OnClickPointer(const_cast<TCustomSeries *>(this), i, x, y);
+            return i;
+        }
+        if (px == x && py == y) return i;
+        if (haveA && clickableLine_) {
+            if (!stairs_) {
+                if (PointOnSegment(x, y, ax, ay, px, py)) return i - 1;
+            } else {
+                const int cx = invertedStairs_ ? ax : px, cy = invertedStairs_ ? py : ay;
+                if (PointOnSegment(x, y, ax, ay, cx, cy) || PointOnSegment(x, y, cx, cy, px, py)) return i - 1;
+            }
+        }
+        ax = px;
+        ay = py;
+        haveA = true;
+    }
+    return -1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Fast line
+
+namespace {
+
+struct FastCanvasLines {
+    TCanvas3D &c;
+    void Move(int x, int y) { c.MoveTo(x, y); }
+    void Segment(int x0, int y0, int x1, int y1) { c.DrawSegment(x0, y0, x1, y1); }
+    void LineTo(int x, int y) { c.LineTo(x, y); }
+    void Finish() {}
+};
+
+struct FastDirectLines {
+    TCanvas3D &c;
+    TPolylineWriter lines;
+    QRgb rgb;
+    int x = 0, y = 0;
+    bool moved = false;
+    FastDirectLines(TCanvas3D &canvas, TPixelSurface &surface, QRgb colour) : c(canvas), lines(surface), rgb(colour) {}
+    void Move(int nx, int ny)
+    {
+        x = nx;
+        y = ny;
+        moved = true;
+    }
+    void Segment(int x0, int y0, int x1, int y1)
+    {
+        lines.Segment(x0, y0, x1, y1, rgb);
+        Move(x1, y1);
+    }
+    void LineTo(int nx, int ny) { Segment(x, y, nx, ny); }
+    void Finish()
+    {
+        lines.Flush();
+        if (moved) c.MoveTo(x, y);
+    }
+};
+
+} // namespace
+
+class TFastLinePass {
+public:
+    explicit TFastLinePass(TFastLineSeries &s)
+        : s_(s), mx_(s.ResolvedHorizAxis()), my_(s.ResolvedVertAxis()), x_(s.XValues().Data()),
+          y_(s.YValues().Data()), xm_(s.XValues().Multiplier()), ym_(s.YValues().Multiplier()), first_(s.FirstShown())
+    {
+    }
+
+    template <class L> void Run(L &lines, int from, int to)
+    {
+        int lx = s_.lastX_, ly = s_.lastY_, count = 0;
+        bool have = s_.haveLast_;
+        for (int i = from; i <= to; ++i) {
+            const int x = mx_(x_[i] * xm_), y = my_(y_[i] * ym_);
+            if (x == Off || y == Off) continue; // NaN, infinite or far off: left out
+            if (i != first_ && have) {
+                if (x == lx && y == ly) continue; // same pixel as the last one drawn
+                lines.LineTo(x, y);
+                ++count;
+            } else if (i == first_ && i > 0 && mx_(x_[i - 1] * xm_) != Off && my_(y_[i - 1] * ym_) != Off) {
+                // enter from the point before the first visible one
+                lines.Segment(mx_(x_[i - 1] * xm_), my_(y_[i - 1] * ym_), x, y);
+                ++count;
+            } else {
+                lines.Move(x, y);
+            }
+            lx = x;
+            ly = y;
+            have = true;
+        }
+        s_.lastX_ = lx;
+        s_.lastY_ = ly;
+        s_.haveLast_ = have;
+        s_.linesDrawn_ += count;
+    }
+
+private:
+    TFastLineSeries &s_;
+    const TPixelMapper mx_, my_;
+    const double *x_, *y_;
+    const double xm_, ym_;
+    const int first_;
+};
+
+void TFastLineSeries::DrawPoints()
+{
+    linesDrawn_ = 0;
+    haveLast_ = false;
+    TChartHost *chart = ParentChart();
+    const int first = FirstShown();
+    const int last = std::min(LastShown(), PointCount() - 1);
+    if (first < 0 || last < first || !chart || !ResolvedHorizAxis() || !ResolvedVertAxis()) return;
+    TCanvas3D &canvas = chart->Canvas();
+    const bool printing = chart->IsPrinting();
+    SetSeriesPen(canvas, linePen_, printing);
+    canvas.Brush().Style = bsClear;
+    TFastLinePass pass(*this);
+    TPixelSurface surface;
+    if (!printing && IsPlainPen(linePen_) && surface.Attach(canvas)) {
+        FastDirectLines lines(canvas, surface, ColorToRGB(canvas.Pen().Color));
+        pass.Run(lines, first, last);
+        lines.Finish();
+    } else {
+        FastCanvasLines lines{canvas};
+        pass.Run(lines, first, last);
+    }
+}
+
+void TFastLineSeries::DrawPoint(int index)
+{
+    TChartHost *chart = ParentChart();
+    if (!chart || index < 0 || index >= PointCount() || !ResolvedHorizAxis() || !ResolvedVertAxis()) return;
+    if (index == FirstShown()) haveLast_ = false;
+    TFastLinePass pass(*this);
+    FastCanvasLines lines{chart->Canvas()};
+    pass.Run(lines, index, index);
+}
+
+int TFastLineSeries::HitTest(int x, int y) const
+{
+    const int first = FirstShown();
+    const int last = std::min(LastShown(), PointCount() - 1);
+    if (first < 0 || last < first || !ResolvedHorizAxis() || !ResolvedVertAxis()) return -1;
+    const TPixelMapper mx(ResolvedHorizAxis()), my(ResolvedVertAxis());
+    int ax = 0, ay = 0;
+    bool haveA = false;
+    for (int i = first; i <= last; ++i) {
+        const int px = mx(XValue(i)), py = my(YValue(i));
+        if (px == Off || py == Off) {
+            haveA = false;
+            continue;
+        }
+        if (px == x && py == y) return i;
+        if (haveA && PointOnSegment(x, y, ax, ay, px, py)) return i - 1;
+        ax = px;
+        ay = py;
+        haveA = true;
+    }
+    return -1;
+}
+
+void TFastLineSeries::DrawAddedPoint(int index)
+{
+    TChartHost *chart = ParentChart();
+    if (!chart || !Active() || chart->IsPrinting() || !ResolvedHorizAxis() || !ResolvedVertAxis()) return;
+    const TPixelMapper mx(ResolvedHorizAxis()), my(ResolvedVertAxis());
+    const int prev = index > 0 ? index - 1 : index;
+    const int x = mx(XValue(index)), y = my(YValue(index));
+    const int x0 = mx(XValue(prev)), y0 = my(YValue(prev));
+    if (x == Off || y == Off || x0 == Off || y0 == Off) return;
+    if (x == x0 && y == y0) return; // a segment of length 0 draws nothing
+    TCanvas3D &canvas = chart->Canvas();
+    auto draw = [&] {
+        SetSeriesPen(canvas, linePen_, false);
+        canvas.Brush().Style = bsClear;
+        canvas.DrawSegment(x0, y0, x, y);
+    };
+    if (canvas.Painter()) { // a frame is being drawn (an after-draw handler adding points)
+        draw();
+        return;
+    }
+    // Outside a paint: onto the frame already shown, when the back buffer holds it. Otherwise
+    // the next frame draws the point with the rest.
+    auto *cc = dynamic_cast<TChartCanvas3D *>(&canvas);
+    if (!cc || !cc->UseBackBuffer() || cc->BufferStale() || !cc->BackBuffer()) return;
+    const TRect bounds = cc->Bounds();
+    if (cc->BackBuffer()->size() != QSize(std::max(1, bounds.Width()), std::max(1, bounds.Height()))) return;
+    cc->BeginFrame(static_cast<QPaintDevice *>(nullptr), bounds);
+    draw();
+    cc->EndFrame();
+    chart->BackBufferChanged();
+}

@@ -1,0 +1,170 @@
+// The chart widget: frame layout, repaint requests, rendering onto other surfaces.
+#include "chart/chart.h"
+#include "chart_test_support.h"
+
+#include <QPainter>
+#include <QPicture>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct AppFirst {
+    AppFirst() { EnsureApp(); }
+};
+
+// A bare chart: no axes drawn, no titles, no margins beyond the given ones.
+struct BareChart : AppFirst, TChart {
+    BareChart(int w, int h)
+    {
+        resize(w, h);
+        SetBevelOuter(bvNone);
+        SetView3D(false);
+        SetAxisVisible(false);
+        Title().SetVisible(false);
+        Foot().SetVisible(false);
+        SetColor(clBlack);
+    }
+    TRect plotAfterFrame()
+    {
+        RenderToBitmap(clBlack, TRect{0, 0, width(), height()});
+        return PlotRect();
+    }
+};
+
+} // namespace
+
+TEST(chartFrame, PlotRectOfTheMarginExample)
+{
+    BareChart c(716, 263);
+    EXPECT_EQ(c.plotAfterFrame(), (TRect{21, 11, 695, 252}));
+    c.SetBorderWidth(2);
+    EXPECT_EQ(c.plotAfterFrame(), (TRect{23, 13, 693, 250}));
+}
+
+TEST(chartFrame, VisibleTitleMovesThePlotTopBelowIt)
+{
+    BareChart c(716, 263);
+    c.Title().SetText({QStringLiteral("One line")});
+    c.Title().SetVisible(true);
+    c.Title().Font().SetHeight(11);
+    int h = 0;
+    c.OnAfterDraw = [&](TChart *ch) {
+        ch->Canvas().AssignFont(ch->Title().Font());
+        h = ch->Canvas().TextHeightW();
+    };
+    const TRect plot = c.plotAfterFrame();
+    ASSERT_GT(h, 0);
+    EXPECT_EQ(plot.Top, 11 + h + 5);
+    // A second (empty) line takes its height too.
+    c.Title().SetText({QStringLiteral("One line"), QString()});
+    EXPECT_EQ(c.plotAfterFrame().Top, 11 + 2 * h + 5);
+}
+
+TEST(chartFrame, TitleTextIsDrawnCentredInTheTitleColour)
+{
+    BareChart c(400, 200);
+    c.Title().SetText({QStringLiteral("WWWW")});
+    c.Title().SetVisible(true);
+    c.Title().Font().SetColor(clWhite);
+    c.Title().Font().SetHeight(14);
+    const QImage img = c.RenderToBitmap(clBlack, TRect{0, 0, 400, 200});
+    int minX = 400, maxX = -1;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 400; ++x)
+            if (img.pixel(x, y) == qRgb(255, 255, 255)) {
+                minX = std::min(minX, x);
+                maxX = std::max(maxX, x);
+            }
+    ASSERT_GE(maxX, 0) << "no title pixels";
+    EXPECT_NEAR((minX + maxX) / 2.0, 200, 3);
+}
+
+TEST(chartRepaint, ChangesCoalesceAndUnchangedRepaintsReuseTheBuffer)
+{
+    BareChart c(300, 200);
+    int frames = 0;
+    c.OnAfterDraw = [&](TChart *) { ++frames; };
+    c.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&c));
+    c.repaint();
+    ASSERT_GE(frames, 1);
+    const int created = c.Canvas3D().BufferCreations();
+    frames = 0;
+    c.SetMarginLeft(5);
+    c.SetMarginTop(6); // two changes before the paint
+    QCoreApplication::processEvents();
+    c.repaint();
+    EXPECT_EQ(frames, 1);
+    c.repaint(); // nothing changed: the cached frame is shown
+    EXPECT_EQ(frames, 1);
+    EXPECT_EQ(c.Canvas3D().BufferCreations(), created);
+    c.resize(301, 200); // a new size needs a new buffer
+    c.repaint();
+    EXPECT_EQ(frames, 2);
+    EXPECT_EQ(c.Canvas3D().BufferCreations(), created + 1);
+    // Setting a property to the value it has requests nothing.
+    c.SetMarginLeft(5);
+    c.repaint();
+    EXPECT_EQ(frames, 2);
+}
+
+TEST(chartRepaint, AfterDrawDrawsIntoTheSameFrame)
+{
+    BareChart c(200, 100);
+    c.OnAfterDraw = [&](TChart *ch) {
+        ch->Canvas().Brush().Style = bsSolid;
+        ch->Canvas().Brush().Color = clRed;
+        ch->Canvas().FillRect(TRect{10, 10, 20, 20});
+    };
+    const QImage img = c.RenderToBitmap(clBlack, TRect{0, 0, 200, 100});
+    EXPECT_EQ(img.pixel(15, 15), qRgb(255, 0, 0));
+    EXPECT_EQ(img.pixel(25, 25), qRgb(0, 0, 0));
+}
+
+TEST(chartRender, BitmapBackgroundAndMetafileSize)
+{
+    BareChart c(200, 100);
+    c.SetColor(clBlue);
+    const QImage img = c.RenderToBitmap(clWhite, TRect{0, 0, 200, 100});
+    EXPECT_EQ(img.size(), QSize(200, 100));
+    EXPECT_EQ(img.pixel(100, 50), qRgb(0, 0, 255)); // the chart's own fill covers the bitmap
+    const QPicture pic = c.RenderToMetafile(true, TRect{0, 0, 200, 100});
+    EXPECT_EQ(pic.boundingRect().size(), QSize(199, 99));
+    QImage replay(200, 100, QImage::Format_RGB32);
+    replay.fill(Qt::white);
+    QPainter p(&replay);
+    p.drawPicture(0, 0, pic);
+    p.end();
+    EXPECT_EQ(replay.pixel(100, 50), qRgb(0, 0, 255));
+}
+
+TEST(chartPrint, PageRectangleAndProportionalMargins)
+{
+    BareChart c(716, 263);
+    c.SetPrintProportional(false);
+    EXPECT_EQ(c.PrintPageRect(1000, 2000, 300, 300), (TRect{150, 300, 850, 1700}));
+    c.SetPrintProportional(true);
+    // Wider than high: left and right stay 15 %, top and bottom follow the chart's shape.
+    const TRect m = c.ProportionalMargins(4800, 6600, 600, 600);
+    EXPECT_EQ(m.Left, 15);
+    EXPECT_EQ(m.Right, 15);
+    const double expected = std::nearbyint((6600 - (4800 - 4800 * 0.4) * (263.0 / 716)) * 100 / 6600);
+    EXPECT_EQ(m.Top, static_cast<int>(expected) / 2);
+    c.PrintDetailLevel = -50;
+    EXPECT_EQ(c.DetailScaledSize(), QSize(716 + 358, 263 + 132));
+}
+
+TEST(chartPrint, PrintingIntoARectangleDrawsWithoutBackground)
+{
+    BareChart c(200, 100);
+    c.SetColor(clBlue);
+    QImage page(400, 200, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    QPainter p(&page);
+    c.PrintPartialCanvas(p, TRect{200, 100, 0, 0}); // normalised
+    p.end();
+    EXPECT_EQ(page.pixel(100, 50), qRgb(255, 255, 255)); // no panel fill while printing
+    EXPECT_FALSE(c.IsPrinting());
+}

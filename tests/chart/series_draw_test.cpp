@@ -1,0 +1,514 @@
+// Series rendering: visible range, line/point/fast-line drawing, markers, hit test, and the
+// direct pixel path against the canvas's painter.
+#include "chart/pixel_surface.h"
+#include "chart_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <random>
+
+namespace {
+
+constexpr QRgb kWhite = 0xFFFFFFFF;
+constexpr QRgb kRed = 0xFFFF0000;
+constexpr QRgb kBlue = 0xFF0000FF;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// Plot (10, 10)-(110, 110) with both axes 0..100: value v lies at x pixel 10 + v and y pixel
+// 110 - v.
+struct Scene : TestChart {
+    int backBufferChanges = 0;
+    void BackBufferChanged() override { ++backBufferChanges; }
+
+    explicit Scene(double min = 0, double max = 100)
+    {
+        plot = TRect{10, 10, 110, 110};
+        for (TCustomChartAxis *a : {BottomAxis(), LeftAxis(), RightAxis()}) {
+            a->SetAutomatic(false); // fixed ends, without SetRange's minimum span
+            if (max < a->Minimum()) {
+                a->SetMinimum(min);
+                a->SetMaximum(max);
+            } else {
+                a->SetMaximum(max);
+                a->SetMinimum(min);
+            }
+        }
+    }
+    // One frame of the given series into a white image 20 pixels larger than the plot's
+    // bottom-right corner, buffered (written directly where possible) or straight onto the
+    // image (always through the painter).
+    QImage Render(std::initializer_list<TChartSeries *> series, bool buffered, bool clip = false)
+    {
+        Layout();
+        const int w = plot.Right + 20, h = plot.Bottom + 20;
+        QImage img(w, h, QImage::Format_RGB32);
+        img.fill(kWhite);
+        canvas->SetUseBackBuffer(buffered);
+        canvas->BeginFrame(&img, TRect{0, 0, w, h});
+        canvas->Pen().Style = psClear;
+        canvas->Brush().Color = clWhite;
+        canvas->Brush().Style = bsSolid;
+        canvas->FillRect(TRect{0, 0, w, h});
+        for (TChartSeries *s : series) {
+            if (s->ParentChart() != this) s->SetParentChart(this);
+            s->UpdateVisibleRange();
+            if (s->FirstShown() < 0) continue;
+            if (clip) canvas->ClipPlot(plot);
+            s->DrawPoints();
+            canvas->Unclip();
+        }
+        canvas->EndFrame();
+        return img;
+    }
+};
+
+// What the canvas draws with a red one-pixel pen onto a white 130 x 130 image.
+QImage Reference(const std::function<void(TCanvas3D &)> &draw)
+{
+    QImage img(130, 130, QImage::Format_RGB32);
+    img.fill(kWhite);
+    TChartCanvas3D c;
+    c.SetUseBackBuffer(false);
+    c.BeginFrame(&img, TRect{0, 0, 130, 130});
+    c.Pen() = TCanvasPen{clRed};
+    draw(c);
+    c.EndFrame();
+    return img;
+}
+
+int CountNot(const QImage &img, QRgb c)
+{
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) n += img.pixel(x, y) != c;
+    return n;
+}
+
+// Records the width of the pen every line is drawn with.
+class CountingCanvas : public FixedMetricsCanvas {
+public:
+    std::vector<int> widths;
+    void LineTo(int x, int y) override
+    {
+        widths.push_back(Pen().Width);
+        FixedMetricsCanvas::LineTo(x, y);
+    }
+};
+
+} // namespace
+
+TEST(seriesDraw, VisibleRangeFollowsThePlotEdges)
+{
+    Scene chart;
+    TLineSeries s;
+    s.SetParentChart(&chart);
+    for (double x : {-30.0, -10.0, 5.0, 50.0, 99.0, 130.0, 150.0}) s.AddPoint(x, 1);
+    chart.Layout();
+    s.UpdateVisibleRange();
+    EXPECT_EQ(s.FirstShown(), 2);
+    EXPECT_EQ(s.LastShown(), 5); // the first point beyond the right edge is kept: the line runs out
+    chart.Bottom().SetRange(200, 300);
+    chart.Layout();
+    s.UpdateVisibleRange();
+    EXPECT_EQ(s.FirstShown(), -1);
+    EXPECT_EQ(s.LastShown(), -1);
+
+    // NaN x values are passed over, also at the end; unordered lists show everything
+    TLineSeries n;
+    n.SetParentChart(&chart);
+    chart.Bottom().SetRange(0, 100);
+    for (double x : {kNaN, 10.0, kNaN, 20.0, kNaN}) n.AddPoint(x, 1);
+    chart.Layout();
+    n.UpdateVisibleRange();
+    EXPECT_EQ(n.FirstShown(), 1);
+    EXPECT_EQ(n.LastShown(), 4);
+    n.XValues().SetOrder(loNone);
+    n.UpdateVisibleRange();
+    EXPECT_EQ(n.FirstShown(), 0);
+    EXPECT_EQ(n.LastShown(), 4);
+}
+
+TEST(seriesDraw, LineEntersAtThePlotEdgeAtTheInterpolatedHeight)
+{
+    for (bool buffered : {false, true}) {
+        Scene chart;
+        TLineSeries s;
+        s.AddPoint(-50, 0, QString(), clRed);
+        s.AddPoint(50, 100, QString(), clRed);
+        const QImage img = chart.Render({&s}, buffered);
+        // y at x = 0 is 50: the segment runs from (10, 60) to (60, 10)
+        EXPECT_EQ(img, Reference([](TCanvas3D &c) { c.DrawSegment(10, 60, 60, 10); })) << buffered;
+        EXPECT_EQ(img.pixel(10, 60), kRed);
+    }
+}
+
+TEST(seriesDraw, NullPointLeavesAGapOfTwoSegmentsAndNoMarker)
+{
+    for (bool buffered : {false, true}) {
+        Scene chart;
+        TLineSeries s;
+        s.Pointer().SetVisible(true);
+        s.Pointer().SetHorizSize(2);
+        s.Pointer().SetVertSize(2);
+        s.Pointer().Brush().SetColor(clBlue);
+        for (int k = 0; k < 5; ++k) s.AddPoint(10 + 20 * k, 50, QString(), k == 2 ? clNone : clRed);
+        const QImage img = chart.Render({&s}, buffered, true);
+        EXPECT_EQ(img.pixel(30, 60), kRed);  // p0-p1
+        EXPECT_EQ(img.pixel(50, 60), kWhite); // p1-null
+        EXPECT_EQ(img.pixel(70, 60), kWhite); // null-p3
+        EXPECT_EQ(img.pixel(90, 60), kRed);  // p3-p4
+        EXPECT_EQ(img.pixel(60, 60), kWhite); // no marker at the null point
+        for (int x : {20, 40, 80, 100}) EXPECT_EQ(img.pixel(x, 60), kBlue) << x; // marker fill
+    }
+}
+
+TEST(seriesDraw, SingleVisiblePointDrawsOnlyItsMarker)
+{
+    for (bool buffered : {false, true}) {
+        Scene chart;
+        TLineSeries s;
+        s.AddPoint(50, 50, QString(), clRed);
+        EXPECT_EQ(CountNot(chart.Render({&s}, buffered), kWhite), 0);
+        s.Pointer().SetVisible(true);
+        s.Pointer().SetStyle(psRectangle);
+        const QImage img = chart.Render({&s}, buffered);
+        EXPECT_EQ(CountNot(img, kWhite), 9 * 9); // HorizSize 4: 60-4 .. 60+4
+        EXPECT_EQ(img.pixel(60, 60), kRed);
+        TPointSeries nullOnly; // a null point has no marker, even when it is the only one
+        nullOnly.AddPoint(50, 50, QString(), clNone);
+        EXPECT_EQ(CountNot(chart.Render({&nullOnly}, buffered), kWhite), 0);
+    }
+}
+
+TEST(seriesDraw, HitTestMarkersSegmentsAndStaleRanges)
+{
+    Scene chart;
+    TPointSeries p;
+    p.SetParentChart(&chart);
+    p.Pointer().SetHorizSize(3);
+    p.Pointer().SetVertSize(3);
+    p.AddPoint(10, 50);
+    p.AddPoint(90, 50);
+    std::vector<int> clicked;
+    p.OnClickPointer = [&](TCustomSeries *s, int i, int x, int y) { clicked = {s == &p, i, x, y}; };
+    chart.Layout();
+    p.UpdateVisibleRange();
+    EXPECT_EQ(p.HitTest(23, 60), -1);            // exactly HorizSize away: not on the marker
+    EXPECT_TRUE(clicked.empty());
+    EXPECT_EQ(p.HitTest(22, 60), 0);             // one pixel inside
+    EXPECT_EQ(clicked, (std::vector<int>{1, 0, 22, 60}));
+    EXPECT_EQ(p.HitTest(60, 60), -1);            // a point series has no clickable line
+
+    TLineSeries l;
+    l.SetParentChart(&chart);
+    l.AddPoint(10, 50);
+    l.AddPoint(90, 50);
+    l.AddPoint(90, 90);
+    l.UpdateVisibleRange();
+    EXPECT_EQ(l.HitTest(60, 60), 0);
+    EXPECT_EQ(l.HitTest(100, 40), 1);
+    EXPECT_EQ(l.HitTest(60, 61), -1);
+    l.ClearPoints(); // the range is the last paint's; the points are gone
+    EXPECT_EQ(l.HitTest(60, 60), -1);
+}
+
+TEST(seriesDraw, PointOnSegmentTolerance)
+{
+    EXPECT_TRUE(PointOnSegment(60, 40, 20, 60, 100, 20));
+    EXPECT_FALSE(PointOnSegment(60, 41, 20, 60, 100, 20)); // cross product 80, not below d = 80
+    EXPECT_FALSE(PointOnSegment(102, 19, 20, 60, 100, 20)); // on the line, beyond B
+    EXPECT_FALSE(PointOnSegment(18, 61, 20, 60, 100, 20));  // beyond A
+    EXPECT_FALSE(PointOnSegment(5, 5, 5, 5, 5, 5));
+    // far-off ends do not overflow
+    EXPECT_TRUE(PointOnSegment(0, 0, -2000000000, -2000000000, 2000000000, 2000000000));
+    EXPECT_FALSE(PointOnSegment(0, 1, -2000000000, -2000000000, 2000000000, 2000000000));
+}
+
+TEST(seriesDraw, MarginsComeFromAVisibleInflatingPointer)
+{
+    TLineSeries s;
+    auto x = [&] { int a = -1, b = -1; s.MarginsX(a, b); return std::pair{a, b}; };
+    auto y = [&] { int a = -1, b = -1; s.MarginsY(a, b); return std::pair{a, b}; };
+    EXPECT_EQ(x(), std::pair(0, 0)); // pointer hidden
+    s.Pointer().SetVisible(true);
+    s.Pointer().SetHorizSize(3);
+    EXPECT_EQ(x(), std::pair(4, 4));
+    EXPECT_EQ(y(), std::pair(5, 5));
+    s.Pointer().SetInflateMargins(false);
+    s.SetStairs(true);
+    s.LinePen().SetWidth(3);
+    EXPECT_EQ(y(), std::pair(3, 4));
+}
+
+TEST(seriesDraw, FastLineDrawsOneLinePerPixelChange)
+{
+    // 10000 points over 500 pixels, slowly varying: most fall on the pixel last drawn
+    CountingCanvas counting; // outlives the chart that draws with it
+    Scene chart(0, 10000);
+    chart.plot = TRect{0, 0, 500, 120};
+    chart.Left().SetRange(0, 100);
+    TFastLineSeries f;
+    f.SetParentChart(&chart);
+    for (int i = 0; i < 10000; ++i) f.AddPoint(i, 50 + 30 * std::sin(i / 900.0));
+    chart.Layout();
+    int changes = 0;
+    for (int i = 1; i < 10000; ++i)
+        changes += f.XPixel(i) != f.XPixel(i - 1) || f.YPixel(i) != f.YPixel(i - 1);
+    ASSERT_LT(changes, 1000);
+
+    chart.canvas = &counting;
+    chart.Render({&f}, false);
+    EXPECT_EQ(static_cast<int>(counting.widths.size()), changes);
+    EXPECT_EQ(f.LinesDrawn(), changes);
+    counting.widths.clear();
+    const QImage direct = chart.Render({&f}, true);
+    EXPECT_TRUE(counting.widths.empty()); // written directly
+    EXPECT_EQ(f.LinesDrawn(), changes);
+    EXPECT_GT(CountNot(direct, kWhite), 490);
+}
+
+TEST(seriesDraw, PrintingThinsStyledPensAndNeverWritesDirectly)
+{
+    CountingCanvas counting;
+    Scene chart;
+    chart.canvas = &counting;
+    TLineSeries s;
+    s.LinePen().SetStyle(psDash);
+    s.AddPoint(10, 10);
+    s.AddPoint(90, 90);
+    chart.Render({&s}, true);
+    EXPECT_EQ(counting.widths, std::vector<int>{1});
+    chart.printing = true;
+    counting.widths.clear();
+    s.LinePen().SetStyle(psSolid); // solid: kept, but through the canvas
+    chart.Render({&s}, true);
+    EXPECT_EQ(counting.widths, std::vector<int>{1});
+    s.LinePen().SetStyle(psDash);
+    counting.widths.clear();
+    chart.Render({&s}, true);
+    EXPECT_EQ(counting.widths, std::vector<int>{0});
+}
+
+TEST(seriesDraw, FastLineWithoutAutoRepaintDrawsAddedPointsIntoTheShownFrame)
+{
+    Scene chart;
+    TFastLineSeries f;
+    f.SetParentChart(&chart);
+    f.SetSeriesColor(clRed);
+    f.AddPoint(10, 50);
+    chart.Render({&f}, true);
+    const int repaints = chart.repaints;
+    f.SetAutoRepaint(false);
+    f.AddPoint(50, 50);
+    EXPECT_EQ(chart.repaints, repaints);
+    EXPECT_EQ(chart.backBufferChanges, 1);
+    EXPECT_FALSE(chart.canvas->BufferStale());
+    const QImage &buf = *chart.canvas->BackBuffer();
+    EXPECT_EQ(buf.pixel(20, 60), kRed);
+    EXPECT_EQ(buf.pixel(59, 60), kRed);
+    EXPECT_EQ(buf.pixel(60, 60), kWhite); // end pixel not drawn
+    f.SetAutoRepaint(true);
+    f.AddPoint(90, 50); // a repaint request instead
+    EXPECT_GT(chart.repaints, repaints);
+    EXPECT_EQ(chart.backBufferChanges, 1);
+}
+
+// ---- direct pixel path against the painter
+
+TEST(seriesDraw, DirectSurfaceOnlyOnBufferedFrames)
+{
+    Scene chart;
+    QImage img(40, 40, QImage::Format_RGB32);
+    img.fill(kWhite);
+    TPixelSurface s;
+    EXPECT_FALSE(s.Attach(*chart.canvas)); // no frame
+    chart.canvas->SetUseBackBuffer(false);
+    chart.canvas->BeginFrame(&img, TRect{0, 0, 40, 40});
+    EXPECT_FALSE(s.Attach(*chart.canvas));
+    chart.canvas->EndFrame();
+    chart.canvas->SetUseBackBuffer(true);
+    chart.canvas->BeginFrame(&img, TRect{0, 0, 40, 40});
+    chart.canvas->ClipToRect(TRect{5, 6, 20, 30});
+    ASSERT_TRUE(s.Attach(*chart.canvas));
+    EXPECT_EQ(s.Clip(), QRect(5, 6, 15, 24));
+    chart.canvas->EndFrame();
+    chart.canvas->SetMonochrome(true);
+    chart.canvas->BeginFrame(&img, TRect{0, 0, 40, 40});
+    EXPECT_FALSE(s.Attach(*chart.canvas));
+    chart.canvas->EndFrame();
+}
+
+TEST(seriesDraw, DirectLinesMatchThePainterOnRandomSegments)
+{
+    EnsureApp();
+    std::mt19937 rng(11);
+    auto r = [&](long long lo, long long hi) {
+        return static_cast<int>(lo + static_cast<long long>(rng() % static_cast<unsigned long long>(hi - lo + 1)));
+    };
+    TChartCanvas3D painter, direct;
+    painter.SetUseBackBuffer(false);
+    TChartPen pen(clRed);
+    int mismatches = 0;
+    for (int t = 0; t < 4000; ++t) {
+        const bool far = t % 4 == 3;
+        int ax = far ? r(-2000000000, 2000000000) : r(-30, 110), ay = far ? r(-2000000000, 2000000000) : r(-30, 90);
+        int bx = r(-30, 110), by = r(-30, 90);
+        if (t % 5 == 0) bx = ax + r(-2, 2);
+        const TRect clip{r(-5, 40), r(-5, 30), r(40, 90), r(30, 70)};
+        QImage a(80, 60, QImage::Format_RGB32), b(80, 60, QImage::Format_RGB32);
+        a.fill(kWhite);
+        b.fill(kWhite);
+        painter.BeginFrame(&a, TRect{0, 0, 80, 60});
+        if (t % 3) painter.ClipToRect(clip);
+        painter.SetPen(pen);
+        painter.DrawSegment(ax, ay, bx, by);
+        painter.EndFrame();
+        direct.BeginFrame(&b, TRect{0, 0, 80, 60});
+        direct.Pen().Style = psClear;
+        direct.FillRect(TRect{0, 0, 80, 60});
+        if (t % 3) direct.ClipToRect(clip);
+        TPixelSurface s;
+        ASSERT_TRUE(s.Attach(direct));
+        s.Line(ax, ay, bx, by, kRed);
+        direct.Unclip();
+        direct.EndFrame();
+        if (a != b && ++mismatches < 5) ADD_FAILURE() << ax << "," << ay << " -> " << bx << "," << by;
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+TEST(seriesDraw, DirectFramesMatchThePainterForAllMarkersAndLineKinds)
+{
+    for (int seed = 0; seed < 100; ++seed) {
+        std::mt19937 rng(seed);
+        auto r = [&](int lo, int hi) { return lo + static_cast<int>(rng() % static_cast<unsigned>(hi - lo + 1)); };
+        const TColor colours[] = {clRed, clBlue, clLime, clNone, clDefault};
+        Scene chart;
+        TLineSeries line;
+        line.SetSeriesColor(clTeal);
+        line.Pointer().SetVisible(seed % 2 == 0);
+        line.Pointer().SetStyle(static_cast<TSeriesPointerStyle>(seed % 9));
+        line.Pointer().SetHorizSize(r(1, 4));
+        line.Pointer().SetVertSize(r(1, 4));
+        line.Pointer().Brush().SetColor(seed % 3 ? clDefault : clYellow);
+        line.SetStairs(seed % 4 == 1);
+        line.SetInvertedStairs(seed % 8 == 5);
+        TPointSeries points;
+        points.Pointer().SetStyle(static_cast<TSeriesPointerStyle>((seed + 4) % 9));
+        points.Pointer().SetHorizSize(r(1, 3));
+        points.Pointer().SetVertSize(r(1, 3));
+        points.Pointer().Pen().SetColor(seed % 2 ? clDefault : clBlack);
+        points.OnGetPointerStyle = [&](TChartSeries *, int i) { return static_cast<TSeriesPointerStyle>(i % 9); };
+        if (seed % 3) points.OnGetPointerStyle = nullptr;
+        TFastLineSeries fast;
+        fast.SetSeriesColor(clPurple);
+        TPointSeries edge; // many markers on the same positions across the clip's edges
+        edge.Pointer().SetStyle(static_cast<TSeriesPointerStyle>((seed + 1) % 9));
+        edge.Pointer().SetHorizSize(r(1, 3));
+        edge.Pointer().SetVertSize(r(1, 3));
+        for (int i = 0; i < 300; ++i) {
+            const double at[] = {-1, 0, 0.4, 1, 2, 98, 99, 100, 101};
+            edge.AddPoint(at[r(0, 8)], i % 2 ? at[r(0, 8)] : r(0, 100), QString(), i % 7 ? clRed : clBlue);
+        }
+        double x = -15;
+        for (int i = 0; i < 80; ++i) {
+            x += r(0, 3) + (i % 10 == 0 ? 0.5 : 0);
+            const double y = i % 17 == 16 ? kNaN : r(-15, 115) + 0.25;
+            const TColor c = colours[r(0, 4)];
+            line.AddPoint(x, y, QString(), c);
+            points.AddPoint(x + 0.5, r(-5, 105), QString(), c);
+            fast.AddPoint(x, i % 23 == 22 ? kInf : r(-40, 140));
+        }
+        const bool clip = seed % 5 != 4;
+        edge.XValues().SortValues();
+        const QImage viaPainter = chart.Render({&line, &points, &fast, &edge}, false, clip);
+        const QImage direct = chart.Render({&line, &points, &fast, &edge}, true, clip);
+        EXPECT_EQ(viaPainter, direct) << "seed " << seed;
+        EXPECT_GT(CountNot(direct, kWhite), 100);
+    }
+}
+
+// ---- data that must neither crash nor hang
+
+TEST(seriesDraw, NonFiniteValuesAreLeftOutNotDrawnMidPlot)
+{
+    for (bool buffered : {false, true}) {
+        Scene chart;
+        TLineSeries s;
+        TFastLineSeries f;
+        f.SetSeriesColor(clRed);
+        for (TChartSeries *series : {static_cast<TChartSeries *>(&s), static_cast<TChartSeries *>(&f)}) {
+            series->AddPoint(10, 10, QString(), clRed);
+            series->AddPoint(20, kNaN, QString(), clRed);
+            series->AddPoint(30, -kInf, QString(), clRed);
+            series->AddPoint(40, 10, QString(), clRed);
+            const QImage img = chart.Render({series}, buffered);
+            // the line goes on from the last drawn point: (20, 100) .. (50, 100), nothing else
+            EXPECT_EQ(CountNot(img, kWhite), 30) << buffered;
+            EXPECT_EQ(img.pixel(35, 100), kRed);
+        }
+    }
+}
+
+TEST(seriesDraw, FirstVisiblePointLeftOutDrawsNoLineFromAnEarlierPaint)
+{
+    for (bool buffered : {false, true}) {
+        Scene chart;
+        TLineSeries s;
+        for (auto [x, y] : {std::pair{-10.0, 50.0}, {5.0, kNaN}, {20.0, 50.0}, {40.0, 90.0}, {60.0, 90.0}})
+            s.AddPoint(x, y, QString(), clRed);
+        const QImage expected = Reference([](TCanvas3D &c) {
+            c.DrawSegment(30, 60, 50, 20);
+            c.LineTo(70, 20);
+        });
+        for (int paint = 0; paint < 2; ++paint) EXPECT_EQ(chart.Render({&s}, buffered), expected) << buffered << paint;
+    }
+}
+
+TEST(seriesDraw, ExtremeRangesSinglePointsAndEqualValues)
+{
+    for (auto [min, max] : {std::pair{0.0, 1e-300}, std::pair{-1e300, 1e300}}) {
+        Scene chart(min, max);
+        TLineSeries l;
+        l.Pointer().SetVisible(true);
+        TFastLineSeries f;
+        for (int i = 0; i < 50; ++i) {
+            l.AddPoint(i % 5 ? 3.0 : 1e308, i % 7 ? -2.0 : 5e-301);
+            f.AddPoint(i, i % 3 ? 1e-300 : -1e300);
+        }
+        for (bool buffered : {false, true}) {
+            chart.Render({&l, &f}, buffered, true);
+            l.HitTest(60, 60);
+            f.HitTest(60, 60);
+        }
+    }
+    // all points equal on automatic axes: markers drawn, no line
+    Scene chart;
+    chart.Bottom().SetAutomatic(true);
+    chart.Left().SetAutomatic(true);
+    TLineSeries same;
+    same.Pointer().SetVisible(true);
+    for (int i = 0; i < 100; ++i) same.AddPoint(7, 7, QString(), clRed);
+    for (bool buffered : {false, true}) EXPECT_GT(CountNot(chart.Render({&same}, buffered), kWhite), 0);
+}
+
+TEST(seriesDraw, TenMillionPoints)
+{
+    Scene chart(0, 1e7);
+    TFastLineSeries f;
+    TPointSeries p;
+    p.Pointer().SetHorizSize(1);
+    p.Pointer().SetVertSize(1);
+    p.Pointer().SetStyle(psCircle);
+    f.XValues().Reserve(10'000'000);
+    f.YValues().Reserve(10'000'000);
+    for (long long i = 0; i < 10'000'000; ++i) f.AddPoint(static_cast<double>(i), static_cast<double>(i * 7919 % 10'000'000));
+    p.AddPoint(1, 1);
+    const QImage img = chart.Render({&f, &p}, true, true);
+    EXPECT_LT(f.LinesDrawn(), 1'000'000); // about 13 points to a pixel
+    EXPECT_GT(CountNot(img, kWhite), 9000); // the 99 x 98 clip, densely covered
+}
