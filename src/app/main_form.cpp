@@ -555,18 +555,30 @@ void TForm1::IngestSweepFile() {
         ~RequestLaunch() { f.launchRequested = true; }
     } requestLaunch{flags};
 
+    const bool loaded = LoadSweepFile(path);
+    QFile::remove(path);
+    if (loaded)
+        AssembleSweep(std::string_view(fileBuffer_.constData(), static_cast<std::size_t>(fileBuffer_.size())));
+}
+
+bool TForm1::LoadSweepFile(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return;
-    if (file.size() > kMaxSweepFileBytes) {
-        file.close();
-        QFile::remove(path);
-        return;
+        return false;
+    const qint64 size = file.size();
+    if (size > kMaxSweepFileBytes)
+        return false;
+    // One buffer for every sweep: no fresh memory to fault in each second.
+    fileBuffer_.resize(size);
+    qint64 got = 0;
+    while (got < size) {
+        const qint64 r = file.read(fileBuffer_.data() + got, size - got);
+        if (r <= 0)
+            break;
+        got += r;
     }
-    const QByteArray bytes = file.readAll();
-    file.close();
-    QFile::remove(path);
-    AssembleSweep(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    fileBuffer_.resize(got);
+    return true;
 }
 
 void TForm1::AssembleSweep(std::string_view text) {
@@ -597,7 +609,7 @@ void TForm1::AssembleSweep(std::string_view text) {
         d.x.swap(x);
         d.y.swap(y);
     }
-    s.sweepSeries.AppendPoints(d.x.data(), d.y.data(), d.x.size(), flags.chartColor);
+    s.sweepSeries.AdoptPoints(d.x, d.y, flags.chartColor); // d keeps the old buffers for next time
     if (!d.ok)
         return;
 
@@ -618,10 +630,21 @@ void TForm1::AssembleSweep(std::string_view text) {
         noiseLevels_.assign(static_cast<std::size_t>(n - 2), *noise);
         s.Series2.AppendPoints(x + 1, noiseLevels_.data(), noiseLevels_.size(), clYellow);
     }
-    if (mx->isChecked())
-        for (int i = 1; i + 1 < n; ++i)
-            if (IsPeak(y, static_cast<std::size_t>(i)) && y[i] > *noise + 0.25)
-                s.Series4.AddPoint(x[i], y[i], QString(), clLime);
+    if (mx->isChecked() && n > 2) {
+        // Branch-free: on noise a peak test is a coin toss the processor cannot predict.
+        peakX_.resize(static_cast<std::size_t>(n));
+        peakY_.resize(static_cast<std::size_t>(n));
+        const double threshold = *noise + 0.25;
+        std::size_t k = 0;
+        for (int i = 1; i + 1 < n; ++i) {
+            const double p = y[i - 1], a = y[i], q = y[i + 1];
+            const bool peak = ((a > p) & (q <= a)) | ((a == p) & (q < a));
+            peakX_[k] = x[i];
+            peakY_[k] = a;
+            k += static_cast<std::size_t>(peak & (a > threshold));
+        }
+        s.Series4.AppendPoints(peakX_.data(), peakY_.data(), k, clLime);
+    }
     sb->SetPanelText(2, QStringLiteral("Average Noise Level: %1 dB").arg(QString::number(*noise, 'f', 2)));
     sb->SetPanelText(3, QStringLiteral("FFT Point Size: %1").arg(d.valueCount));
     sb->SetPanelText(1, QStringLiteral("Step: %1 Hz").arg(lastSweep_.step));

@@ -107,6 +107,10 @@ public:
     // Reads one sweep's text into the series, the waterfall and the status panels. Any failure
     // ends it silently, keeping what was done so far.
     void AssembleSweep(std::string_view text);
+    // Reads a sweep file into the reusable file buffer (fileBuffer_); false when it cannot be
+    // read or is larger than any sweep file.
+    bool LoadSweepFile(const QString &path);
+    const QByteArray &FileBuffer() const { return fileBuffer_; }
     // What the last ingest found (for the render mode's report).
     struct SweepSummary {
         bool ok = false;
@@ -188,7 +192,8 @@ private:
     int img2RightMargin_ = 716 - 45 - 624;
     SweepSummary lastSweep_;
     SweepData sweepData_;              // buffers reused from sweep to sweep
-    std::vector<double> noiseLevels_;
+    std::vector<double> noiseLevels_, peakX_, peakY_;
+    QByteArray fileBuffer_;
 };
 
 } // namespace sky

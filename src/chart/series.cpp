@@ -318,6 +318,26 @@ void TChartSeries::AppendPoints(const double *x, const double *y, size_t n, TCol
     if (active_) RequestRepaint();
 }
 
+void TChartSeries::AdoptPoints(std::vector<double> &x, std::vector<double> &y, TColor color)
+{
+    ClearPoints();
+    const size_t n = std::min(x.size(), y.size());
+    const bool adopt = n > 0 && x.size() == y.size() && BulkAddAllowed() && !OnBeforeAdd && !OnAfterAdd &&
+                       linked_.empty() && valueLists_.size() == 2 && pointLabels_.empty() &&
+                       (xValues_.Order() == loNone ||
+                        (xValues_.Order() == loAscending && std::is_sorted(x.begin(), x.end())));
+    if (!adopt) {
+        AppendPoints(x.data(), y.data(), n, color);
+        return;
+    }
+    xValues_.SwapValues(x);
+    yValues_.SwapValues(y);
+    x.clear();
+    y.clear();
+    pointColors_.assign(n, color);
+    if (active_) RequestRepaint();
+}
+
 int TChartSeries::AddY(double y, const QString &label, TColor color) { return AddPoint(PointCount(), y, label, color); }
 int TChartSeries::AddNull(double y) { return AddPoint(PointCount(), y, QString(), clNone); }
 int TChartSeries::AddNullXY(double x, double y, const QString &label) { return AddPoint(x, y, label, clNone); }

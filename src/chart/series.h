@@ -193,6 +193,10 @@ public:
     // see the points one by one (no add events, no linked series, no further value lists, and
     // x ascending from the last point on as the x order wants).
     void AppendPoints(const double *x, const double *y, size_t n, TColor color);
+    // Replaces every point by (x[i], y[i]) in colour `color`, as ClearPoints and AppendPoints
+    // would, taking the two arrays' storage when it can; x and y come back holding reusable
+    // storage (their contents are then unspecified).
+    void AdoptPoints(std::vector<double> &x, std::vector<double> &y, TColor color);
     // False for kinds whose adds must be seen one by one (a fast line drawing each new point).
     virtual bool BulkAddAllowed() const { return true; }
     int AddNull(double y);                                                          // x = PointCount()

@@ -53,6 +53,12 @@ public:
     int InsertOrdered(double v);
     // Inserts v at index i (0..Count()), whatever Order says.
     void InsertValueAt(int i, double v);
+    // Exchanges the storage with `v` (the caller keeps the order).
+    void SwapValues(std::vector<double> &v)
+    {
+        values_.swap(v);
+        statsStale_ = true;
+    }
     // Appends n values at the end, whatever Order says (the caller keeps the order).
     void AppendValues(const double *v, size_t n)
     {

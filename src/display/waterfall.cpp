@@ -16,6 +16,12 @@ bool RampColor(std::int32_t start, std::int32_t end, float d, double range, std:
         const int s = (start >> (8 * c)) & 0xFF;
         const int e = (end >> (8 * c)) & 0xFF;
         const int delta = e - s;
+        if (delta == 0) { // nothing to scale: the channel is the same at both ends
+            if (!(range != 0) || !std::isfinite(d)) // 0 * d / 0 is not a number either
+                return false;
+            color |= static_cast<std::uint32_t>(e) << (8 * c);
+            continue;
+        }
         const double scaled = static_cast<double>(delta) * static_cast<double>(d) / range;
         if (!std::isfinite(scaled) || std::fabs(scaled) > 9.2e18)
             return false;

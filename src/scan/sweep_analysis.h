@@ -1,6 +1,7 @@
 #pragma once
 // What the ingest computes from one sweep held in ascending frequency order.
 #include <cmath>
+#include <algorithm>
 #include <cstddef>
 #include <optional>
 
@@ -30,15 +31,17 @@ inline SweepExtremes FindExtremes(const double *y, std::size_t n) {
 // Negated root mean square of the levels, leaving out the first two bins and the 21 bins centred
 // on the strongest one. Empty when no bin is left to count.
 inline std::optional<double> NoiseLevel(const double *y, std::size_t n, std::size_t maxIndex) {
+    // Two plain runs instead of a test per bin: [2, maxIndex - 10) and (maxIndex + 10, n), summed
+    // in ascending order as one loop would.
     double sum = 0;
     std::size_t count = 0;
-    const double m = static_cast<double>(maxIndex);
-    for (std::size_t i = 2; i < n; ++i) {
-        const double di = static_cast<double>(i);
-        if (di < m - 10 || di > m + 10) {
-            sum += y[i] * y[i];
-            ++count;
-        }
+    const std::size_t firstEnd = std::min(n, maxIndex > 10 ? maxIndex - 10 : std::size_t{0});
+    for (std::size_t i = 2; i < firstEnd; ++i)
+        sum += y[i] * y[i];
+    count += firstEnd > 2 ? firstEnd - 2 : 0;
+    for (std::size_t i = std::max<std::size_t>(2, maxIndex + 11); i < n; ++i) {
+        sum += y[i] * y[i];
+        ++count;
     }
     if (count == 0)
         return std::nullopt;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <optional>
 
@@ -35,6 +36,19 @@ std::optional<std::int64_t> toInteger(std::string_view s) {
 
 // Decimal number with "." only: blanks around, sign and exponent allowed; nothing else.
 std::optional<double> toNumber(std::string_view s) {
+    // The usual field: a sign or digit first, no blanks. from_chars takes it as it stands.
+    if (!s.empty() && s.front() != ' ' && s.back() != ' ') {
+        const char *b = s.data(), *e = b + s.size();
+        const char *q = (*b == '-' || *b == '+') ? b + 1 : b;
+        if (q < e && ((*q >= '0' && *q <= '9') || *q == '.')) {
+            double v = 0;
+            const auto r = std::from_chars(q, e, v, std::chars_format::general);
+            if (r.ec != std::errc() || r.ptr != e || !std::isfinite(v))
+                return std::nullopt;
+            return *b == '-' ? -v : v;
+        }
+        return std::nullopt;
+    }
     while (!s.empty() && s.front() == ' ')
         s.remove_prefix(1);
     while (!s.empty() && s.back() == ' ')
@@ -105,6 +119,17 @@ void SplitSweepFields(std::string_view line, std::vector<std::string_view> &fiel
 
 void SplitSweepLines(std::string_view text, std::vector<std::string_view> &lines) {
     lines.clear();
+    if (text.find('\r') == std::string_view::npos) {
+        // Only LF line ends (as the tool writes them): let memchr find them.
+        const char *p = text.data(), *const end = p + text.size();
+        while (p < end) {
+            const char *nl = static_cast<const char *>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+            const char *stop = nl ? nl : end;
+            lines.emplace_back(p, static_cast<std::size_t>(stop - p));
+            p = nl ? nl + 1 : end;
+        }
+        return;
+    }
     std::size_t start = 0;
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n; ++i) {
@@ -164,8 +189,9 @@ void ParseSweepFile(std::string_view text, SweepData &d) {
         double previous = 0;
         for (std::size_t v = 6; v < fields.size(); ++v) {
             ++d.valueCount;
-            std::optional<double> level;
-            if (IsMinusInfinityText(fields[v])) {
+            // Numbers first: the minus-infinity texts are rare and never read as numbers.
+            std::optional<double> level = toNumber(fields[v]);
+            if (!level && IsMinusInfinityText(fields[v])) {
                 if (v > 6) {
                     level = previous; // repeats the last printable level
                 } else {
@@ -174,8 +200,6 @@ void ParseSweepFile(std::string_view text, SweepData &d) {
                         if (const auto other = toNumber(fields[k]))
                             level = level ? std::min(*level, *other) : *other;
                 }
-            } else {
-                level = toNumber(fields[v]);
             }
             if (!level)
                 return fail("level is not a number");
