@@ -1,7 +1,7 @@
 // One full frame of the spectrum chart (716 x 263) with 1,000,000 points in the trace (line,
 // markers hidden), its marker copy (1 x 1 points) and the noise line; and a repaint with nothing
 // changed, which shows the cached frame.
-#include "app/application.h"
+#include "bench_main.h"
 #include "display/spectrum_chart.h"
 
 #include <QPainter>
@@ -57,11 +57,4 @@ void BM_UnchangedRepaint(benchmark::State &state) {
 BENCHMARK(BM_SpectrumFrame1M)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_UnchangedRepaint)->Unit(benchmark::kMicrosecond)->MinTime(1);
 
-int main(int argc, char **argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    sky::TApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+SKYVANE_BENCHMARK_MAIN()

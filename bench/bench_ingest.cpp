@@ -1,6 +1,6 @@
 // Ingest of a 1,000,000-value sweep file against a bare read-and-parse loop, and the waterfall
 // line for 1,000,000 bins into a 1920-pixel buffer.
-#include "app/application.h"
+#include "bench_main.h"
 #include "app/main_form.h"
 #include "display/waterfall.h"
 #include "scan/sweep_file.h"
@@ -148,24 +148,4 @@ BENCHMARK(BM_IngestSweepFile)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_IngestToBareRatio)->Unit(benchmark::kMillisecond)->MinTime(3);
 BENCHMARK(BM_WaterfallLine)->Unit(benchmark::kMillisecond)->MinTime(1);
 
-int main(int argc, char **argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    sky::TApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
-
-namespace {
-// The reader alone, for splitting the ingest's time into its parts.
-void BM_ParseOnly(benchmark::State &state) {
-    sky::SweepData d;
-    for (auto _ : state) {
-        const QByteArray bytes = readFile();
-        sky::ParseSweepFile(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), d);
-        benchmark::DoNotOptimize(d.x.data());
-    }
-}
-} // namespace
-BENCHMARK(BM_ParseOnly)->Unit(benchmark::kMillisecond)->MinTime(1);
+SKYVANE_BENCHMARK_MAIN()

@@ -162,23 +162,13 @@ void TCustomChartPanel::DrawBackgroundAndBevels()
     DrawBevel(r, bevelInner_, bevelWidth_);
 }
 
-void TCustomChartPanel::DrawTo(QPaintDevice *surface, const TRect &rect)
-{
-    panelBounds_ = canvas_.BeginFrame(surface, rect);
-    const int w = panelBounds_.Width(), h = panelBounds_.Height();
-    plotRect_ = TRect{panelBounds_.Left + borderWidth_ + MulDiv(marginLeft_, w, 100),
-                      panelBounds_.Top + borderWidth_ + MulDiv(marginTop_, h, 100),
-                      panelBounds_.Right - borderWidth_ - MulDiv(marginRight_, w, 100),
-                      panelBounds_.Bottom - borderWidth_ - MulDiv(marginBottom_, h, 100)};
-    NormalizePlotRect();
-    DrawBackgroundAndBevels();
-    DrawFrameContent();
-    canvas_.EndFrame();
-}
+void TCustomChartPanel::DrawTo(QPaintDevice *surface, const TRect &rect) { DrawFrame(canvas_.BeginFrame(surface, rect)); }
 
-void TCustomChartPanel::DrawTo(QPainter *painter, const TRect &rect)
+void TCustomChartPanel::DrawTo(QPainter *painter, const TRect &rect) { DrawFrame(canvas_.BeginFrame(painter, rect)); }
+
+void TCustomChartPanel::DrawFrame(const TRect &bounds)
 {
-    panelBounds_ = canvas_.BeginFrame(painter, rect);
+    panelBounds_ = bounds;
     const int w = panelBounds_.Width(), h = panelBounds_.Height();
     plotRect_ = TRect{panelBounds_.Left + borderWidth_ + MulDiv(marginLeft_, w, 100),
                       panelBounds_.Top + borderWidth_ + MulDiv(marginTop_, h, 100),

@@ -204,6 +204,7 @@ protected:
     bool updatePending_ = false;
 
 private:
+    void DrawFrame(const TRect &bounds); // everything after BeginFrame
     void DrawBackgroundAndBevels();
     void DrawBevel(const TRect &r, TPanelBevel kind, int width);
 
