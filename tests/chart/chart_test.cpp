@@ -168,3 +168,27 @@ TEST(chartPrint, PrintingIntoARectangleDrawsWithoutBackground)
     EXPECT_EQ(page.pixel(100, 50), qRgb(255, 255, 255)); // no panel fill while printing
     EXPECT_FALSE(c.IsPrinting());
 }
+
+TEST(chartFrame, ClipPointsKeepsSeriesInsideThePlot)
+{
+    BareChart c(300, 200);
+    TLineSeries line;
+    line.SetSeriesColor(clRed);
+    line.XValues().SetOrder(loAscending);
+    c.AddSeries(&line);
+    c.Left().SetRange(0, 10);
+    c.Bottom().SetRange(0, 10);
+    line.AddPoint(5, 0, QString(), clRed);
+    line.AddPoint(5.0001, 40, QString(), clRed); // runs far above the plot
+    auto redAbove = [&](const QImage &img) {
+        int n = 0;
+        for (int y = 0; y < c.PlotRect().Top; ++y)
+            for (int x = 0; x < img.width(); ++x)
+                n += img.pixel(x, y) == qRgb(255, 0, 0);
+        return n;
+    };
+    EXPECT_EQ(redAbove(c.RenderToBitmap(clBlack, TRect{0, 0, 300, 200})), 0);
+    c.SetClipPoints(false);
+    EXPECT_GT(redAbove(c.RenderToBitmap(clBlack, TRect{0, 0, 300, 200})), 3);
+    c.RemoveSeries(&line);
+}
