@@ -373,6 +373,21 @@ TEST(SimRun, HoldsTheFileOpenWhileWritingAndExitsOnItsOwn)
     EXPECT_EQ(readCsv(file).size(), 15u);
 }
 
+TEST(SimRun, ASecondInstanceFindsTheDeviceBusyAndLeavesTheFileAlone)
+{
+    TempDir dir, logDir, other;
+    const pid_t pid = start(dir.path(), kExample, false, logDir.path() / "log.txt");
+    ASSERT_GT(pid, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    const Outcome second = run(other.path(), kExample);
+    EXPECT_NE(second.status, 0);
+    EXPECT_FALSE(fs::exists(other.path() / "scan.csv"));
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(readCsv(dir.path() / "scan.csv").size(), 15u);
+}
+
 // The band itself: fixed per frequency and time, moving with the clock, scaled by
 // gain, shifted by the ppm correction.
 std::vector<Row> sweep(const Args& args)

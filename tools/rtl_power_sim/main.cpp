@@ -8,6 +8,10 @@
 #include "sweep_plan.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -110,6 +114,21 @@ double unixNow()
 
 } // namespace
 
+namespace {
+
+bool claimDevice()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/rtl_power_sim-" +
+                             std::to_string(static_cast<long>(getuid())) + "-dev0.lock";
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return true; // no lock to be had: behave as if the device were free
+    return flock(fd, LOCK_EX | LOCK_NB) == 0; // fd stays open (and locked) until exit
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     std::string error;
@@ -130,6 +149,12 @@ int main(int argc, char** argv)
         return fail(error);
     if (opts->device != "0" && opts->device != kSerial)
         return fail("no device matches '" + opts->device + "'");
+    // One program at a time can own a receiver. A second instance fails as rtl_power does with a
+    // busy dongle: before it touches the output file. The lock goes with the process.
+    if (!claimDevice()) {
+        std::fprintf(stderr, "usb_claim_interface error -6\nFailed to open rtlsdr device #0.\n");
+        return 1;
+    }
     if (!knownWindow(opts->window))
         std::fprintf(stderr, "Unknown window '%s', using rectangle.\n", opts->window.c_str());
 
