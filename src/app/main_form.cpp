@@ -11,6 +11,7 @@
 #include "scan/sweep_file.h"
 #include "scan/sweep_tool.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QColorDialog>
 
@@ -21,6 +22,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QMouseEvent>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -104,6 +106,12 @@ TPanel::TPanel(QWidget *parent) : QFrame(parent) {
 void TPanel::resizeEvent(QResizeEvent *e) {
     QFrame::resizeEvent(e);
     emit resized();
+}
+
+void TPanel::mouseReleaseEvent(QMouseEvent *e) {
+    QFrame::mouseReleaseEvent(e);
+    if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()))
+        emit clicked();
 }
 
 TStatusBar::TStatusBar(const QList<int> &widths, QWidget *parent) : QFrame(parent) {
@@ -319,6 +327,10 @@ void TForm1::BuildControls() {
         return true;
     };
     connect(img2, &TImage::doubleClicked, this, &TForm1::img2DblClick);
+    // A click on the waterfall or the control strip's background gives the chart the focus.
+    connect(img2, &TImage::clicked, this, &TForm1::chClick);
+    connect(Panel3, &TPanel::clicked, this, &TForm1::chClick);
+    connect(Panel1, &TPanel::clicked, this, &TForm1::chClick);
 
     pm1 = new QMenu(this);
     pm1->setObjectName(QStringLiteral("pm1"));
@@ -683,7 +695,70 @@ void TForm1::UpdateViewAfterPass() {
     }
 }
 
-void TForm1::chAfterDraw() { UpdateViewAfterPass(); }
+void TForm1::chMouseMove(int x, int y) {
+    cursorX = x;
+    cursorY = y;
+    TChartSeriesList &list = ch->SeriesList();
+    for (int i = 0; i < list.Count(); ++i) {
+        TChartSeries *s = list.At(i);
+        try {
+            double vx = 0, vy = 0;
+            s->CursorValuesAt(QPoint(x, y), vx, vy);
+            if (s->ResolvedHorizAxis())
+                cursorXText = s->ResolvedHorizAxis()->FormatLabel(vx);
+            if (s->ResolvedVertAxis())
+                cursorYText = s->ResolvedVertAxis()->FormatLabel(vy);
+        } catch (const std::exception &) {
+            // a text that cannot be made keeps its previous value
+        }
+    }
+    ch->Invalidate();
+}
+
+void TForm1::chAfterDraw() {
+    TCanvas3D &c = ch->Canvas();
+    TFontDesc font = c.Font();
+    font.SetSize(8);
+    font.Color = clSilver;
+    c.Font() = font;
+    if (cursorX > 1 && cursorY < ch->height() - 30) {
+        c.Pen().Color = clSilver;
+        const int h = c.TextHeightW();
+        c.SetTextAlign(TextAlign::Left | TextAlign::Top);
+        c.TextOut(cursorX + 10, cursorY - h - 2, cursorXText + QStringLiteral(" Hz"));
+        c.TextOut(cursorX + 10, cursorY, cursorYText + QStringLiteral(" dB"));
+    }
+    if (InfinityMode() && !flags.paramChangePending)
+        FollowAxisRange();
+    UpdateViewAfterPass();
+}
+
+void TForm1::FollowAxisRange() {
+    if (!startSpin || !stopSpin)
+        return;
+    const TChartAxis &bottom = ch->Bottom();
+    // Whole hertz, then megahertz; the editors clamp to their ranges and change their text only
+    // when it differs, so an unchanged axis sets nothing.
+    startSpin->setValue(std::trunc(bottom.Minimum()) / 1000000.0);
+    stopSpin->setValue(std::trunc(bottom.Maximum()) / 1000000.0);
+}
+
+void TForm1::chMouseDown() {
+    if (QWidget *popup = QApplication::activePopupWidget())
+        popup->close();
+}
+
+void TForm1::chMouseUp() { RequestAxisReset(); }
+
+void TForm1::chClick() { ch->setFocus(); }
+
+void TForm1::chClickSeries(TChartSeries *, int) {
+    WinColor c;
+    if (cd(flags.chartColor, c)) {
+        flags.chartColor = c;
+        WriteSetting(QStringLiteral("Chart Color"), QString::number(c));
+    }
+}
 
 void TForm1::img2DblClick() {
     WinColor c;

@@ -46,8 +46,10 @@ public:
     explicit TPanel(QWidget *parent = nullptr);
 signals:
     void resized();
+    void clicked();
 protected:
     void resizeEvent(QResizeEvent *e) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
 };
 
 // Status bar of fixed-width panels.
@@ -128,8 +130,17 @@ public:
     // Double click on the waterfall: choose the weakest-bin and then the strongest-bin colour.
     void img2DblClick();
 
-    // After every drawing of the chart.
+    // Chart handlers: cursor readout, Mode Infinity range follow, trace colour, focus and menu.
+    void chMouseMove(int x, int y);
     void chAfterDraw();
+    void chMouseDown();
+    void chMouseUp();
+    void chClick();
+    void chClickSeries(TChartSeries *series, int index);
+    // Mode Infinity: the editors take the bottom axis's range.
+    void FollowAxisRange();
+    int cursorX = 0, cursorY = 0;
+    QString cursorXText, cursorYText;
 
     // Waterfall: fit the bitmaps to img2 (window resize and splitter moves).
     void FormResize();
