@@ -1,0 +1,168 @@
+// What the window adds to the chart: the cursor readout, Mode Infinity's range follow, the
+// trace colour and the display check boxes.
+#include "app/main_form.h"
+#include "app/spin_double.h"
+#include "app_test_support.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace sky;
+using namespace skytest;
+
+namespace {
+
+std::string sweepText(double lowHz, double stepHz, int n, int peakAt) {
+    std::string l = "2026-12-07, 21:00:00, " + std::to_string(static_cast<long long>(lowHz)) + ", 0, " +
+                    std::to_string(stepHz) + ", 10";
+    for (int i = 0; i < n; ++i)
+        l += i == peakAt ? ", -20.00" : (i % 2 ? ", -50.00" : ", -52.00");
+    return l + "\n";
+}
+
+struct Window {
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    TForm1 form{StartOptions{dir.path(), dir.filePath("no-tool")}};
+    Window() {
+        form.scanThread->RequestStop(); // the tests feed sweeps themselves
+        form.scanThread->wait();
+        form.resize(716, 386);
+        form.show();
+        waitFor([] { return false; }, 30);
+    }
+    QImage frame() {
+        form.ch->repaint();
+        return form.ch->RenderToBitmap(clBlack, TRect{0, 0, form.ch->width(), form.ch->height()});
+    }
+};
+
+int silverIn(const QImage &img, const QRect &r) {
+    int n = 0;
+    for (int y = std::max(0, r.top()); y <= std::min(img.height() - 1, r.bottom()); ++y)
+        for (int x = std::max(0, r.left()); x <= std::min(img.width() - 1, r.right()); ++x)
+            n += img.pixel(x, y) == qRgb(192, 192, 192);
+    return n;
+}
+
+} // namespace
+
+TEST(CursorReadout, TextsAndPlaceFollowTheMouse) {
+    Window w;
+    w.form.AssembleSweep(sweepText(433000000, 10000, 200, 92));
+    const QImage before = w.frame();
+    // Inside the plot (the axis lines themselves are silver too).
+    const TRect p = w.form.ch->PlotRect();
+    const QRect inside(p.Left + 3, p.Top + 3, p.Width() - 6, p.Height() - 6);
+    EXPECT_EQ(silverIn(before, inside), 0) << "nothing before the mouse moves";
+
+    // Put the mouse where 433.92 MHz lies on the bottom axis.
+    const int x = w.form.ch->Bottom().ValueToPixel(433920000.0);
+    const int y = 100;
+    w.form.chMouseMove(x, y);
+    EXPECT_TRUE(w.form.cursorXText.startsWith("433")) << w.form.cursorXText.toStdString();
+    EXPECT_TRUE(w.form.cursorXText.contains(QLocale::system().groupSeparator()) ||
+                QLocale::system().groupSeparator().isEmpty());
+    EXPECT_FALSE(w.form.cursorYText.isEmpty());
+    const QImage img = w.frame();
+    // One line above the pointer and one at it, both starting 10 pixels to its right.
+    EXPECT_GT(silverIn(img, QRect(x + 10, y - 14, 120, 13)), 10);
+    EXPECT_GT(silverIn(img, QRect(x + 10, y, 120, 12)), 10);
+    EXPECT_EQ(silverIn(img, QRect(x - 60, y - 14, 60, 28)), 0);
+
+    // Within 30 pixels of the bottom edge, or at x <= 1, nothing is written.
+    w.form.chMouseMove(x, w.form.ch->height() - 20);
+    EXPECT_EQ(silverIn(w.frame(), inside), 0);
+    w.form.chMouseMove(1, 100);
+    EXPECT_EQ(silverIn(w.frame(), inside), 0);
+    w.form.chMouseMove(2, 100); // just inside the rule: drawn again
+    EXPECT_GT(silverIn(w.frame(), QRect(12, 86, 120, 26)), 10);
+}
+
+TEST(ModeInfinity, EditorsFollowTheAxisAndSettleAfterOneExtraFrame) {
+    Window w;
+    w.form.AssembleSweep(sweepText(430000000, 25000, 1601, 800));
+    w.form.Infinity1->setChecked(true);
+    int frames = 0;
+    auto old = w.form.ch->OnAfterDraw;
+    w.form.ch->OnAfterDraw = [&](TChart *c) {
+        ++frames;
+        old(c);
+    };
+    // A zoom without the keyboard: the bottom axis now shows 440..450 MHz.
+    w.form.ch->Bottom().SetRange(440e6, 450e6);
+    for (int i = 0; i < 5; ++i) {
+        w.form.ch->repaint();
+        QCoreApplication::processEvents();
+    }
+    EXPECT_LE(frames, 2) << "the follow must not keep requesting frames";
+    EXPECT_EQ(w.form.startSpin->text(), "440");
+    EXPECT_EQ(w.form.stopSpin->text(), "450");
+    EXPECT_EQ(w.form.params.freqMinHz, "440000000");
+    EXPECT_TRUE(w.form.flags.paramChangePending);
+    // While the change settles the editors stay; the settle timer's second firing resets the axis.
+    w.form.ch->Bottom().SetRange(445e6, 455e6);
+    w.form.ch->repaint();
+    EXPECT_EQ(w.form.startSpin->text(), "440");
+    w.form.Timer1Timer(); // first firing: no reset yet, the change is no longer pending
+    EXPECT_FALSE(w.form.flags.axisResetRequested);
+    w.form.Timer1Timer();
+    EXPECT_TRUE(w.form.flags.axisResetRequested);
+    w.form.UpdateViewAfterPass();
+    EXPECT_EQ(w.form.ch->Bottom().Minimum(), 440e6);
+    EXPECT_EQ(w.form.ch->Bottom().Maximum(), 450e6);
+    // A range below 24 MHz is clamped into the editors.
+    w.form.flags.paramChangePending = false;
+    w.form.ch->Bottom().SetRange(1e6, 2e6);
+    w.form.ch->repaint();
+    EXPECT_EQ(w.form.startSpin->text(), "24");
+    EXPECT_EQ(w.form.stopSpin->text(), "25");
+    EXPECT_TRUE(w.errors.messages.isEmpty());
+}
+
+TEST(ModeInfinity, NormalModeNeverTouchesTheEditors) {
+    Window w;
+    w.form.AssembleSweep(sweepText(430000000, 25000, 1601, 800));
+    w.form.ch->Bottom().SetRange(440e6, 450e6);
+    w.form.ch->repaint();
+    EXPECT_EQ(w.form.startSpin->text(), "430");
+    w.form.RequestAxisReset();
+    EXPECT_FALSE(w.form.flags.axisResetRequested);
+}
+
+TEST(TraceColour, ChosenColourAppliesFromTheNextSweep) {
+    Window w;
+    w.form.AssembleSweep(sweepText(430000000, 25000, 100, 50));
+    w.form.cd = [](WinColor initial, WinColor &chosen) {
+        EXPECT_EQ(initial, 255);
+        chosen = 0xFF0000; // blue
+        return true;
+    };
+    w.form.chClickSeries(&w.form.spectrum.Series1, 3);
+    EXPECT_EQ(w.form.spectrum.Series1.PointColor(3), 255); // the trace on screen stays red
+    EXPECT_TRUE(readFile(w.dir.filePath("settings.ini")).contains("Chart Color=16711680\r\n"));
+    w.form.AssembleSweep(sweepText(430000000, 25000, 100, 50));
+    EXPECT_EQ(w.form.spectrum.Series1.PointColor(3), 0xFF0000);
+    // A cancelled dialog changes nothing.
+    w.form.cd = [](WinColor, WinColor &) { return false; };
+    w.form.chClickSeries(&w.form.spectrum.Series1, 3);
+    EXPECT_EQ(w.form.flags.chartColor, 0xFF0000);
+}
+
+TEST(CheckBoxes, ScaleSnapsToTheFixedRangeAndBack) {
+    Window w;
+    w.form.AssembleSweep(sweepText(430000000, 25000, 100, 50));
+    w.form.ch->repaint();
+    EXPECT_TRUE(w.form.ch->Left().Automatic());
+    w.form.axs->setChecked(false);
+    EXPECT_EQ(w.form.ch->Left().Minimum(), -110);
+    EXPECT_EQ(w.form.ch->Left().Maximum(), 10);
+    EXPECT_EQ(w.form.ch->Right().Minimum(), -110);
+    EXPECT_TRUE(readFile(w.dir.filePath("settings.ini")).contains("Chart Scale=0\r\n"));
+    w.form.axs->setChecked(true);
+    w.form.ch->repaint();
+    EXPECT_TRUE(w.form.ch->Left().Automatic());
+    EXPECT_GT(w.form.ch->Left().Maximum(), -21); // follows the data again
+    EXPECT_LT(w.form.ch->Left().Maximum(), -19);
+}
