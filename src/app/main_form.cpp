@@ -178,6 +178,12 @@ void TForm1::BuildControls() {
     ch->setFocusPolicy(Qt::StrongFocus);
     ConfigureSpectrumChart(*ch, spectrum);
     ch->OnAfterDraw = [this](TChart *) { chAfterDraw(); };
+    ch->OnMouseMove = [this](Qt::KeyboardModifiers, int x, int y) { chMouseMove(x, y); };
+    ch->OnMouseDown = [this](Qt::MouseButton, Qt::KeyboardModifiers, int, int) { chMouseDown(); };
+    ch->OnMouseUp = [this](Qt::MouseButton, Qt::KeyboardModifiers, int, int) { chMouseUp(); };
+    ch->OnClick = [this] { chClick(); };
+    ch->OnClickSeries = [this](TChart *, TChartSeries *series, int index, Qt::MouseButton, Qt::KeyboardModifiers, int,
+                               int) { chClickSeries(series, index); };
 
     Panel2 = new TPanel(Splitter1);
     Panel2->setObjectName(QStringLiteral("Panel2"));

@@ -369,6 +369,7 @@ TCustomChart::TCustomChart(QWidget *parent)
       leftWall_([this] { Invalidate(); }, 0x80FFFF, bsSolid), bottomWall_([this] { Invalidate(); }, clWhite, bsSolid),
       title_([this] { Invalidate(); }), foot_([this] { Invalidate(); }), legend_([this] { Invalidate(); })
 {
+    InitMouse();
 }
 
 void TCustomChart::DrawFrameContent()
@@ -457,6 +458,7 @@ void TCustomChart::DrawTitle(TChartTitle &t, bool isFoot)
         r.Top = r.Bottom - lines * h;
     }
     r = TRect{r.Left - fw, r.Top - fw, r.Right + fw, r.Bottom + fw};
+    t.Bounds = r;
     const int halfW = c.MeasureText(QStringLiteral("W")) / 2;
     if (frameCounts || !clearBrush) {
         TRect box = r;

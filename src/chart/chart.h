@@ -7,12 +7,14 @@
 #include "chart/chart_host.h"
 #include "chart/series.h"
 
+#include <QCursor>
 #include <QPicture>
 #include <array>
 #include <QStringList>
 #include <QWidget>
 
 #include <functional>
+#include <utility>
 
 class QPrinter;
 class TChart;
@@ -85,6 +87,9 @@ public:
     void SetText(const QStringList &v);
     bool Visible() const { return visible_; }
     void SetVisible(bool v);
+
+    // Where the last frame placed the text block (mouse hit test).
+    TRect Bounds;
 
 private:
     std::function<void()> changed_;
@@ -294,10 +299,111 @@ private:
     int chart3DPercent_ = 15;
 };
 
-// Walls, titles, legend.
+// Which directions a right-button drag scrolls.
+enum TPanningMode { pmNone, pmHorizontal, pmVertical, pmBoth };
+
+// A mouse drag: where it started and where the mouse is now.
+struct TZoomPanningRecord {
+    bool Active = false;
+    int X0 = 0, Y0 = 0, X1 = 0, Y1 = 0;
+
+    void Activate(int x, int y)
+    {
+        X0 = X1 = x;
+        Y0 = Y1 = y;
+        Active = true;
+    }
+    // X0 <= X1 and Y0 <= Y1.
+    void Normalize()
+    {
+        if (X1 < X0) std::swap(X0, X1);
+        if (Y1 < Y0) std::swap(Y0, Y1);
+    }
+};
+
+// What lies under a position of the chart.
+enum THitPartKind { hpNone, hpLegend, hpAxis, hpSeries, hpTitle, hpFoot, hpChartRect };
+struct THitPart {
+    THitPartKind Kind = hpNone;
+    TChartSeries *Series = nullptr;
+    TCustomChartAxis *Axis = nullptr;
+    int PointIndex = -1;
+};
+
+// Range state of one axis, kept from before the first zoom or scroll.
+struct TSavedAxis {
+    bool Automatic = true, AutomaticMinimum = true, AutomaticMaximum = true;
+    double Minimum = 0, Maximum = 0;
+};
+
+// A value range of one axis.
+struct TAxisRange {
+    double Min = 0, Max = 0;
+};
+
+using TChartNotifyEvent = std::function<void(TChart *)>;
+using TChartClickEvent = std::function<void(TChart *, Qt::MouseButton, Qt::KeyboardModifiers, int x, int y)>;
+using TChartClickSeriesEvent =
+    std::function<void(TChart *, TChartSeries *, int index, Qt::MouseButton, Qt::KeyboardModifiers, int x, int y)>;
+using TChartClickAxisEvent =
+    std::function<void(TChart *, TCustomChartAxis &, Qt::MouseButton, Qt::KeyboardModifiers, int x, int y)>;
+// May change the proposed range of a scrolled axis or refuse the scroll (allow = false).
+using TChartAllowScrollEvent = std::function<void(TCustomChartAxis &, double &newMin, double &newMax, bool &allow)>;
+
+// Walls, titles, legend, mouse.
 class TCustomChart : public TCustomAxisPanel {
 public:
     explicit TCustomChart(QWidget *parent = nullptr);
+
+    // ---- mouse: zoom, scroll, clicks (chart_mouse.cpp)
+    bool AllowZoom() const { return allowZoom_; }
+    void SetAllowZoom(bool v) { allowZoom_ = v; }
+    TPanningMode AllowPanning() const { return allowPanning_; }
+    void SetAllowPanning(TPanningMode v) { allowPanning_ = v; }
+    bool AnimatedZoom() const { return animatedZoom_; }
+    void SetAnimatedZoom(bool v) { animatedZoom_ = v; }
+    int AnimatedZoomSteps() const { return animatedZoomSteps_; }
+    void SetAnimatedZoomSteps(int v) { animatedZoomSteps_ = v; }
+    bool ZoomActive() const { return zoomActive_; }
+    const TZoomPanningRecord &Zoom() const { return zoom_; }
+    const TZoomPanningRecord &Panning() const { return panning_; }
+    // Axis state from before the first zoom or scroll (top, bottom, left, right) and whether
+    // it is pending, that is, not yet restored by ResetZoom.
+    const std::array<TSavedAxis, 4> &SavedAxes() const { return savedAxes_; }
+    bool SavedAxesPending() const { return savedAxesPending_; }
+    // The cursor shown while no drag or series asks for another: the widget's own cursor as
+    // last set from outside (setCursor).
+    const QCursor &RestingCursor() const { return restingCursor_; }
+
+    // What lies under (x, y): series (last first), axes, title, foot, plot background.
+    THitPart HitPart(int x, int y);
+    // Saves the axes when nothing is saved yet, sets the four ranges (left, right, top, bottom;
+    // with AnimatedZoom through intermediate frames), fires OnZoom.
+    void ZoomToValues(TAxisRange left, TAxisRange right, TAxisRange top, TAxisRange bottom);
+    // Shrinks (p > 100) or widens (p < 100) the four side axes about their middles by
+    // (p - 100) % of the span at each end, then repaints at once.
+    void ZoomByPercent(double percent);
+    // Restores the axes saved before the first zoom or scroll, fires OnUndoZoom.
+    void ResetZoom();
+
+    // Set by a click handler to stop the chart's own handling of the press (a zoom or scroll
+    // start); a window OnMouseDown handler may set it too. Cleared after every press.
+    bool MouseConsumed = false;
+
+    TChartClickSeriesEvent OnClickSeries;
+    TChartClickAxisEvent OnClickAxis;
+    TChartClickEvent OnClickLegend, OnClickBackground;
+    TChartNotifyEvent OnZoom, OnUndoZoom, OnScroll;
+    TChartAllowScrollEvent OnAllowScroll;
+
+    // The window's own mouse handlers; they run before the chart's handling of the event.
+    std::function<void(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y)> OnMouseDown, OnMouseUp;
+    std::function<void(Qt::KeyboardModifiers, int x, int y)> OnMouseMove;
+    std::function<void()> OnClick; // left button pressed and released over the chart
+    std::function<void(Qt::KeyboardModifiers, int delta, int x, int y)> OnMouseWheel; // raw angle delta
+    std::function<void(Qt::KeyboardModifiers, int x, int y)> OnMouseWheelDown, OnMouseWheelUp; // per notch
+
+    void SeriesRemoved(TChartSeries &s) override;
 
     TChartWall &BackWall() { return backWall_; }
     TChartWall &LeftWall() { return leftWall_; }
@@ -312,9 +418,45 @@ public:
 protected:
     void DrawFrameContent() override;
 
+    bool event(QEvent *e) override;
+    void mousePressEvent(QMouseEvent *e) override;
+    void mouseDoubleClickEvent(QMouseEvent *e) override;
+    void mouseMoveEvent(QMouseEvent *e) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
+    void wheelEvent(QWheelEvent *e) override;
+    void leaveEvent(QEvent *e) override;
+
 private:
     void DrawTitle(TChartTitle &t, bool isFoot);
     void DrawBackWall();
+
+    // chart_mouse.cpp
+    void InitMouse();
+    void MousePress(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y, bool doubleClick);
+    void MouseMoveTo(Qt::KeyboardModifiers shift, int x, int y);
+    void MouseRelease(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    bool StartDrag(Qt::MouseButton button, int x, int y);
+    bool OfferClick(const TChartClickEvent &handler, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    void ScrollTo(int x, int y);
+    void SaveAxesOnce();
+    void DrawZoomBand();
+    void ToggleZoomBandOnScreen();
+    void ShowCursor(const QCursor &c);
+    void RestoreRestingCursor();
+
+    bool allowZoom_ = true;
+    TPanningMode allowPanning_ = pmBoth;
+    bool animatedZoom_ = false;
+    int animatedZoomSteps_ = 8;
+    bool zoomActive_ = false;
+    TZoomPanningRecord zoom_, panning_;
+    std::array<TSavedAxis, 4> savedAxes_{};
+    bool savedAxesPending_ = false;
+    QCursor restingCursor_;
+    bool settingCursor_ = false;             // our own cursor change: not a new resting cursor
+    const TChartSeries *cursorSeries_ = nullptr; // series whose cursor is shown
+    bool leftPressed_ = false;               // left press seen, for OnClick on release
+    int wheelRemainder_ = 0;                 // angle delta short of a whole notch
 
     TChartWall backWall_, leftWall_, bottomWall_;
     TChartTitle title_, foot_;

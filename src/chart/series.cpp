@@ -311,7 +311,8 @@ void TChartSeries::AppendPoints(const double *x, const double *y, size_t n, TCol
         return;
     }
     const size_t before = static_cast<size_t>(PointCount());
-    xValues_.AppendValues(x, n);
+    // In the ascending case the loop above has checked the order.
+    xValues_.AppendValues(x, n, xValues_.Order() == loAscending && xValues_.IsAscending());
     yValues_.AppendValues(y, n);
     if (pointColors_.size() < before) pointColors_.resize(before, clDefault);
     pointColors_.insert(pointColors_.end(), n, color);
@@ -326,11 +327,12 @@ void TChartSeries::AdoptPoints(std::vector<double> &x, std::vector<double> &y, T
                        linked_.empty() && valueLists_.size() == 2 && pointLabels_.empty() &&
                        (xValues_.Order() == loNone ||
                         (xValues_.Order() == loAscending && std::is_sorted(x.begin(), x.end())));
+    const bool ascending = adopt && xValues_.Order() == loAscending;
     if (!adopt) {
         AppendPoints(x.data(), y.data(), n, color);
         return;
     }
-    xValues_.SwapValues(x);
+    xValues_.SwapValues(x, ascending);
     yValues_.SwapValues(y);
     x.clear();
     y.clear();
@@ -486,10 +488,9 @@ void TChartSeries::RecalcFrom(const TChartSeries &source)
     // adds and the points arrive in an order the x list keeps as it is.
     const bool plain = BulkAddAllowed() && !OnAfterAdd && linked_.empty() && valueLists_.size() == 2 && source.valueLists_.size() == 2 &&
                        YMandatory() == source.YMandatory() && xValues_.Order() != loDescending &&
-                       (xValues_.Order() == loNone ||
-                        std::is_sorted(source.xValues_.Data(), source.xValues_.Data() + n));
+                       (xValues_.Order() == loNone || source.xValues_.IsAscending());
     if (plain && n > 0) {
-        xValues_.AppendValues(source.xValues_.Data(), static_cast<size_t>(n));
+        xValues_.AppendValues(source.xValues_.Data(), static_cast<size_t>(n), source.xValues_.IsAscending());
         yValues_.AppendValues(source.yValues_.Data(), static_cast<size_t>(n));
         pointColors_.assign(source.pointColors_.begin(),
                             source.pointColors_.begin() + std::min<size_t>(source.pointColors_.size(), size_t(n)));

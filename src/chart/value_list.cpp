@@ -27,7 +27,7 @@ void TChartValueList::SetMultiplier(double v)
 {
     if (v == multiplier_) return;
     multiplier_ = v;
-    statsStale_ = true;
+    Touched();
     if (owner_) {
         owner_->RecalcLinkedSeries();
         owner_->RequestRepaint();
@@ -55,12 +55,14 @@ void TChartValueList::SetValue(int i, double v)
 {
     CheckIndex(i);
     values_[i] = v;
-    statsStale_ = true;
+    Touched();
 }
 
 int TChartValueList::InsertOrdered(double v)
 {
-    statsStale_ = true;
+    const bool wasAscending = ascending_ == 1 && (values_.empty() || v >= values_.back());
+    Touched();
+    if (wasAscending) ascending_ = 1; // appended in order: still ascending
     const int n = Count();
     if (order_ == loNone || n == 0) {
         values_.push_back(v);
@@ -91,20 +93,21 @@ void TChartValueList::InsertValueAt(int i, double v)
         values_.push_back(v);
     else
         values_.insert(values_.begin() + i, v);
-    statsStale_ = true;
+    Touched();
 }
 
 void TChartValueList::DeleteAt(int i)
 {
     CheckIndex(i);
     values_.erase(values_.begin() + i);
-    statsStale_ = true;
+    Touched();
 }
 
 void TChartValueList::ClearAll()
 {
     values_.clear(); // the storage stays for the next fill (see the header)
-    statsStale_ = true;
+    Touched();
+    ascending_ = 1;
 }
 
 void TChartValueList::ReleaseMemory()
@@ -180,7 +183,7 @@ void TChartValueList::SortValues()
         std::sort(values_.begin(), values_.end());
     else
         std::sort(values_.begin(), values_.end(), [](double a, double b) { return a > b; });
-    statsStale_ = true;
+    Touched();
 }
 
 void TChartValueList::CopyFrom(const TChartValueList &source)
@@ -190,7 +193,13 @@ void TChartValueList::CopyFrom(const TChartValueList &source)
     dateTime_ = source.dateTime_;
     if (multiplier_ != source.multiplier_) {
         multiplier_ = source.multiplier_;
-        statsStale_ = true;
+        Touched();
     }
     valueSource_ = source.valueSource_;
+}
+
+bool TChartValueList::IsAscending() const
+{
+    if (ascending_ < 0) ascending_ = std::is_sorted(values_.begin(), values_.end()) ? 1 : 0;
+    return ascending_ == 1;
 }

@@ -53,18 +53,24 @@ public:
     int InsertOrdered(double v);
     // Inserts v at index i (0..Count()), whatever Order says.
     void InsertValueAt(int i, double v);
-    // Exchanges the storage with `v` (the caller keeps the order).
-    void SwapValues(std::vector<double> &v)
+    // Exchanges the storage with `v` (the caller keeps the order); `ascending` tells that the new
+    // values are known to be in ascending order.
+    void SwapValues(std::vector<double> &v, bool ascending = false)
     {
         values_.swap(v);
-        statsStale_ = true;
+        Touched();
+        if (ascending) ascending_ = 1;
     }
-    // Appends n values at the end, whatever Order says (the caller keeps the order).
-    void AppendValues(const double *v, size_t n)
+    // Appends n values at the end, whatever Order says (the caller keeps the order); `ascending`
+    // tells that the list is known to be ascending afterwards.
+    void AppendValues(const double *v, size_t n, bool ascending = false)
     {
         values_.insert(values_.end(), v, v + n);
-        statsStale_ = true;
+        Touched();
+        if (ascending) ascending_ = 1;
     }
+    // Whether the stored values never decrease; remembered until the next change.
+    bool IsAscending() const;
     void DeleteAt(int i);
     // Removes every value. The storage is kept for the next fill: a series refilled every sweep
     // then reuses its buffers instead of faulting fresh memory in for each sweep (with a million
@@ -73,7 +79,7 @@ public:
     // Gives unused storage back (all of it when the list is empty).
     void ReleaseMemory();
     // Exchanges two values (no check).
-    void Exchange(int a, int b) { std::swap(values_[a], values_[b]); statsStale_ = true; }
+    void Exchange(int a, int b) { std::swap(values_[a], values_[b]); Touched(); }
 
     // Statistics of the multiplied values, recomputed when stale; all 0 for an empty list.
     double Lowest() const;
@@ -92,6 +98,11 @@ public:
     void CopyFrom(const TChartValueList &source);
 
 private:
+    void Touched()
+    {
+        statsStale_ = true;
+        ascending_ = -1;
+    }
     void CheckIndex(int i) const;
     void Recalc() const;
 
@@ -105,6 +116,7 @@ private:
     double pending_ = 0;
 
     mutable bool statsStale_ = true;
+    mutable signed char ascending_ = 1; // 1 yes, 0 no, -1 not known
     mutable double lowest_ = 0, highest_ = 0, sum_ = 0, sumAbs_ = 0;
 };
 

@@ -155,7 +155,132 @@ SweepData ParseSweepFile(std::string_view text) {
     return d;
 }
 
-void ParseSweepFile(std::string_view text, SweepData &d) {
+namespace {
+
+enum class LineResult { Done, Failed, General };
+
+// One line without quotes or NUL characters, split and read in a single pass: numbers are read
+// where they stand instead of being cut out as fields first. Gives up (General) on the rare
+// line whose first level is minus infinity, which needs the whole line first. On failure the
+// reason is set and the points of the failing line that precede the failure are kept, as the
+// general reader keeps them.
+LineResult ReadPlainLine(std::string_view line, SweepData &d, const char *&why) {
+    const char *p = line.data();
+    const char *const end = p + line.size();
+    auto blank = [](char c) { return static_cast<unsigned char>(c) - 1u < 32u; };
+    auto skipBlanks = [&] {
+        while (p < end && blank(*p))
+            ++p;
+    };
+    bool pendingEmpty = false; // a comma ended the line: one more, empty field
+    auto afterField = [&] {
+        skipBlanks();
+        if (p < end && *p == ',') {
+            if (p + 1 == end)
+                pendingEmpty = true;
+            ++p;
+            skipBlanks();
+        }
+    };
+    auto nextField = [&](std::string_view &f) {
+        if (pendingEmpty) {
+            pendingEmpty = false;
+            f = {};
+            return true;
+        }
+        if (p >= end)
+            return false;
+        const char *start = p;
+        while (p < end && !blank(*p) && *p != ',')
+            ++p;
+        f = std::string_view(start, static_cast<std::size_t>(p - start));
+        afterField();
+        return true;
+    };
+
+    skipBlanks();
+    std::string_view f[6];
+    int count = 0;
+    while (count < 6 && nextField(f[count]))
+        ++count;
+    if (count < 5) {
+        why = "fewer than five fields";
+        return LineResult::Failed;
+    }
+    d.lastStepText.assign(f[4]);
+    if (count < 6 || (p >= end && !pendingEmpty))
+        return LineResult::Done;
+    const auto low = toInteger(f[2]);
+    if (!low) {
+        why = "frequency is not an integer";
+        return LineResult::Failed;
+    }
+    const auto stepHz = toNumber(f[4]);
+    if (!stepHz) {
+        why = "step is not a number";
+        return LineResult::Failed;
+    }
+    const std::size_t lineStart = d.x.size();
+    const std::int64_t countStart = d.valueCount;
+    double previous = 0;
+    for (std::size_t v = 6;; ++v) {
+        double level = 0;
+        bool have = false;
+        if (!pendingEmpty && p < end) {
+            // The usual field: a number that ends where the field ends.
+            const char *q = p;
+            const bool negative = *q == '-';
+            if (*q == '-' || *q == '+')
+                ++q;
+            if (q < end && ((*q >= '0' && *q <= '9') || *q == '.')) {
+                const auto r = std::from_chars(q, end, level, std::chars_format::general);
+                if (r.ec == std::errc() && (r.ptr == end || blank(*r.ptr) || *r.ptr == ',') && std::isfinite(level)) {
+                    if (negative)
+                        level = -level;
+                    p = r.ptr;
+                    afterField();
+                    have = true;
+                }
+            }
+        }
+        if (!have) {
+            std::string_view field;
+            if (!nextField(field))
+                break;
+            if (IsMinusInfinityText(field)) {
+                if (v == 6)
+                    return LineResult::General; // nothing added from this line yet
+                level = previous;
+            } else if (const auto other = toNumber(field)) {
+                level = *other;
+            } else {
+                ++d.valueCount;
+                why = "level is not a number";
+                return LineResult::Failed;
+            }
+        }
+        if (d.valueCount >= kMaxSweepValues) {
+            d.x.resize(lineStart);
+            d.y.resize(lineStart);
+            d.valueCount = countStart;
+            why = "more values than any sweep holds";
+            return LineResult::Failed;
+        }
+        ++d.valueCount;
+        previous = level;
+        d.x.push_back(double(*low) + *stepHz * double(v - 6));
+        d.y.push_back(level);
+        if (p >= end && !pendingEmpty)
+            break;
+    }
+    return LineResult::Done;
+}
+
+} // namespace
+
+void ParseSweepFile(std::string_view text, SweepData &d) { ParseSweepFileLines(text, d, true); }
+
+void ParseSweepFileLines(std::string_view text, SweepData &d, bool singlePass) {
     d.ok = false;
     d.x.clear();
     d.y.clear();
@@ -172,7 +297,16 @@ void ParseSweepFile(std::string_view text, SweepData &d) {
     std::size_t ln = 0;
     auto fail = [&](const char *why) { d.failure = std::string(why) + " on line " + std::to_string(ln + 1); };
     for (; ln < lines.size(); ++ln) {
-        SplitSweepFields(lines[ln], fields, storage);
+        const std::string_view line = lines[ln];
+        if (singlePass && line.find('"') == std::string_view::npos && line.find('\0') == std::string_view::npos) {
+            const char *why = nullptr;
+            const LineResult r = ReadPlainLine(line, d, why);
+            if (r == LineResult::Failed)
+                return fail(why);
+            if (r == LineResult::Done)
+                continue;
+        }
+        SplitSweepFields(line, fields, storage);
         if (fields.size() < 5)
             return fail("fewer than five fields");
         d.lastStepText.assign(fields[4]);

@@ -38,6 +38,9 @@ struct SweepData {
 SweepData ParseSweepFile(std::string_view text);
 // The same into `out`, reusing its buffers (a window reads a sweep of the same size every second).
 void ParseSweepFile(std::string_view text, SweepData &out);
+// With singlePass off every line goes through SplitSweepFields first; both ways give the same
+// result (the single pass is only faster), which the tests check on random input.
+void ParseSweepFileLines(std::string_view text, SweepData &out, bool singlePass);
 
 // Sweeps larger than this are refused rather than read: far beyond any real sweep, and enough
 // to keep memory bounded whatever file turns up.

@@ -203,3 +203,42 @@ TEST(SweepParse, KeptFuzzInputsStayHarmless) {
             EXPECT_TRUE(std::isfinite(y)) << name.toStdString();
     }
 }
+
+TEST(SweepParse, SinglePassReadsExactlyAsFieldsFirst) {
+    std::mt19937 rng(11);
+    const std::string pieces[] = {"-50.25", "-1.#J", "-inf", "12", "+3", ".5", "1e2", "1.5e", "-", "--5", "5-3",
+                                  "x", "", " ", "  ", ",", ",,", "\t", "\r", "\n", "\"q\"", "-1.#INF", "0x10",
+                                  "2026-12-07", "21:00:00", "100000000", "1000", "10", "nan", "1e999", "\x01"};
+    for (int round = 0; round < 4000; ++round) {
+        std::string text;
+        const int n = 1 + static_cast<int>(rng() % 30);
+        if (rng() % 2)
+            text = "d, t, 100, 200, 10, 5";
+        for (int i = 0; i < n; ++i) {
+            text += (rng() % 3) ? ", " : (rng() % 2 ? "," : " ");
+            text += pieces[rng() % std::size(pieces)];
+        }
+        if (rng() % 4 == 0)
+            text += ",";
+        SweepData a, b;
+        ParseSweepFileLines(text, a, true);
+        ParseSweepFileLines(text, b, false);
+        ASSERT_EQ(a.ok, b.ok) << text;
+        ASSERT_EQ(a.valueCount, b.valueCount) << text;
+        ASSERT_EQ(a.x, b.x) << text;
+        ASSERT_EQ(a.y, b.y) << text;
+        ASSERT_EQ(a.lastStepText, b.lastStepText) << text;
+    }
+    // And on the real captures.
+    const QDir samples(SKYVANE_SAMPLES_DIR);
+    for (const QString &name : samples.entryList({"*.csv"})) {
+        QFile f(samples.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        SweepData a, b;
+        ParseSweepFileLines(std::string_view(bytes.constData(), bytes.size()), a, true);
+        ParseSweepFileLines(std::string_view(bytes.constData(), bytes.size()), b, false);
+        EXPECT_EQ(a.ok, b.ok) << name.toStdString();
+        EXPECT_EQ(a.y, b.y) << name.toStdString();
+    }
+}
