@@ -5,6 +5,9 @@
 #include "app_test_support.h"
 
 #include <QTemporaryDir>
+#include <QTest>
+
+#include "platform/numtext.h"
 
 #include <gtest/gtest.h>
 
@@ -165,4 +168,45 @@ TEST(CheckBoxes, ScaleSnapsToTheFixedRangeAndBack) {
     EXPECT_TRUE(w.form.ch->Left().Automatic());
     EXPECT_GT(w.form.ch->Left().Maximum(), -21); // follows the data again
     EXPECT_LT(w.form.ch->Left().Maximum(), -19);
+}
+
+TEST(ModeInfinity, MouseZoomRetargetsTheSweep) {
+    Window w;
+    w.form.AssembleSweep(sweepText(430000000, 25000, 1601, 800));
+    w.form.ch->repaint();
+    w.form.Infinity1->setChecked(true);
+    const TRect plot = w.form.ch->PlotRect();
+    const QPoint from(plot.Left + 100, plot.Top + 20), to(plot.Left + 300, plot.Bottom - 20);
+    const double lo = w.form.ch->Bottom().PixelToValue(from.x()), hi = w.form.ch->Bottom().PixelToValue(to.x());
+    QTest::mousePress(w.form.ch, Qt::LeftButton, Qt::NoModifier, from);
+    QTest::mouseMove(w.form.ch, QPoint(from.x() + 50, from.y() + 50));
+    QTest::mouseMove(w.form.ch, to);
+    QTest::mouseRelease(w.form.ch, Qt::LeftButton, Qt::NoModifier, to);
+    w.form.ch->repaint();
+    EXPECT_NEAR(w.form.startSpin->Value(), std::trunc(lo) / 1e6, 1e-6);
+    EXPECT_NEAR(w.form.stopSpin->Value(), std::trunc(hi) / 1e6, 1e-6);
+    EXPECT_EQ(w.form.params.freqMinHz, FloatToText(std::trunc(w.form.startSpin->Value() * 1e6)));
+    EXPECT_TRUE(w.form.flags.paramChangePending);
+    EXPECT_TRUE(w.form.Timer1->isActive());
+    // A click on the waterfall gives the chart the keyboard focus.
+    w.form.step->setFocus();
+    QTest::mouseClick(w.form.img2, Qt::LeftButton);
+    EXPECT_TRUE(w.form.ch->hasFocus());
+}
+
+TEST(ModeInfinity, ExtremeZoomsNeitherCrashNorHang) {
+    Window w;
+    w.form.AssembleSweep(sweepText(430000000, 25000, 1601, 800));
+    w.form.Infinity1->setChecked(true);
+    w.form.ch->Bottom().SetRange(433920000.0, 433920000.4); // narrower than a pixel
+    w.form.ch->repaint();
+    w.form.flags.paramChangePending = false;
+    w.form.ch->Bottom().SetRange(-1e13, 1e13);
+    w.form.ch->repaint();
+    EXPECT_EQ(w.form.startSpin->text(), "24");
+    EXPECT_EQ(w.form.stopSpin->text(), "1750");
+    w.form.ch->ZoomByPercent(120);
+    w.form.ch->ResetZoom();
+    w.form.ch->repaint();
+    EXPECT_TRUE(w.errors.messages.isEmpty());
 }
