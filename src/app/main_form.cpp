@@ -274,6 +274,8 @@ void TForm1::BuildControls() {
         c->setFont(small);
         c->setChecked(checked);
         makeBlack(c);
+        // The boxes are narrow: keep the gap between indicator and text small so "Scale" fits.
+        c->setStyleSheet(QStringLiteral("QCheckBox { spacing: 2px; color: #808080; }"));
         return c;
     };
 
