@@ -4,6 +4,7 @@
 #include "app/settings_file.h"
 #include "app/spin_double.h"
 #include "app/status_timer.h"
+#include "app/tray.h"
 #include "platform/error.h"
 #include "platform/numtext.h"
 #include "platform/platform.h"
@@ -22,6 +23,8 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QCursor>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QResizeEvent>
 #include <QScreen>
@@ -106,6 +109,12 @@ TPanel::TPanel(QWidget *parent) : QFrame(parent) {
 void TPanel::resizeEvent(QResizeEvent *e) {
     QFrame::resizeEvent(e);
     emit resized();
+}
+
+void TPanel::mousePressEvent(QMouseEvent *e) {
+    QFrame::mousePressEvent(e);
+    e->accept(); // handled here, not again by the window
+    emit pressed(e->button());
 }
 
 void TPanel::mouseReleaseEvent(QMouseEvent *e) {
@@ -340,11 +349,51 @@ void TForm1::BuildControls() {
     connect(Panel3, &TPanel::clicked, this, &TForm1::chClick);
     connect(Panel1, &TPanel::clicked, this, &TForm1::chClick);
 
+    // The popup menu. Its keys are only shown: the window's key handler acts on them.
     pm1 = new QMenu(this);
     pm1->setObjectName(QStringLiteral("pm1"));
-    Infinity1 = new QAction(QStringLiteral("Mode Infinity"), this);
-    Infinity1->setObjectName(QStringLiteral("Infinity1"));
+    auto item = [&](QMenu *menu, const char *name, const char *caption, const char *key) {
+        QString text = QString::fromLatin1(caption);
+        if (*key)
+            text += QLatin1Char('\t') + QString::fromLatin1(key);
+        QAction *a = menu->addAction(text);
+        a->setObjectName(QString::fromLatin1(name));
+        return a;
+    };
+    About1 = item(pm1, "About1", "About", "");
+    pm1->addSeparator()->setObjectName(QStringLiteral("N1"));
+    Options1 = pm1->addMenu(QStringLiteral("Options"));
+    Options1->setObjectName(QStringLiteral("Options1"));
+    codec = Options1->addMenu(QStringLiteral("Codec"));
+    codec->setObjectName(QStringLiteral("codec"));
+    Infinity1 = item(Options1, "Infinity1", "Mode Infinity", "F5");
     Infinity1->setCheckable(true);
+    Screenshot1 = item(Options1, "Screenshot1", "Screenshot", "F6");
+    recc = item(Options1, "recc", "Recording Spectrum", "F7");
+    PrintPreview1 = item(Options1, "PrintPreview1", "Print Preview", "F8");
+    Close1 = item(pm1, "Close1", "Close", "Esc");
+    connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+    connect(Infinity1, &QAction::triggered, this, &TForm1::Infinity1Click); // the check flips first
+    connect(Screenshot1, &QAction::triggered, this, &TForm1::Image4Click);
+    connect(recc, &QAction::triggered, this, &TForm1::reccClick);
+    connect(PrintPreview1, &QAction::triggered, this, &TForm1::Image2Click);
+    connect(Close1, &QAction::triggered, this, &TForm1::Close1Click);
+
+    // Image buttons: a press moves the picture 1 pixel down, the release back up; a click acts.
+    const std::pair<TImage *, void (TForm1::*)()> actions[] = {{Image4, &TForm1::Image4Click},
+                                                                {Image2, &TForm1::Image2Click},
+                                                                {Image1, &TForm1::reccClick},
+                                                                {Image5, &TForm1::Image5Click},
+                                                                {Image3, &TForm1::Image3Click}};
+    for (auto [img, action] : actions) {
+        connect(img, &TImage::pressed, img, [img](Qt::MouseButton) { img->move(img->x(), img->y() + 1); });
+        connect(img, &TImage::released, img, [img](Qt::MouseButton) { img->move(img->x(), img->y() - 1); });
+        connect(img, &TImage::clicked, this, action);
+    }
+    // Right presses on the waterfall strip and the control strip open the menu.
+    connect(img2, &TImage::pressed, this, &TForm1::FormMouseDown);
+    connect(Panel3, &TPanel::pressed, this, &TForm1::FormMouseDown);
+    connect(Panel1, &TPanel::pressed, this, &TForm1::FormMouseDown);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -703,6 +752,101 @@ void TForm1::UpdateViewAfterPass() {
     }
 }
 
+// ---- commands ---------------------------------------------------------------------------------
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::KeyPress && !destroyed_) {
+        // Once per key: at the widget that has the focus (or this window), before it; the key
+        // then goes on to that widget.
+        QWidget *w = qobject_cast<QWidget *>(watched);
+        QWidget *focus = QApplication::focusWidget();
+        if (w && w->window() == this && (w == focus || (!focus && w == this))) {
+            const auto *k = static_cast<QKeyEvent *>(event);
+            FormKeyDown(k->key(), k->modifiers());
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::ScrollAxes(bool horizontal, double percent) {
+    for (TChartAxis *a : horizontal ? std::array<TChartAxis *, 2>{&ch->Bottom(), &ch->Top()}
+                                    : std::array<TChartAxis *, 2>{&ch->Left(), &ch->Right()}) {
+        const double span = a->Maximum() - a->Minimum();
+        a->SetRange(a->Minimum() + span * percent / 100, a->Maximum() + span * percent / 100);
+    }
+}
+
+void TForm1::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+    Timer1->stop();
+    // The settle count restarts from this key, whatever the key does.
+    struct Restart {
+        QTimer *t;
+        ~Restart() { t->start(); }
+    } restart{Timer1};
+    const bool pad = modifiers & Qt::KeypadModifier;
+    if (key == Qt::Key_Left || (pad && key == Qt::Key_4))
+        ScrollAxes(true, -1);
+    else if (key == Qt::Key_Right || (pad && key == Qt::Key_6))
+        ScrollAxes(true, +1);
+    else if (key == Qt::Key_Down || (pad && key == Qt::Key_2))
+        ScrollAxes(false, -1);
+    else if (key == Qt::Key_Up || (pad && key == Qt::Key_8))
+        ScrollAxes(false, +1);
+    else if (key == Qt::Key_Plus || key == Qt::Key_Equal)
+        ch->ZoomByPercent(120);
+    else if (key == Qt::Key_Minus)
+        ch->ZoomByPercent(80);
+    else if (key == Qt::Key_Escape)
+        Close1Click();
+    else if (key == Qt::Key_F5)
+        Image5Click();
+    else if (key == Qt::Key_F6)
+        Image4Click();
+    else if (key == Qt::Key_F7)
+        reccClick();
+    else if (key == Qt::Key_F8)
+        Image2Click();
+}
+
+void TForm1::FormMouseDown(Qt::MouseButton button) {
+    if (button != Qt::RightButton)
+        return;
+    raise();
+    activateWindow();
+    pm1->popup(QCursor::pos());
+}
+
+void TForm1::mousePressEvent(QMouseEvent *e) {
+    QWidget::mousePressEvent(e);
+    FormMouseDown(e->button());
+}
+
+void TForm1::Image3Click() { flags.visualizationStopped = !flags.visualizationStopped; }
+
+void TForm1::Image5Click() {
+    Infinity1->setChecked(!Infinity1->isChecked());
+    Infinity1Click();
+}
+
+void TForm1::Infinity1Click() {
+    if (tray)
+        tray->ShowBalloon(1, Infinity1->isChecked() ? QStringLiteral("Mode Infinity") : QStringLiteral("Mode Normal"));
+}
+
+QString TForm1::AboutText() {
+    const QString bullet = QString(QChar(0x2022)) + QLatin1Char(' ');
+    return bullet + QStringLiteral("Support realtime RTL2832/R820\n") + bullet +
+           QStringLiteral("Visualization panoramic FFT\n") + bullet + QStringLiteral("Record video and screnshot\n") +
+           QString(53, QLatin1Char('-')) + QStringLiteral("\nSkyvane " SKYVANE_VERSION " - live spectrum from rtl_power");
+}
+
+void TForm1::About1Click() {
+    if (tray)
+        tray->ShowBalloon(1, AboutText());
+}
+
+void TForm1::Close1Click() { close(); }
+
 void TForm1::chMouseMove(int x, int y) {
     cursorX = x;
     cursorY = y;
@@ -809,12 +953,24 @@ void TForm1::HideTaskbarButton() {
 }
 
 // Each of these is filled in by the feature it belongs to; until then it has nothing to do.
-void TForm1::InstallTrayIcon() {}        // tray icon with the program's title as its tip
-void TForm1::RemoveTrayIcon() {}         // tray icon removed at shut-down
+void TForm1::InstallTrayIcon() {
+    tray = std::make_unique<TTray>(this, pm1, flags.hiddenToTray);
+    tray->SetTrayIcon(0, 0, TTray::kTip);
+    // Key preview: the window sees every key before the focused control.
+    qApp->installEventFilter(this);
+}
+
+void TForm1::RemoveTrayIcon() {
+    if (tray)
+        tray->SetTrayIcon(0, 2, QString());
+}
 void TForm1::CreateAviWriter() {}        // the video file writer
 void TForm1::FillCodecMenu() {}          // Options > Codec from the installed encoders
 void TForm1::AttachMenuPainter() {}      // the popup menu drawn in the program's own style
 void TForm1::FinishRecordingOnClose() {} // a running recording is completed before the bitmaps go
+void TForm1::Image4Click() {}            // screenshot
+void TForm1::reccClick() {}              // recording start and stop
+void TForm1::Image2Click() {}            // print preview
 
 void TForm1::CreateFrequencyEditors() {
     auto make = [&](const char *name, int x, double min, double max, const char *hint) {

@@ -30,6 +30,7 @@ namespace sky {
 class SettingsFile;
 class StatusTimer;
 class TSpinEditDouble;
+class TTray;
 
 struct StartOptions {
     QString pluginsDir;  // empty: the "plugins" folder beside the executable
@@ -47,8 +48,10 @@ public:
 signals:
     void resized();
     void clicked();
+    void pressed(Qt::MouseButton button);
 protected:
     void resizeEvent(QResizeEvent *e) override;
+    void mousePressEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
 };
 
@@ -99,6 +102,9 @@ public:
     TImage *Image1 = nullptr, *Image2 = nullptr, *Image3 = nullptr, *Image4 = nullptr, *Image5 = nullptr;
     QMenu *pm1 = nullptr;
     QAction *Infinity1 = nullptr; // "Mode Infinity", checkable
+    QAction *About1 = nullptr, *Screenshot1 = nullptr, *recc = nullptr, *PrintPreview1 = nullptr, *Close1 = nullptr;
+    QMenu *Options1 = nullptr, *codec = nullptr;
+    std::unique_ptr<TTray> tray;
     QTimer *Timer1 = nullptr, *tavi = nullptr;
 
     // Scan cycle steps handed over by the worker (window thread).
@@ -129,6 +135,23 @@ public:
     std::function<bool(WinColor initial, WinColor &chosen)> cd;
     // Double click on the waterfall: choose the weakest-bin and then the strongest-bin colour.
     void img2DblClick();
+
+    // Commands.
+    void FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    void FormMouseDown(Qt::MouseButton button);
+    void Image3Click();   // Stop Visualization
+    void Image5Click();   // Mode Infinity
+    void Infinity1Click(); // the mode notice
+    void About1Click();
+    void Close1Click();
+    // Screenshot, recording and print preview come with their features; until then they do
+    // nothing.
+    void Image4Click();
+    void reccClick();
+    void Image2Click();
+    static QString AboutText();
+    // Scrolls the two axes of one direction by p percent of their span.
+    void ScrollAxes(bool horizontal, double percent);
 
     // Chart handlers: cursor readout, Mode Infinity range follow, trace colour, focus and menu.
     void chMouseMove(int x, int y);
@@ -173,6 +196,8 @@ signals:
     void closed();
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override; // key preview
+    void mousePressEvent(QMouseEvent *e) override;
     void showEvent(QShowEvent *e) override;   // FormShow
     void closeEvent(QCloseEvent *e) override;
 

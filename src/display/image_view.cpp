@@ -20,8 +20,8 @@ void TImage::paintEvent(QPaintEvent *) {
 }
 
 void TImage::mousePressEvent(QMouseEvent *e) {
+    e->accept(); // the picture handles its presses; they do not reach the panel under it
     emit pressed(e->button());
-    QWidget::mousePressEvent(e);
 }
 
 void TImage::mouseReleaseEvent(QMouseEvent *e) {

@@ -1,0 +1,191 @@
+// Hot keys, the popup menu, the image buttons, the two toggles and the tray notices.
+#include "app/main_form.h"
+#include "app/spin_double.h"
+#include "app/tray.h"
+#include "app_test_support.h"
+
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace sky;
+using namespace skytest;
+
+namespace {
+
+std::string sweepText(int n, int peakAt) {
+    std::string l = "2026-12-07, 21:00:00, 430000000, 0, 25000, 10";
+    for (int i = 0; i < n; ++i)
+        l += i == peakAt ? ", -20.00" : (i % 2 ? ", -50.00" : ", -52.00");
+    return l + "\n";
+}
+
+struct Window {
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    TForm1 form{StartOptions{dir.path(), dir.filePath("no-tool")}};
+    Window() {
+        form.scanThread->RequestStop();
+        form.scanThread->wait();
+        form.resize(716, 386);
+        form.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&form));
+        form.AssembleSweep(sweepText(400, 200));
+        form.ch->repaint();
+        form.ch->setFocus();
+    }
+    double span(TCustomChartAxis *a) { return a->Maximum() - a->Minimum(); }
+};
+
+} // namespace
+
+TEST(HotKeys, ArrowsScrollByOnePercentAndTenMakeTen) {
+    Window w;
+    TCustomChartAxis *bottom = w.form.ch->BottomAxis();
+    const double min0 = bottom->Minimum(), span = w.span(bottom);
+    for (int i = 0; i < 10; ++i)
+        QTest::keyClick(w.form.ch, Qt::Key_Right);
+    EXPECT_NEAR(bottom->Minimum(), min0 + span * 0.10, span * 1e-9);
+    EXPECT_NEAR(w.span(bottom), span, span * 1e-9);
+    QTest::keyClick(w.form.ch, Qt::Key_Left);
+    EXPECT_NEAR(bottom->Minimum(), min0 + span * 0.09, span * 1e-9);
+    // Numeric pad 4 and 6 do the same; the top axis moves with the bottom one.
+    const double top0 = w.form.ch->TopAxis()->Minimum();
+    QTest::keyClick(w.form.ch, Qt::Key_6, Qt::KeypadModifier);
+    EXPECT_NEAR(bottom->Minimum(), min0 + span * 0.10, span * 1e-9);
+    EXPECT_GT(w.form.ch->TopAxis()->Minimum(), top0);
+    // Up and down move the level axes; the settle timer restarts with every key.
+    const double left0 = w.form.ch->LeftAxis()->Minimum(), leftSpan = w.span(w.form.ch->LeftAxis());
+    QTest::keyClick(w.form.ch, Qt::Key_Up);
+    EXPECT_NEAR(w.form.ch->LeftAxis()->Minimum(), left0 + leftSpan * 0.01, 1e-9);
+    QTest::keyClick(w.form.ch, Qt::Key_2, Qt::KeypadModifier);
+    EXPECT_NEAR(w.form.ch->LeftAxis()->Minimum(), left0, 1e-9);
+    EXPECT_TRUE(w.form.Timer1->isActive());
+    // With "Scale" checked the next sweep makes the level axes automatic again.
+    QTest::keyClick(w.form.ch, Qt::Key_Up);
+    EXPECT_FALSE(w.form.ch->LeftAxis()->Automatic());
+    w.form.AssembleSweep(sweepText(400, 200));
+    EXPECT_TRUE(w.form.ch->LeftAxis()->Automatic());
+}
+
+TEST(HotKeys, PlusAndMinusZoomEveryAxis) {
+    Window w;
+    TCustomChartAxis *bottom = w.form.ch->BottomAxis();
+    const double span = w.span(bottom);
+    QTest::keyClick(w.form.ch, Qt::Key_Plus, Qt::KeypadModifier);
+    EXPECT_NEAR(w.span(bottom), span * 0.6, span * 1e-6);
+    QTest::keyClick(w.form.ch, Qt::Key_Minus);
+    EXPECT_NEAR(w.span(bottom), span * 0.6 * 1.4, span * 1e-6);
+    QTest::keyClick(w.form.ch, Qt::Key_Equal);
+    EXPECT_NEAR(w.span(bottom), span * 0.6 * 1.4 * 0.6, span * 1e-6);
+}
+
+TEST(HotKeys, AKeyInAFrequencyEditorScrollsAndStillReachesTheEditor) {
+    Window w;
+    TCustomChartAxis *bottom = w.form.ch->BottomAxis();
+    const double min0 = bottom->Minimum(), span = w.span(bottom);
+    QLineEdit *edit = w.form.startSpin->lineEdit();
+    edit->setFocus();
+    edit->setCursorPosition(1);
+    QTest::keyClick(edit, Qt::Key_Right);
+    EXPECT_NEAR(bottom->Minimum(), min0 + span * 0.01, span * 1e-9);
+    EXPECT_EQ(edit->cursorPosition(), 2); // the editor moved its cursor too
+}
+
+TEST(Toggles, F5AndTheMenuItemFlipTheModeOnceWithOneNotice) {
+    Window w;
+    ASSERT_TRUE(w.form.tray);
+    const int before = w.form.tray->NoticeCount;
+    QTest::keyClick(w.form.ch, Qt::Key_F5);
+    EXPECT_TRUE(w.form.Infinity1->isChecked());
+    EXPECT_EQ(w.form.tray->NoticeCount, before + 1);
+    EXPECT_EQ(w.form.tray->LastText, "Mode Infinity");
+    EXPECT_EQ(w.form.tray->LastTitle, "Skyvane");
+    EXPECT_EQ(w.form.tray->LastKind, 1);
+    w.form.Infinity1->trigger(); // the menu item: the check flips, then the notice
+    EXPECT_FALSE(w.form.Infinity1->isChecked());
+    EXPECT_EQ(w.form.tray->NoticeCount, before + 2);
+    EXPECT_EQ(w.form.tray->LastText, "Mode Normal");
+    QTest::mouseClick(w.form.Image5, Qt::LeftButton);
+    EXPECT_TRUE(w.form.Infinity1->isChecked());
+    EXPECT_EQ(w.form.tray->NoticeCount, before + 3);
+}
+
+TEST(Toggles, StopVisualizationKeepsTheLastSweepAndThePressEffectMovesTheButton) {
+    Window w;
+    const int y = w.form.Image3->y();
+    QTest::mousePress(w.form.Image3, Qt::LeftButton);
+    EXPECT_EQ(w.form.Image3->y(), y + 1);
+    QTest::mouseRelease(w.form.Image3, Qt::LeftButton);
+    EXPECT_EQ(w.form.Image3->y(), y);
+    EXPECT_TRUE(w.form.flags.visualizationStopped);
+    writeFile(w.dir.filePath("scan.csv"), QByteArray::fromStdString(sweepText(400, 100)));
+    w.form.IngestSweepFile();
+    EXPECT_TRUE(QFile::exists(w.dir.filePath("scan.csv")));
+    EXPECT_EQ(w.form.spectrum.Series3.XValue(0), 430000000.0 + 200 * 25000.0); // the old sweep stays
+    QTest::mouseClick(w.form.Image3, Qt::LeftButton);
+    EXPECT_FALSE(w.form.flags.visualizationStopped);
+}
+
+TEST(Menu, OpensFromTheWaterfallButNotFromTheChart) {
+    Window w;
+    QTest::mousePress(w.form.ch, Qt::RightButton, Qt::NoModifier, QPoint(300, 100));
+    QTest::mouseRelease(w.form.ch, Qt::RightButton, Qt::NoModifier, QPoint(300, 100));
+    EXPECT_FALSE(w.form.pm1->isVisible());
+    QTest::mousePress(w.form.img2, Qt::RightButton);
+    EXPECT_TRUE(w.form.pm1->isVisible());
+    w.form.pm1->close();
+    QTest::mousePress(w.form.Panel1, Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
+    EXPECT_TRUE(w.form.pm1->isVisible());
+    w.form.pm1->close();
+    // Items and their shown keys.
+    EXPECT_EQ(w.form.Infinity1->text(), "Mode Infinity\tF5");
+    EXPECT_EQ(w.form.recc->text(), "Recording Spectrum\tF7");
+    EXPECT_EQ(w.form.Close1->text(), "Close\tEsc");
+    EXPECT_EQ(w.form.codec->title(), "Codec");
+    EXPECT_EQ(w.form.Options1->actions().size(), 5);
+}
+
+TEST(Notices, AboutCutsAndTrayClicks) {
+    Window w;
+    w.form.About1->trigger();
+    const QStringList lines = w.form.tray->LastText.split('\n');
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_EQ(lines[0], QString(QChar(0x2022)) + " Support realtime RTL2832/R820");
+    EXPECT_EQ(lines[2], QString(QChar(0x2022)) + " Record video and screnshot");
+    EXPECT_EQ(lines[3], QString(53, '-'));
+    w.form.tray->ShowBalloon(1, QString(300, 'x'), QString(80, 't'));
+    EXPECT_EQ(w.form.tray->LastText.size(), 255);
+    EXPECT_EQ(w.form.tray->LastTitle.size(), 63);
+
+    // A single click hides the window, a double click (press, then double click) toggles twice.
+    w.form.tray->TrayAvailable = [] { return true; };
+    w.form.tray->SetTrayIcon(0, 2, QString());
+    w.form.tray->SetTrayIcon(0, 0, TTray::kTip);
+    w.form.tray->Activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(w.form.flags.hiddenToTray);
+    EXPECT_FALSE(w.form.isVisible());
+    w.form.tray->Activated(QSystemTrayIcon::Trigger); // a double click: down, then double click
+    w.form.tray->Activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(w.form.flags.hiddenToTray); // toggled twice: as it was
+    EXPECT_FALSE(w.form.isVisible());
+    w.form.tray->Activated(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(w.form.flags.hiddenToTray);
+    EXPECT_TRUE(w.form.isVisible());
+    // Without a tray the window is never hidden beyond reach.
+    w.form.tray->TrayAvailable = [] { return false; };
+    w.form.tray->Activated(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(w.form.flags.hiddenToTray);
+    EXPECT_TRUE(w.form.isVisible());
+}
+
+TEST(HotKeys, EscapeClosesTheWindow) {
+    Window w;
+    bool closed = false;
+    QObject::connect(&w.form, &TForm1::closed, [&] { closed = true; });
+    QTest::keyClick(w.form.ch, Qt::Key_Escape);
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(w.form.isVisible());
+}
