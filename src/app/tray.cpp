@@ -33,7 +33,7 @@ TTray::TTray(QWidget *window, QMenu *menu, bool &hidden) : window_(window), menu
     // The desktop's tray can come and go (a panel restart): put the icon back when it returns.
     watch_ = new QTimer(this);
     watch_->setInterval(3000);
-    connect(watch_, &QTimer::timeout, this, &TTray::checkTrayReturned);
+    connect(watch_, &QTimer::timeout, this, &TTray::CheckTrayReturned);
 }
 
 TTray::~TTray() = default;
@@ -85,7 +85,7 @@ void TTray::SetTrayIcon(int iconKind, int action, const QString &tip) {
     }
 }
 
-void TTray::checkTrayReturned() {
+void TTray::CheckTrayReturned() {
     const bool now = TrayAvailable();
     if (now && !trayWasAvailable_ && added_) {
         SetTrayIcon(0, 2, QString());

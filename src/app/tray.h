@@ -38,6 +38,8 @@ public:
     // What a click on the icon does (also what the icon's signal calls).
     void Activated(QSystemTrayIcon::ActivationReason reason);
 
+    // Puts the icon back when the desktop's tray has come back (run every few seconds).
+    void CheckTrayReturned();
     // Whether the desktop has a tray; replaceable for tests.
     std::function<bool()> TrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
 
@@ -49,7 +51,6 @@ public:
 
 private:
     void toggleWindow();
-    void checkTrayReturned();
     void showFallbackNotice(const QString &text, const QString &title);
 
     QWidget *window_;

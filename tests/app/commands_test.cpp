@@ -189,3 +189,18 @@ TEST(HotKeys, EscapeClosesTheWindow) {
     EXPECT_TRUE(closed);
     EXPECT_FALSE(w.form.isVisible());
 }
+
+TEST(Notices, IconComesBackWithTheTray) {
+    Window w;
+    bool available = false;
+    w.form.tray->TrayAvailable = [&] { return available; };
+    w.form.tray->SetTrayIcon(0, 2, QString());
+    w.form.tray->SetTrayIcon(0, 0, TTray::kTip);
+    w.form.tray->CheckTrayReturned();
+    EXPECT_FALSE(w.form.tray->IconVisible());
+    available = true; // the panel with the tray starts
+    w.form.tray->CheckTrayReturned();
+    EXPECT_TRUE(w.form.tray->IconVisible());
+    w.form.tray->SetTrayIcon(0, 2, QString());
+    EXPECT_FALSE(w.form.tray->IconVisible());
+}
