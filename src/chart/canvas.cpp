@@ -430,7 +430,7 @@ void TChartCanvas3D::DrawSegment(int x0, int y0, int x1, int y1)
 void TChartCanvas3D::HorizLine(int x0, int x1, int y) { DrawSegment(x0, y, x1, y); }
 void TChartCanvas3D::VertLine(int x, int y0, int y1) { DrawSegment(x, y0, x, y1); }
 
-void TChartCanvas3D::DrawBoxShape(int left, int top, int right, int bottom, void (QPainter::*draw)(const QRect &))
+void TChartCanvas3D::Rectangle(int left, int top, int right, int bottom)
 {
     if (!painter_) return;
     const TRect r = TRect{left, top, right, bottom}.Normalized();
@@ -439,19 +439,23 @@ void TChartCanvas3D::DrawBoxShape(int left, int top, int right, int bottom, void
     ApplyBrush();
     ApplyBackground();
     if (pen_.Style == psClear)
-        (painter_->*draw)(QRect(r.Left, r.Top, r.Width(), r.Height()));
+        painter_->drawRect(QRect(r.Left, r.Top, r.Width(), r.Height()));
     else // the outline runs on the outermost pixels of left..right-1 x top..bottom-1
-        (painter_->*draw)(QRect(r.Left, r.Top, r.Width() - 1, r.Height() - 1));
-}
-
-void TChartCanvas3D::Rectangle(int left, int top, int right, int bottom)
-{
-    DrawBoxShape(left, top, right, bottom, static_cast<void (QPainter::*)(const QRect &)>(&QPainter::drawRect));
+        painter_->drawRect(QRect(r.Left, r.Top, r.Width() - 1, r.Height() - 1));
 }
 
 void TChartCanvas3D::Ellipse(int left, int top, int right, int bottom)
 {
-    DrawBoxShape(left, top, right, bottom, static_cast<void (QPainter::*)(const QRect &)>(&QPainter::drawEllipse));
+    if (!painter_) return;
+    const TRect r = TRect{left, top, right, bottom}.Normalized();
+    if (r.IsEmpty()) return;
+    ApplyPen();
+    ApplyBrush();
+    ApplyBackground();
+    if (pen_.Style == psClear)
+        painter_->drawEllipse(QRect(r.Left, r.Top, r.Width(), r.Height()));
+    else
+        painter_->drawEllipse(QRect(r.Left, r.Top, r.Width() - 1, r.Height() - 1));
 }
 
 void TChartCanvas3D::Polygon(const QPolygon &points)

@@ -362,8 +362,6 @@ private:
     void ApplyBackground();
     void ApplyFont();
     void DrawLineRaw(int x0, int y0, int x1, int y1);
-    // Rectangle and Ellipse: the box l..r-1 x t..b-1 with the outline on its outermost pixels.
-    void DrawBoxShape(int left, int top, int right, int bottom, void (QPainter::*draw)(const QRect &));
     void DrawText(int x, int y, int angle, const QString &text);
     void BlitBuffer(QPainter &p, QPoint origin);
 
