@@ -35,15 +35,14 @@ int RunRender(const CommandLine &cl, FILE *out, FILE *err) {
     for (const QString &name : cl.files) {
         QJsonObject line;
         line.insert(QStringLiteral("file"), name);
-        QFile f(name);
         bool ok = false;
-        if (QFileInfo(name).isFile() && f.size() <= TForm1::kMaxSweepFileBytes && f.open(QIODevice::ReadOnly)) {
-            const QByteArray bytes = f.readAll();
-            f.close();
+        // The window's own loader; an unreadable file fails like an empty one.
+        if (QFileInfo(name).isFile() && form.LoadSweepFile(name)) {
+            const QByteArray &bytes = form.FileBuffer();
             form.AssembleSweep(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
             ok = form.LastSweep().ok;
         } else {
-            form.AssembleSweep({}); // an unreadable file fails like an empty one
+            form.AssembleSweep({});
         }
         // One pass of the window: the chart redraws, the waterfall lines up with the trace.
         form.ch->repaint();

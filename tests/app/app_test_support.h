@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <string>
 
 namespace skytest {
 
@@ -59,6 +60,15 @@ inline void writeFile(const QString &path, const QByteArray &bytes) {
     QFile f(path);
     f.open(QIODevice::WriteOnly);
     f.write(bytes);
+}
+
+// One sweep line in the tool's layout: n noise levels around -51 dB with one -20 dB peak.
+inline std::string SweepText(double lowHz, double stepHz, int n, int peakAt) {
+    std::string l = "2026-12-07, 21:00:00, " + std::to_string(static_cast<long long>(lowHz)) + ", 0, " +
+                    std::to_string(stepHz) + ", 10";
+    for (int i = 0; i < n; ++i)
+        l += i == peakAt ? ", -20.00" : (i % 2 ? ", -50.00" : ", -52.00");
+    return l + "\n";
 }
 
 } // namespace skytest

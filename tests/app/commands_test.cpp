@@ -15,12 +15,7 @@ using namespace skytest;
 
 namespace {
 
-std::string sweepText(int n, int peakAt) {
-    std::string l = "2026-12-07, 21:00:00, 430000000, 0, 25000, 10";
-    for (int i = 0; i < n; ++i)
-        l += i == peakAt ? ", -20.00" : (i % 2 ? ", -50.00" : ", -52.00");
-    return l + "\n";
-}
+std::string sweepText(int n, int peakAt) { return SweepText(430000000, 25000, n, peakAt); }
 
 struct Window {
     ErrorCollector errors;

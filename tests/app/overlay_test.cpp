@@ -16,13 +16,6 @@ using namespace skytest;
 
 namespace {
 
-std::string sweepText(double lowHz, double stepHz, int n, int peakAt) {
-    std::string l = "2026-12-07, 21:00:00, " + std::to_string(static_cast<long long>(lowHz)) + ", 0, " +
-                    std::to_string(stepHz) + ", 10";
-    for (int i = 0; i < n; ++i)
-        l += i == peakAt ? ", -20.00" : (i % 2 ? ", -50.00" : ", -52.00");
-    return l + "\n";
-}
 
 struct Window {
     ErrorCollector errors;
@@ -53,7 +46,7 @@ int silverIn(const QImage &img, const QRect &r) {
 
 TEST(CursorReadout, TextsAndPlaceFollowTheMouse) {
     Window w;
-    w.form.AssembleSweep(sweepText(433000000, 10000, 200, 92));
+    w.form.AssembleSweep(SweepText(433000000, 10000, 200, 92));
     const QImage before = w.frame();
     // Inside the plot (the axis lines themselves are silver too).
     const TRect p = w.form.ch->PlotRect();
@@ -85,7 +78,7 @@ TEST(CursorReadout, TextsAndPlaceFollowTheMouse) {
 
 TEST(ModeInfinity, EditorsFollowTheAxisAndSettleAfterOneExtraFrame) {
     Window w;
-    w.form.AssembleSweep(sweepText(430000000, 25000, 1601, 800));
+    w.form.AssembleSweep(SweepText(430000000, 25000, 1601, 800));
     w.form.Infinity1->setChecked(true);
     int frames = 0;
     auto old = w.form.ch->OnAfterDraw;
@@ -126,7 +119,7 @@ TEST(ModeInfinity, EditorsFollowTheAxisAndSettleAfterOneExtraFrame) {
 
 TEST(ModeInfinity, NormalModeNeverTouchesTheEditors) {
     Window w;
-    w.form.AssembleSweep(sweepText(430000000, 25000, 1601, 800));
+    w.form.AssembleSweep(SweepText(430000000, 25000, 1601, 800));
     w.form.ch->Bottom().SetRange(440e6, 450e6);
     w.form.ch->repaint();
     EXPECT_EQ(w.form.startSpin->text(), "430");
@@ -136,7 +129,7 @@ TEST(ModeInfinity, NormalModeNeverTouchesTheEditors) {
 
 TEST(TraceColour, ChosenColourAppliesFromTheNextSweep) {
     Window w;
-    w.form.AssembleSweep(sweepText(430000000, 25000, 100, 50));
+    w.form.AssembleSweep(SweepText(430000000, 25000, 100, 50));
     w.form.cd = [](WinColor initial, WinColor &chosen) {
         EXPECT_EQ(initial, 255);
         chosen = 0xFF0000; // blue
@@ -145,7 +138,7 @@ TEST(TraceColour, ChosenColourAppliesFromTheNextSweep) {
     w.form.chClickSeries(&w.form.spectrum.Series1, 3);
     EXPECT_EQ(w.form.spectrum.Series1.PointColor(3), 255); // the trace on screen stays red
     EXPECT_TRUE(readFile(w.dir.filePath("settings.ini")).contains("Chart Color=16711680\r\n"));
-    w.form.AssembleSweep(sweepText(430000000, 25000, 100, 50));
+    w.form.AssembleSweep(SweepText(430000000, 25000, 100, 50));
     EXPECT_EQ(w.form.spectrum.Series1.PointColor(3), 0xFF0000);
     // A cancelled dialog changes nothing.
     w.form.cd = [](WinColor, WinColor &) { return false; };
@@ -155,7 +148,7 @@ TEST(TraceColour, ChosenColourAppliesFromTheNextSweep) {
 
 TEST(CheckBoxes, ScaleSnapsToTheFixedRangeAndBack) {
     Window w;
-    w.form.AssembleSweep(sweepText(430000000, 25000, 100, 50));
+    w.form.AssembleSweep(SweepText(430000000, 25000, 100, 50));
     w.form.ch->repaint();
     EXPECT_TRUE(w.form.ch->Left().Automatic());
     w.form.axs->setChecked(false);
@@ -172,7 +165,7 @@ TEST(CheckBoxes, ScaleSnapsToTheFixedRangeAndBack) {
 
 TEST(ModeInfinity, MouseZoomRetargetsTheSweep) {
     Window w;
-    w.form.AssembleSweep(sweepText(430000000, 25000, 1601, 800));
+    w.form.AssembleSweep(SweepText(430000000, 25000, 1601, 800));
     w.form.ch->repaint();
     w.form.Infinity1->setChecked(true);
     const TRect plot = w.form.ch->PlotRect();
@@ -196,7 +189,7 @@ TEST(ModeInfinity, MouseZoomRetargetsTheSweep) {
 
 TEST(ModeInfinity, ExtremeZoomsNeitherCrashNorHang) {
     Window w;
-    w.form.AssembleSweep(sweepText(430000000, 25000, 1601, 800));
+    w.form.AssembleSweep(SweepText(430000000, 25000, 1601, 800));
     w.form.Infinity1->setChecked(true);
     w.form.ch->Bottom().SetRange(433920000.0, 433920000.4); // narrower than a pixel
     w.form.ch->repaint();
