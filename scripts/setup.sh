@@ -1,5 +1,6 @@
 # Shared by run.sh and test.sh: install missing Debian packages, configure and build.
-# Usage: source scripts/setup.sh; skyvane_setup BUILD_DIR [cmake options...]; skyvane_build BUILD_DIR [targets...]
+# Usage: source scripts/setup.sh; skyvane_install_packages; skyvane_configure BUILD_DIR [cmake options...];
+#        skyvane_build BUILD_DIR [targets...]
 set -euo pipefail
 
 SKYVANE_PACKAGES=(build-essential cmake pkg-config qt6-base-dev libgl-dev libavcodec-dev libavutil-dev

@@ -1,12 +1,21 @@
 #pragma once
 // The main window: owns every long-lived object, holds the state the worker, the timers and the
 // commands share, and runs start-up and shut-down.
+//
+// TForm1 is one class spread over files by concern:
+//   main_form.cpp           construction, start-up, shut-down, shared helpers
+//   main_form_layout.cpp    widget creation and geometry (TPanel, TStatusBar, the control strip)
+//   main_form_settings.cpp  settings, parameter controls, check boxes, the settle timer
+//   main_form_scan.cpp      the scan cycle steps: launch, ingest, view update
+//   main_form_display.cpp   chart handlers: cursor readout, Mode Infinity, colours, waterfall fit
+//   main_form_commands.cpp  keys, popup menu, toggles, About, tray
+//   main_form_capture.cpp   screenshot, recording, print preview, codec menu, menu painter
+#include "app/window_state.h"
 #include "display/image_view.h"
 #include "display/spectrum_chart.h"
 #include "display/waterfall.h"
-#include "scan/scan_state.h"
 #include "scan/scan_worker.h"
-#include "scan/sweep_file.h"
+#include "scan/sweep_ingest.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,9 +30,9 @@
 #include <QWidget>
 
 #include <array>
-#include <string_view>
 #include <functional>
 #include <memory>
+#include <string_view>
 
 namespace sky {
 
@@ -33,8 +42,8 @@ class TSpinEditDouble;
 class TTray;
 
 struct StartOptions {
-    QString pluginsDir;  // empty: the "plugins" folder beside the executable
-    QString sweepTool;   // empty: the sweep tool found in the plugins folder or on PATH
+    QString pluginsDir; // empty: the "plugins" folder beside the executable
+    QString sweepTool;  // empty: the sweep tool found in the plugins folder or on PATH
     // Show sweep files only: no sweep tool is started or ended, no status timer, no worker, and
     // settings are read (from pluginsDir when given, else the defaults) but never written.
     bool renderOnly = false;
@@ -49,6 +58,7 @@ signals:
     void resized();
     void clicked();
     void pressed(Qt::MouseButton button);
+
 protected:
     void resizeEvent(QResizeEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;
@@ -64,6 +74,7 @@ public:
     QString PanelText(int index) const;
     int PanelCount() const { return static_cast<int>(panels_.size()); }
     QLabel *Panel(int index) const { return panels_.at(index); }
+
 private:
     QList<QLabel *> panels_;
 };
@@ -86,7 +97,7 @@ public:
     QImage videoFrameBitmap, ScreenshotBitmap;
     std::unique_ptr<TWaterfall> waterfall; // waterfallBuffer, waterfallLine, waterfallLineScaled
     SpectrumSeries spectrum;               // Series1..Series5 and sweepSeries
-    bool startupCompleted = false; // every start-up step ran
+    bool startupCompleted = false;         // every start-up step ran
 
     // Controls.
     TChart *ch = nullptr; // the spectrum chart
@@ -107,18 +118,14 @@ public:
     std::unique_ptr<TTray> tray;
     QTimer *Timer1 = nullptr, *tavi = nullptr;
 
-    // Scan cycle steps handed over by the worker (window thread).
+    // ---- main_form_scan.cpp: scan cycle steps handed over by the worker (window thread).
     void LaunchSweepTool() override;
     void IngestSweepFile() override;
     void UpdateViewAfterPass() override;
 
-    // Reads one sweep's text into the series, the waterfall and the status panels. Any failure
-    // ends it silently, keeping what was done so far.
+    // Hands one sweep's text through the ingest into the series, the waterfall and the status
+    // panels. Any failure ends it silently, keeping what was done so far.
     void AssembleSweep(std::string_view text);
-    // Reads a sweep file into the reusable file buffer (fileBuffer_); false when it cannot be
-    // read or is larger than any sweep file.
-    bool LoadSweepFile(const QString &path);
-    const QByteArray &FileBuffer() const { return fileBuffer_; }
     // What the last ingest found (for the render mode's report).
     struct SweepSummary {
         bool ok = false;
@@ -127,33 +134,33 @@ public:
         QString step;
     };
     const SweepSummary &LastSweep() const { return lastSweep_; }
-    // Sweep files larger than this are deleted unread.
-    static constexpr qint64 kMaxSweepFileBytes = 512LL * 1024 * 1024;
 
+    // ---- main_form_display.cpp
     // The colour dialog `cd`: shows `initial`, returns true and the chosen colour when confirmed.
     // Tests replace it.
-    std::function<bool(WinColor initial, WinColor &chosen)> cd;
+    std::function<bool(TColor initial, TColor &chosen)> cd;
     // Double click on the waterfall: choose the weakest-bin and then the strongest-bin colour.
     void img2DblClick();
 
-    // Commands.
+    // ---- main_form_commands.cpp
+
     void FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
     void FormMouseDown(Qt::MouseButton button);
-    void Image3Click();   // Stop Visualization
-    void Image5Click();   // Mode Infinity
+    void Image3Click();    // Stop Visualization
+    void Image5Click();    // Mode Infinity
     void Infinity1Click(); // the mode notice
     void About1Click();
     void Close1Click();
-    // Screenshot, recording and print preview come with their features; until then they do
-    // nothing.
-    void Image4Click();
-    void reccClick();
-    void Image2Click();
     static QString AboutText();
     // Scrolls the two axes of one direction by p percent of their span.
     void ScrollAxes(bool horizontal, double percent);
 
-    // Chart handlers: cursor readout, Mode Infinity range follow, trace colour, focus and menu.
+    // ---- main_form_capture.cpp: screenshot (F6), recording (F7), print preview (F8).
+    void Image4Click();
+    void reccClick();
+    void Image2Click();
+
+    // ---- main_form_display.cpp: cursor readout, Mode Infinity range follow, trace colour, focus and menu.
     void chMouseMove(int x, int y);
     void chAfterDraw();
     void chMouseDown();
@@ -169,10 +176,11 @@ public:
     void FormResize();
     int waterfallLeftPx = 0, waterfallRightPx = 0;
 
+    // ---- main_form_settings.cpp
     // Settle timer.
     void Timer1Timer();
     void RequestAxisReset();
-    // Restarts the one-second settle count (parameter change, key press).
+    // Restarts the one-second settle count.
     void RestartSettleTimer();
 
     // The change handler of the six parameter controls: copies them into the scan texts, saves
@@ -187,6 +195,7 @@ public:
     // Writes one key and saves; a failed save reports through the error handler.
     void WriteSetting(const QString &key, const QString &value);
 
+    // ---- main_form.cpp
     // Mode Infinity is on (the menu item "Mode Infinity" is checked).
     bool InfinityMode() const;
 
@@ -198,37 +207,44 @@ signals:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override; // key preview
     void mousePressEvent(QMouseEvent *e) override;
-    void showEvent(QShowEvent *e) override;   // FormShow
+    void showEvent(QShowEvent *e) override; // FormShow
     void closeEvent(QCloseEvent *e) override;
 
 private:
-    void BuildControls();
+    // main_form.cpp
     void FormCreate(const StartOptions &options);
     void FormDestroy();
-
-    // Start-up steps whose behaviour comes with later features.
-    void HideTaskbarButton();
-    void InstallTrayIcon();
+    void ConnectHandlers();
+    void refreshStatusPanel();
+    // main_form_layout.cpp
+    void BuildControls();
+    void CreateFrequencyEditors();
+    void SetImg2Bounds(int left, int width);
+    // main_form_settings.cpp
+    void ReadSettings(); // settings into the parameter texts, flags and controls
     void ApplyChartScale();
     void ApplyChartPoint();
     void ApplyChartMax();
-    void CreateFrequencyEditors();
-    void SetImg2Bounds(int left, int width);
+    // A check box's handler: apply it, then write its key as "1" or "0" and save.
+    void CheckBoxClick(QCheckBox *box, const QString &key, void (TForm1::*apply)());
+    // main_form_commands.cpp
+    void HideTaskbarButton();
+    void InstallTrayIcon();
+    void RemoveTrayIcon();
+    // main_form_capture.cpp
     void CreateAviWriter();
     void FillCodecMenu();
     void AttachMenuPainter();
-    void RemoveTrayIcon();
     void FinishRecordingOnClose();
-
+    // main_form_scan.cpp
     void StartScanThread();
-    void refreshStatusPanel();
 
     std::unique_ptr<StatusTimer> statusTimer_;
     bool destroyed_ = false;
     int img2RightMargin_ = 716 - 45 - 624;
     SweepSummary lastSweep_;
-    SweepData sweepData_;              // buffers reused from sweep to sweep
-    std::vector<double> noiseLevels_, peakX_, peakY_;
+    SweepFindings findings_; // buffers reused from sweep to sweep
+    std::vector<double> noiseLevels_;
     QByteArray fileBuffer_;
 };
 

@@ -32,13 +32,13 @@ int RunRender(const CommandLine &cl, FILE *out, FILE *err) {
     settle();
 
     bool allOk = true;
+    QByteArray bytes;
     for (const QString &name : cl.files) {
         QJsonObject line;
         line.insert(QStringLiteral("file"), name);
         bool ok = false;
         // The window's own loader; an unreadable file fails like an empty one.
-        if (QFileInfo(name).isFile() && form.LoadSweepFile(name)) {
-            const QByteArray &bytes = form.FileBuffer();
+        if (QFileInfo(name).isFile() && LoadSweepFile(name, bytes)) {
             form.AssembleSweep(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
             ok = form.LastSweep().ok;
         } else {

@@ -1,5 +1,7 @@
 #include "app/settings_file.h"
 
+#include "app/settings_keys.h"
+
 #include "platform/error.h"
 
 #include <QFile>
@@ -10,22 +12,23 @@
 namespace sky {
 
 QStringList SettingsFile::DefaultLines() {
+    const auto line = [](const QString &key, const char *value) { return key + QLatin1Char('=') + QLatin1String(value); };
     return {
-        QStringLiteral("Dongle number=0"),
-        QStringLiteral("Freq min Hz=430000000"),
-        QStringLiteral("Freq max Hz=470000000"),
-        QStringLiteral("Freq step=50k"),
-        QStringLiteral("Gain level=12.5"),
-        QStringLiteral("PPM=0"),
-        QStringLiteral("Chart Point=1"),
-        QStringLiteral("Chart Scale=1"),
-        QStringLiteral("Chart Max=1"),
-        QStringLiteral("Chart Color=255"),
-        QStringLiteral("Waterfall Color Start=8388608"),
-        QStringLiteral("Waterfall Color End=65280"),
-        QStringLiteral("Codec=cvid"),
-        QStringLiteral("Developer=The Skyvane developers"),
-        QStringLiteral("H-page=https://skyvane.invalid/"),
+        line(key::DongleNumber, "0"),
+        line(key::FreqMinHz, "430000000"),
+        line(key::FreqMaxHz, "470000000"),
+        line(key::FreqStep, "50k"),
+        line(key::GainLevel, "12.5"),
+        line(key::Ppm, "0"),
+        line(key::ChartPoint, "1"),
+        line(key::ChartScale, "1"),
+        line(key::ChartMax, "1"),
+        line(key::ChartColor, "255"),
+        line(key::WaterfallColorStart, "8388608"),
+        line(key::WaterfallColorEnd, "65280"),
+        line(key::Codec, "cvid"),
+        line(key::Developer, "The Skyvane developers"),
+        line(key::HomePage, "https://skyvane.invalid/"),
     };
 }
 

@@ -33,6 +33,12 @@ private:
     QString caption_;
 };
 
+// Axes keep at most this many tick positions per frame.
+inline constexpr size_t kMaxAxisTicks = 2000;
+
+// The text of one series mark: the value in the series' format, then OnGetMarkText's say.
+QString MarkText(const TChartSeries &s, int index);
+
 class TCustomChartAxis {
 public:
     // Which side of the plot the axis lies on.

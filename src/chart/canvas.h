@@ -1,5 +1,5 @@
 #pragma once
-// The chart's drawing surface: chart pens, brushes and fonts, colour conversion, and the canvas
+// The chart's drawing surface: chart pens, brushes and fonts, and the canvas
 // that draws lines, shapes and text with GDI pixel rules on a QPainter, clips to the plot and
 // double-buffers whole frames in a QImage.
 #include "chart/chart_types.h"
@@ -45,13 +45,6 @@ constexpr unsigned VerticalMask = 24;
 // Background modes for text, styled lines and hatched brushes.
 constexpr int bmTransparent = 1;
 constexpr int bmOpaque = 2;
-
-// Colour value -> 0x00RRGGBB: system colours (negative) become the platform's current colour for
-// that element; any other value is used as it is (its low 24 bits).
-QRgb ColorToRGB(TColor color);
-QColor ColorToQColor(TColor color);
-// 0x00RRGGBB -> colour value (0x00BBGGRR).
-TColor RGBToColor(QRgb rgb);
 
 // Pixel height of a font of the given point size on the 96-dpi logical screen.
 int FontPointsToPixels(int points);

@@ -412,7 +412,8 @@ public:
     TChartTitle &Foot() { return foot_; }
     TChartLegend &Legend() { return legend_; }
 
-    // Drawn over the series in step 15 of a frame (the zoom rectangle while dragging).
+    // Drawn over the series near the end of a frame, before the after-draw handler (the zoom
+    // rectangle while dragging).
     std::function<void()> DrawZoomRectangle;
 
 protected:

@@ -521,16 +521,16 @@ void TChartSeries::SourceCleared(const TChartSeries &) { ClearPoints(); }
 
 void TChartSeries::CopyFrom(const TChartSeries &source)
 {
-    // 1. tag; no data source
+    // The tag; no data source.
     tag_ = source.tag_;
     SetDataSource(nullptr);
-    // 2. value list settings, as far as both series have lists
+    // Value list settings, as far as both series have lists.
     const size_t lists = std::min(valueLists_.size(), source.valueLists_.size());
     for (size_t k = 0; k < lists; ++k) valueLists_[k]->CopyFrom(*source.valueLists_[k]);
-    // 3.
+    // Where labels and colours come from.
     xLabelsSource_ = source.xLabelsSource_;
     colorSource_ = source.colorSource_;
-    // 4. points (onto itself: nothing to do)
+    // The points (onto itself: nothing to do).
     if (&source != this) {
         if (!source.dataSource_) {
             pointColors_ = source.pointColors_;
@@ -540,7 +540,7 @@ void TChartSeries::CopyFrom(const TChartSeries &source)
             SetDataSource(source.dataSource_);
         }
     }
-    // 5. settings; the resolved axes stay as they are
+    // The settings; the resolved axes stay as they are.
     marks_.CopySettings(source.marks_);
     seriesColor_ = source.seriesColor_;
     colorEachPoint_ = source.colorEachPoint_;

@@ -10,7 +10,7 @@
 
 namespace sky {
 
-bool RampColor(std::int32_t start, std::int32_t end, float d, double range, std::uint32_t &color) {
+bool RampColor(TColor start, TColor end, float d, double range, std::uint32_t &color) {
     color = 0;
     for (int c = 0; c < 3; ++c) {
         const int s = (start >> (8 * c)) & 0xFF;
@@ -46,7 +46,7 @@ TWaterfall::TWaterfall(QSize screen)
 }
 
 bool TWaterfall::AddLine(const double *y, std::size_t n, std::size_t maxIndex, std::size_t minIndex,
-                         std::int32_t colorStart, std::int32_t colorEnd) {
+                         TColor colorStart, TColor colorEnd) {
     // Move the history down one row: one block copy, whatever the height.
     const int h = waterfallBuffer.height();
     if (h > 1)

@@ -1,5 +1,7 @@
 #pragma once
 // The waterfall history under the chart: one pixel row per sweep, newest at the top.
+#include "chart/color.h"
+
 #include <QImage>
 #include <QSize>
 
@@ -13,7 +15,7 @@ class TImage;
 // Colour of one bin on the ramp from `start` (weakest bin) to `end` (strongest bin). Colours are
 // Windows colour values (red in the low byte). `d` is |level| - |strongest level| and `range` is
 // |weakest level| - |strongest level|; returns false when the ramp cannot be computed.
-bool RampColor(std::int32_t start, std::int32_t end, float d, double range, std::uint32_t &color);
+bool RampColor(TColor start, TColor end, float d, double range, std::uint32_t &color);
 
 class TWaterfall {
 public:
@@ -24,8 +26,8 @@ public:
     // except the last, coloured by RampColor, resampled to the buffer's width. Returns false when
     // the sweep cannot be drawn (a single bin, or weakest and strongest of equal magnitude): the
     // history has then moved down but no row is drawn and nothing is presented.
-    bool AddLine(const double *y, std::size_t n, std::size_t maxIndex, std::size_t minIndex, std::int32_t colorStart,
-                 std::int32_t colorEnd);
+    bool AddLine(const double *y, std::size_t n, std::size_t maxIndex, std::size_t minIndex, TColor colorStart,
+                 TColor colorEnd);
 
     // The image that shows the history (img2); AddLine and Resize present into it.
     void SetImage(TImage *image) { image_ = image; }

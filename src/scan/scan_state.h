@@ -1,9 +1,8 @@
 #pragma once
-// State shared by the window, the scan worker and the status timer.
+// State shared by the window and the scan worker.
 #include <QString>
 
 #include <atomic>
-#include <cstdint>
 #include <mutex>
 
 namespace sky {
@@ -19,25 +18,10 @@ struct ScanParams {
     QString ppmCorrection;
 };
 
-// Colours are Windows colour values: red in the low byte, then green, then blue.
-using WinColor = std::int32_t;
-
-struct ScanFlags {
-    // Touched by the worker's own loop as well as by the window thread.
+// The two flags the worker reads on its own thread; the window writes them.
+struct WorkerFlags {
     std::atomic<bool> launchRequested{false};
     std::atomic<bool> awaitingSweepFile{false};
-    std::atomic<int> statusTickCount{0};
-    // Window thread only.
-    bool controlsReady = false;
-    bool paramChangePending = false;
-    bool axisResetRequested = false;
-    bool hiddenToTray = false;
-    bool visualizationStopped = false;
-    bool recordingActive = false;
-    WinColor chartColor = 255;
-    WinColor waterfallColorStart = 8388608;
-    WinColor waterfallColorEnd = 65280;
-    QString codecFourCC = QStringLiteral("cvid");
 };
 
 // The worker's status text, written by the worker and read by the status timer.

@@ -12,7 +12,7 @@ struct th::Job {
     enum State { Pending, Running, Done, Dropped } state = Pending;
 };
 
-th::th(ScanFlags &flags, StatusText &status, ScanHost &host, QObject *window, QString sweepFilePath,
+th::th(WorkerFlags &flags, StatusText &status, ScanHost &host, QObject *window, QString sweepFilePath,
        int passIntervalMs)
     : flags_(flags), status_(status), host_(host), window_(window), sweepFilePath_(std::move(sweepFilePath)),
       passIntervalMs_(passIntervalMs) {}
@@ -28,11 +28,6 @@ void th::RequestStop() {
     if (sh_->pending && sh_->pending->state == Job::Pending)
         sh_->pending->state = Job::Dropped;
     sh_->cv.notify_all();
-}
-
-bool th::StopRequested() const {
-    std::lock_guard lock(sh_->m);
-    return sh_->stop;
 }
 
 bool th::sleepInterruptible(int ms) {

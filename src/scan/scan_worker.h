@@ -25,14 +25,13 @@ public:
 class th : public QThread {
 public:
     // `window` is an object living on the window thread; steps are queued to it.
-    th(ScanFlags &flags, StatusText &status, ScanHost &host, QObject *window, QString sweepFilePath,
+    th(WorkerFlags &flags, StatusText &status, ScanHost &host, QObject *window, QString sweepFilePath,
        int passIntervalMs = 100);
     ~th() override; // stops the loop and waits for it
 
     // Ends the loop at its next pass. Must be called on the window thread: a hand-over that has
     // not run yet is dropped and the waiting worker released, so no step runs afterwards.
     void RequestStop();
-    bool StopRequested() const;
 
     static inline const QString kConfigText = QStringLiteral("Config RTL-SDR");
     static inline const QString kLoadText = QStringLiteral("Load Data...");
@@ -46,7 +45,7 @@ private:
     bool Synchronize(void (ScanHost::*step)());
     bool sleepInterruptible(int ms);
 
-    ScanFlags &flags_;
+    WorkerFlags &flags_;
     StatusText &status_;
     ScanHost &host_;
     QObject *window_;

@@ -1,5 +1,7 @@
 #include "scan/sweep_file.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -343,6 +345,25 @@ void ParseSweepFileLines(std::string_view text, SweepData &d, bool singlePass) {
         }
     }
     d.ok = true;
+}
+
+bool LoadSweepFile(const QString &path, QByteArray &buffer) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const qint64 size = file.size();
+    if (size > kMaxSweepFileBytes)
+        return false;
+    buffer.resize(size);
+    qint64 got = 0;
+    while (got < size) {
+        const qint64 r = file.read(buffer.data() + got, size - got);
+        if (r <= 0)
+            break;
+        got += r;
+    }
+    buffer.resize(got);
+    return true;
 }
 
 } // namespace sky

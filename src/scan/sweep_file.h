@@ -2,6 +2,7 @@
 // Reading one sweep file of the sweep tool: lines of comma-separated fields, one line per hop:
 // date, time, Hz low, Hz high, Hz step, samples, then one level in dB per bin.
 #include <QByteArray>
+#include <QString>
 
 #include <cstdint>
 #include <deque>
@@ -45,5 +46,13 @@ void ParseSweepFileLines(std::string_view text, SweepData &out, bool singlePass)
 // Sweeps larger than this are refused rather than read: far beyond any real sweep, and enough
 // to keep memory bounded whatever file turns up.
 inline constexpr std::int64_t kMaxSweepValues = 50'000'000;
+
+// Sweep files larger than this are deleted unread.
+inline constexpr qint64 kMaxSweepFileBytes = 512LL * 1024 * 1024;
+
+// Reads a whole sweep file into `buffer`, reusing its memory (one buffer serves every sweep, so
+// no fresh memory is faulted in each second). False when the file cannot be opened or is larger
+// than any sweep file; a read that stops early keeps what was read.
+bool LoadSweepFile(const QString &path, QByteArray &buffer);
 
 } // namespace sky

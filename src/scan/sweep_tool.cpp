@@ -21,7 +21,7 @@ QString BuildSweepParameters(const ScanParams &p) {
     s += QStringLiteral(" -1");
     s += QStringLiteral(" -i 0.5s");
     s += QStringLiteral(" -w hamming");
-    s += QStringLiteral(" scan.csv");
+    s += QLatin1Char(' ') + QLatin1String(kSweepFileName);
     return s;
 }
 

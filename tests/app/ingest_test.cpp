@@ -181,8 +181,8 @@ TEST(Waterfall, DoubleClickPicksBothColoursEvenAfterACancel) {
     ErrorCollector errors;
     QTemporaryDir dir;
     TForm1 form({dir.path(), dir.filePath("no-tool")});
-    QList<WinColor> shown;
-    form.cd = [&](WinColor initial, WinColor &chosen) {
+    QList<TColor> shown;
+    form.cd = [&](TColor initial, TColor &chosen) {
         shown << initial;
         if (shown.size() == 1)
             return false; // the first dialog is cancelled
@@ -190,7 +190,7 @@ TEST(Waterfall, DoubleClickPicksBothColoursEvenAfterACancel) {
         return true;
     };
     form.img2DblClick();
-    EXPECT_EQ(shown, QList<WinColor>({8388608, 65280}));
+    EXPECT_EQ(shown, QList<TColor>({8388608, 65280}));
     EXPECT_EQ(form.flags.waterfallColorStart, 8388608);
     EXPECT_EQ(form.flags.waterfallColorEnd, 0x00FFFF);
     EXPECT_TRUE(readFile(dir.filePath("settings.ini")).contains("Waterfall Color End=65535\r\n"));

@@ -130,7 +130,7 @@ TEST(ModeInfinity, NormalModeNeverTouchesTheEditors) {
 TEST(TraceColour, ChosenColourAppliesFromTheNextSweep) {
     Window w;
     w.form.AssembleSweep(SweepText(430000000, 25000, 100, 50));
-    w.form.cd = [](WinColor initial, WinColor &chosen) {
+    w.form.cd = [](TColor initial, TColor &chosen) {
         EXPECT_EQ(initial, 255);
         chosen = 0xFF0000; // blue
         return true;
@@ -141,7 +141,7 @@ TEST(TraceColour, ChosenColourAppliesFromTheNextSweep) {
     w.form.AssembleSweep(SweepText(430000000, 25000, 100, 50));
     EXPECT_EQ(w.form.spectrum.Series1.PointColor(3), 0xFF0000);
     // A cancelled dialog changes nothing.
-    w.form.cd = [](WinColor, WinColor &) { return false; };
+    w.form.cd = [](TColor, TColor &) { return false; };
     w.form.chClickSeries(&w.form.spectrum.Series1, 3);
     EXPECT_EQ(w.form.flags.chartColor, 0xFF0000);
 }

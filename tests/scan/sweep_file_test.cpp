@@ -1,4 +1,4 @@
-#include "scan/sweep_analysis.h"
+#include "scan/sweep_ingest.h"
 #include "scan/sweep_file.h"
 
 #include <QDir>

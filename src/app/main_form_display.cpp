@@ -1,0 +1,99 @@
+// TForm1's chart handlers: the cursor readout, Mode Infinity's range follow, the trace and
+// waterfall colours and the waterfall's fit under the trace.
+#include "app/main_form.h"
+
+#include "app/settings_keys.h"
+#include "app/spin_double.h"
+
+#include <QApplication>
+
+#include <cmath>
+
+namespace sky {
+
+void TForm1::chMouseMove(int x, int y) {
+    cursorX = x;
+    cursorY = y;
+    TChartSeriesList &list = ch->SeriesList();
+    for (int i = 0; i < list.Count(); ++i) {
+        TChartSeries *s = list.At(i);
+        try {
+            double vx = 0, vy = 0;
+            s->CursorValuesAt(QPoint(x, y), vx, vy);
+            if (s->ResolvedHorizAxis())
+                cursorXText = s->ResolvedHorizAxis()->FormatLabel(vx);
+            if (s->ResolvedVertAxis())
+                cursorYText = s->ResolvedVertAxis()->FormatLabel(vy);
+        } catch (const std::exception &) {
+            // a text that cannot be made keeps its previous value
+        }
+    }
+    ch->Invalidate();
+}
+
+void TForm1::chAfterDraw() {
+    TCanvas3D &c = ch->Canvas();
+    TFontDesc font = c.Font();
+    font.SetSize(8);
+    font.Color = clSilver;
+    c.Font() = font;
+    if (cursorX > 1 && cursorY < ch->height() - 30) {
+        c.Pen().Color = clSilver;
+        const int h = c.TextHeightW();
+        c.SetTextAlign(TextAlign::Left | TextAlign::Top);
+        c.TextOut(cursorX + 10, cursorY - h - 2, cursorXText + QStringLiteral(" Hz"));
+        c.TextOut(cursorX + 10, cursorY, cursorYText + QStringLiteral(" dB"));
+    }
+    if (InfinityMode() && !flags.paramChangePending)
+        FollowAxisRange();
+    UpdateViewAfterPass();
+}
+
+void TForm1::FollowAxisRange() {
+    if (!startSpin || !stopSpin)
+        return;
+    const TChartAxis &bottom = ch->Bottom();
+    // Whole hertz, then megahertz; the editors clamp to their ranges and change their text only
+    // when it differs, so an unchanged axis sets nothing.
+    startSpin->setValue(std::trunc(bottom.Minimum()) / kHzPerMHz);
+    stopSpin->setValue(std::trunc(bottom.Maximum()) / kHzPerMHz);
+}
+
+void TForm1::chMouseDown() {
+    if (QWidget *popup = QApplication::activePopupWidget())
+        popup->close();
+}
+
+void TForm1::chMouseUp() {
+    RequestAxisReset();
+}
+
+void TForm1::chClick() {
+    ch->setFocus();
+}
+
+void TForm1::chClickSeries(TChartSeries *, int) {
+    TColor c;
+    if (cd(flags.chartColor, c)) {
+        flags.chartColor = c;
+        WriteSetting(key::ChartColor, QString::number(c));
+    }
+}
+
+void TForm1::img2DblClick() {
+    TColor c;
+    if (cd(flags.waterfallColorStart, c)) {
+        flags.waterfallColorStart = c;
+        WriteSetting(key::WaterfallColorStart, QString::number(c));
+    }
+    if (cd(flags.waterfallColorEnd, c)) {
+        flags.waterfallColorEnd = c;
+        WriteSetting(key::WaterfallColorEnd, QString::number(c));
+    }
+}
+
+void TForm1::FormResize() {
+    waterfall->Resize();
+}
+
+} // namespace sky

@@ -1,0 +1,362 @@
+// TForm1's widgets: creation and geometry only; the handlers are connected in main_form.cpp.
+#include "app/main_form.h"
+
+#include "app/spin_double.h"
+#include "platform/numtext.h"
+
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace sky {
+
+namespace {
+
+const QColor kGrey(0x80, 0x80, 0x80);
+
+QFont pixelFont(const QString &family, int px) {
+    QFont f(family);
+    f.setPixelSize(px);
+    return f;
+}
+
+void makeBlack(QWidget *w) {
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    pal.setColor(QPalette::Base, Qt::black);
+    pal.setColor(QPalette::Button, Qt::black);
+    pal.setColor(QPalette::WindowText, kGrey);
+    pal.setColor(QPalette::Text, kGrey);
+    pal.setColor(QPalette::ButtonText, kGrey);
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
+}
+
+// Simple, clear 16 x 16 pictures for the image buttons.
+QImage buttonPicture(int kind) {
+    QImage img(16, 16, QImage::Format_ARGB32);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor fg(0xC0, 0xC0, 0xC0);
+    p.setPen(QPen(fg, 1.2));
+    switch (kind) {
+    case 4: // screenshot: a camera
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(1.5, 4.5, 13, 9), 1.5, 1.5);
+        p.drawRect(QRectF(5.5, 2.5, 5, 2));
+        p.drawEllipse(QPointF(8, 9), 2.6, 2.6);
+        break;
+    case 2: // print: a printer
+        p.drawRect(QRectF(4.5, 1.5, 7, 4));
+        p.drawRoundedRect(QRectF(1.5, 5.5, 13, 6), 1, 1);
+        p.setBrush(Qt::black);
+        p.drawRect(QRectF(4.5, 9.5, 7, 5));
+        break;
+    case 1: // record: a red dot
+        p.setPen(QPen(QColor(0xFF, 0x40, 0x40), 1.2));
+        p.setBrush(QColor(0xD0, 0x20, 0x20));
+        p.drawEllipse(QPointF(8, 8), 5.5, 5.5);
+        break;
+    case 5: // Mode Infinity: the infinity sign
+        p.setPen(QPen(QColor(0x40, 0xC0, 0xFF), 1.6));
+        p.drawEllipse(QPointF(5, 8), 3.2, 2.8);
+        p.drawEllipse(QPointF(11, 8), 3.2, 2.8);
+        break;
+    case 3: // Stop Visualization: pause bars
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0xFF, 0xC0, 0x40));
+        p.drawRect(QRectF(4, 3, 3, 10));
+        p.drawRect(QRectF(9, 3, 3, 10));
+        break;
+    }
+    return img;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+TPanel::TPanel(QWidget *parent) : QFrame(parent) {
+    setFrameShape(QFrame::NoFrame);
+    makeBlack(this);
+}
+
+void TPanel::resizeEvent(QResizeEvent *e) {
+    QFrame::resizeEvent(e);
+    emit resized();
+}
+
+void TPanel::mousePressEvent(QMouseEvent *e) {
+    QFrame::mousePressEvent(e);
+    e->accept(); // handled here, not again by the window
+    emit pressed(e->button());
+}
+
+void TPanel::mouseReleaseEvent(QMouseEvent *e) {
+    QFrame::mouseReleaseEvent(e);
+    if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()))
+        emit clicked();
+}
+
+TStatusBar::TStatusBar(const QList<int> &widths, QWidget *parent) : QFrame(parent) {
+    setFixedHeight(19);
+    setAutoFillBackground(true);
+    int x = 0;
+    for (int w : widths) {
+        auto *l = new QLabel(this);
+        l->setFrameShape(QFrame::Panel);
+        l->setFrameShadow(QFrame::Sunken);
+        l->setGeometry(x, 2, w - 2, 17);
+        l->setIndent(2);
+        panels_ << l;
+        x += w;
+    }
+}
+
+void TStatusBar::SetPanelText(int index, const QString &text) {
+    if (panels_.at(index)->text() != text)
+        panels_.at(index)->setText(text);
+}
+
+QString TStatusBar::PanelText(int index) const {
+    return panels_.at(index)->text();
+}
+
+void TForm1::BuildControls() {
+    setWindowTitle(QStringLiteral("Vornik_Skyvane over RTL_POWER"));
+    setFont(pixelFont(QStringLiteral("Tahoma"), 11));
+    makeBlack(this);
+    // The frame is the platform's; the classic window frame adds 8 x 34 to the 716 x 386 client.
+    resize(716, 386);
+    setMinimumSize(716, 386);
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(716 / 2, 386 / 2));
+
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+
+    Splitter1 = new QSplitter(Qt::Vertical, this);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setHandleWidth(3);
+    Splitter1->setChildrenCollapsible(false);
+    Splitter1->setOpaqueResize(true);
+    outer->addWidget(Splitter1);
+
+    ch = new TChart(Splitter1);
+    ch->setObjectName(QStringLiteral("ch"));
+    ch->setFocusPolicy(Qt::StrongFocus);
+    ConfigureSpectrumChart(*ch, spectrum);
+
+    Panel2 = new TPanel(Splitter1);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    auto *p2 = new QVBoxLayout(Panel2);
+    p2->setContentsMargins(0, 0, 0, 0);
+    p2->setSpacing(0);
+
+    Panel3 = new TPanel(Panel2);
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    Panel3->setMinimumHeight(35);
+    p2->addWidget(Panel3, 1);
+
+    img2 = new TImage(Panel3);
+    img2->setObjectName(QStringLiteral("img2"));
+    img2->setToolTip(QStringLiteral("Waterfall"));
+    img2->setGeometry(45, 0, 624, 61);
+    // Anchored on all four sides: keeps its distances to the strip's edges, then the waterfall
+    // bitmaps follow its new size.
+    connect(Panel3, &TPanel::resized, img2, [this] {
+        const QRect g = img2->geometry();
+        img2->setGeometry(g.left(), g.top(), std::max(1, Panel3->width() - img2RightMargin_ - g.left()),
+                          std::max(1, Panel3->height() - g.top()));
+        if (waterfall)
+            FormResize();
+    });
+
+    Panel1 = new TPanel(Panel2);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(40);
+    p2->addWidget(Panel1, 0);
+
+    sb = new TStatusBar({80, 175, 210, 110, 50}, Panel2);
+    sb->setObjectName(QStringLiteral("sb"));
+    p2->addWidget(sb, 0);
+
+    Splitter1->addWidget(ch);
+    Splitter1->addWidget(Panel2);
+    Splitter1->setStretchFactor(0, 1);
+    Splitter1->setStretchFactor(1, 0);
+    Splitter1->handle(1)->setCursor(Qt::SizeVerCursor);
+    Splitter1->setSizes({386 - 3 - 120, 120});
+    Panel2->setMinimumHeight(35 + 40 + 19);
+
+    // Control strip.
+    const QFont small = pixelFont(QStringLiteral("Tahoma"), 9);
+    auto label = [&](const char *name, int x, int y, const char *text) {
+        auto *l = new QLabel(QString::fromLatin1(text), Panel1);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setFont(small);
+        l->move(x, y);
+        l->adjustSize();
+        return l;
+    };
+    auto spin = [&](const char *name, int x, const char *hint) {
+        auto *s = new QSpinBox(Panel1);
+        s->setObjectName(QString::fromLatin1(name));
+        s->setGeometry(x, 11, 30, 19);
+        s->setRange(0, 100);
+        s->setFont(small);
+        s->setFrame(false);
+        s->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+        s->setToolTip(QString::fromLatin1(hint));
+        s->setCursor(Qt::PointingHandCursor);
+        s->setContextMenuPolicy(Qt::NoContextMenu);
+        // Arrows only: typing is disabled.
+        s->findChild<QLineEdit *>()->setReadOnly(true);
+        makeBlack(s);
+        return s;
+    };
+    auto combo = [&](const char *name, int x, const char *hint, const QStringList &items, const char *text) {
+        auto *c = new QComboBox(Panel1);
+        c->setObjectName(QString::fromLatin1(name));
+        c->setGeometry(x, 9, 45, 19);
+        c->setEditable(true);
+        c->setInsertPolicy(QComboBox::NoInsert);
+        c->setFrame(false);
+        c->setFont(small);
+        c->addItems(items);
+        c->setEditText(QString::fromLatin1(text));
+        c->setToolTip(QString::fromLatin1(hint));
+        makeBlack(c);
+        return c;
+    };
+    auto check = [&](const char *name, int x, int w, const char *text, bool checked) {
+        auto *c = new QCheckBox(QString::fromLatin1(text), Panel1);
+        c->setObjectName(QString::fromLatin1(name));
+        c->setGeometry(x, 11, w, 16);
+        c->setFont(small);
+        c->setChecked(checked);
+        makeBlack(c);
+        // The boxes are narrow: keep the gap between indicator and text small so "Scale" fits.
+        c->setStyleSheet(QStringLiteral("QCheckBox { spacing: 2px; color: #808080; }"));
+        return c;
+    };
+
+    Label1 = label("Label1", 8, 13, "Dongle:");
+    dongle = spin("dongle", 45, "Number dongle USB");
+    Label2 = label("Label2", 85, 13, "Freq:");
+    Label5 = label("Label5", 265, 13, "PPM:");
+    ppm = spin("ppm", 290, "PPM Correction");
+    Label3 = label("Label3", 326, 13, "Step:");
+    step = combo("step", 348, "Scanning step",
+                 {"100", "1k", "5k", "10k", "25k", "50k", "75k", "100k", "1M", "2.5M", "5M"}, "10k");
+    Label4 = label("Label4", 398, 13, "Gain:");
+    gain = combo("gain", 420, "Gain value",
+                 {"0.0",  "0.9",  "1.4",  "2.7",  "3.7",  "8.7",  "12.5", "14.4", "25.0", "28.0", "36.4",
+                  "37.2", "43.9", "44.5", "48.0", "49.6", "50.0", "60.0", "70.0", "80.0", "90.0", "100.0"},
+                 "12.5");
+    gain->setCursor(Qt::PointingHandCursor);
+    point = check("point", 470, 44, "Point", false);
+    axs = check("axs", 515, 40, "Scale", true);
+    mx = check("mx", 560, 37, "Max", false);
+
+    struct ButtonDef {
+        TImage **slot;
+        const char *name;
+        int x, y, kind;
+        const char *hint;
+    };
+    const ButtonDef buttons[] = {
+        {&Image4, "Image4", 602, 12, 4, "Screenshot Spectrum (F6)"},
+        {&Image2, "Image2", 624, 11, 2, "Print Spectrum (F8)"},
+        {&Image1, "Image1", 646, 11, 1, "Recording Video (F7)"},
+        {&Image5, "Image5", 668, 11, 5, "Mode Infininy (F5)"},
+        {&Image3, "Image3", 691, 11, 3, "Stop Visualization"},
+    };
+    for (const ButtonDef &b : buttons) {
+        auto *img = new TImage(Panel1);
+        img->setObjectName(QString::fromLatin1(b.name));
+        img->setGeometry(b.x, b.y, 16, 16);
+        img->setToolTip(QString::fromLatin1(b.hint));
+        img->setCursor(Qt::PointingHandCursor);
+        img->SetPicture(buttonPicture(b.kind));
+        *b.slot = img;
+    }
+    // The image buttons keep their distance to the strip's right edge.
+    connect(Panel1, &TPanel::resized, this, [this] {
+        const int shift = Panel1->width() - 716;
+        const std::pair<TImage *, int> xs[] = {
+            {Image4, 602}, {Image2, 624}, {Image1, 646}, {Image5, 668}, {Image3, 691}};
+        for (auto [img, x] : xs)
+            img->move(x + shift, img->y());
+    });
+
+    // The popup menu. Its keys are only shown: the window's key handler acts on them.
+    pm1 = new QMenu(this);
+    pm1->setObjectName(QStringLiteral("pm1"));
+    auto item = [&](QMenu *menu, const char *name, const char *caption, const char *key) {
+        QString text = QString::fromLatin1(caption);
+        if (*key)
+            text += QLatin1Char('\t') + QString::fromLatin1(key);
+        QAction *a = menu->addAction(text);
+        a->setObjectName(QString::fromLatin1(name));
+        return a;
+    };
+    About1 = item(pm1, "About1", "About", "");
+    pm1->addSeparator()->setObjectName(QStringLiteral("N1"));
+    Options1 = pm1->addMenu(QStringLiteral("Options"));
+    Options1->setObjectName(QStringLiteral("Options1"));
+    codec = Options1->addMenu(QStringLiteral("Codec"));
+    codec->setObjectName(QStringLiteral("codec"));
+    Infinity1 = item(Options1, "Infinity1", "Mode Infinity", "F5");
+    Infinity1->setCheckable(true);
+    Screenshot1 = item(Options1, "Screenshot1", "Screenshot", "F6");
+    recc = item(Options1, "recc", "Recording Spectrum", "F7");
+    PrintPreview1 = item(Options1, "PrintPreview1", "Print Preview", "F8");
+    Close1 = item(pm1, "Close1", "Close", "Esc");
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    tavi = new QTimer(this);
+    tavi->setObjectName(QStringLiteral("tavi"));
+    tavi->setInterval(100);
+}
+
+void TForm1::SetImg2Bounds(int left, int width) {
+    img2->setGeometry(left, img2->y(), width, img2->height());
+    img2RightMargin_ = Panel3->width() - (left + width);
+}
+
+void TForm1::CreateFrequencyEditors() {
+    auto make = [&](const char *name, int x, double min, double max, const char *hint) {
+        auto *e = new TSpinEditDouble(Panel1);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setMinValue(min);
+        e->setMaxValue(max);
+        e->setIncrement(0.1);
+        e->setGeometry(x, 11, 70, 19);
+        QFont f(QStringLiteral("Tahoma"));
+        f.setPointSize(7);
+        e->setFont(f);
+        makeBlack(e);
+        e->setCursor(Qt::PointingHandCursor);
+        e->setCtl3D(false);
+        e->setToolTip(QString::fromLatin1(hint));
+        e->show();
+        return e;
+    };
+    startSpin = make("startSpin", 110, 24.0, 1749.0, "Start scanning, MHz");
+    stopSpin = make("stopSpin", 185, 25.0, 1750.0, "Stop scanning, MHz");
+    // The editors show MHz; a text that is not a number stops start-up here.
+    startSpin->setValue(StrToFloat(params.freqMinHz) / kHzPerMHz);
+    stopSpin->setValue(StrToFloat(params.freqMaxHz) / kHzPerMHz);
+    connect(startSpin, &TSpinEditDouble::changed, this, &TForm1::ppmChange);
+    connect(stopSpin, &TSpinEditDouble::changed, this, &TForm1::ppmChange);
+}
+
+} // namespace sky

@@ -1,0 +1,126 @@
+// TForm1's settings: reading them at start-up, the parameter controls, the check boxes and the
+// settle timer.
+#include "app/main_form.h"
+
+#include "app/settings_file.h"
+#include "app/settings_keys.h"
+#include "app/spin_double.h"
+#include "platform/numtext.h"
+
+namespace sky {
+
+void TForm1::ReadSettings() {
+    // The six parameter texts, exactly as stored.
+    params.dongleNumber = settings->Value(key::DongleNumber);
+    params.freqMinHz = settings->Value(key::FreqMinHz);
+    params.freqMaxHz = settings->Value(key::FreqMaxHz);
+    params.freqStep = settings->Value(key::FreqStep);
+    params.gainLevel = settings->Value(key::GainLevel);
+    params.ppmCorrection = settings->Value(key::Ppm);
+
+    dongle->setValue(ParseIntOr(params.dongleNumber, 0));
+    ppm->setValue(ParseIntOr(params.ppmCorrection, 0));
+
+    flags.chartColor = ParseIntOr(settings->Value(key::ChartColor), 255);
+    flags.waterfallColorStart = ParseIntOr(settings->Value(key::WaterfallColorStart), flags.waterfallColorStart);
+    flags.waterfallColorEnd = ParseIntOr(settings->Value(key::WaterfallColorEnd), flags.waterfallColorEnd);
+
+    // Setting a box to another state runs its handler by itself; then it runs once more.
+    auto boxValue = [&](const QString &k, int fallback) {
+        return (ParseIntOr(settings->Value(k), fallback) & 0xFF) != 0;
+    };
+    point->setChecked(boxValue(key::ChartPoint, 0));
+    pointClick();
+
+    step->setEditText(params.freqStep);
+    gain->setEditText(params.gainLevel);
+
+    axs->setChecked(boxValue(key::ChartScale, 1));
+    axsClick();
+    mx->setChecked(boxValue(key::ChartMax, 0));
+    mxClick();
+}
+
+void TForm1::WriteSetting(const QString &key, const QString &value) {
+    settings->SetValue(key, value);
+    settings->Save();
+}
+
+void TForm1::ApplyChartPoint() {
+    const bool on = point->isChecked();
+    spectrum.sweepSeries.Pointer().SetVisible(on);
+    spectrum.Series1.Pointer().SetVisible(on);
+    spectrum.Series5.Pointer().SetVisible(false);
+    spectrum.sweepSeries.Pointer().SetStyle(spectrum.Series1.Pointer().Style());
+    spectrum.sweepSeries.Pointer().SetHorizSize(2);
+    spectrum.sweepSeries.Pointer().SetVertSize(2);
+    spectrum.Series5.Pointer().SetHorizSize(1);
+    spectrum.Series5.Pointer().SetVertSize(1);
+}
+
+void TForm1::ApplyChartScale() {
+    const bool on = axs->isChecked();
+    ch->Right().SetAutomatic(on);
+    ch->Left().SetAutomatic(on);
+    if (!on) {
+        // Both ends at once: setting them one by one could be refused against the old range.
+        ch->Right().SetRange(-110, 10);
+        ch->Left().SetRange(-110, 10);
+    }
+}
+
+void TForm1::ApplyChartMax() {
+    spectrum.Series4.Pointer().SetVisible(mx->isChecked());
+}
+
+void TForm1::CheckBoxClick(QCheckBox *box, const QString &key, void (TForm1::*apply)()) {
+    if (!settings)
+        return;
+    (this->*apply)();
+    WriteSetting(key, box->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void TForm1::pointClick() { CheckBoxClick(point, key::ChartPoint, &TForm1::ApplyChartPoint); }
+void TForm1::axsClick() { CheckBoxClick(axs, key::ChartScale, &TForm1::ApplyChartScale); }
+void TForm1::mxClick() { CheckBoxClick(mx, key::ChartMax, &TForm1::ApplyChartMax); }
+
+void TForm1::RestartSettleTimer() {
+    Timer1->start();
+}
+
+void TForm1::Timer1Timer() {
+    RequestAxisReset();
+    flags.paramChangePending = false;
+}
+
+void TForm1::RequestAxisReset() {
+    if (InfinityMode() && !flags.paramChangePending)
+        flags.axisResetRequested = true;
+}
+
+void TForm1::ppmChange() {
+    if (!flags.controlsReady)
+        return;
+    flags.paramChangePending = true;
+    Timer1->stop();
+    params.dongleNumber = QString::number(dongle->value());
+    params.freqMinHz = FloatToText(startSpin->Value() * kHzPerMHz);
+    // Keep at least 1 MHz of span; a changed stop editor runs this handler once more, nested.
+    if (stopSpin->Value() <= startSpin->Value() + 1)
+        stopSpin->setValue(startSpin->Value() + 1);
+    params.freqMaxHz = FloatToText(stopSpin->Value() * kHzPerMHz);
+    params.freqStep = step->currentText();
+    params.gainLevel = gain->currentText();
+    params.ppmCorrection = QString::number(ppm->value());
+
+    settings->SetValue(key::DongleNumber, params.dongleNumber);
+    settings->SetValue(key::FreqMinHz, params.freqMinHz);
+    settings->SetValue(key::FreqMaxHz, params.freqMaxHz);
+    settings->SetValue(key::FreqStep, params.freqStep);
+    settings->SetValue(key::GainLevel, params.gainLevel);
+    settings->SetValue(key::Ppm, params.ppmCorrection);
+    settings->Save(); // a failure leaves the settle timer off until the next change
+    Timer1->start();
+}
+
+} // namespace sky

@@ -1,0 +1,23 @@
+#pragma once
+// The keys of settings.ini, spelled once.
+#include <QString>
+
+namespace sky::key {
+
+inline const QString DongleNumber = QStringLiteral("Dongle number");
+inline const QString FreqMinHz = QStringLiteral("Freq min Hz");
+inline const QString FreqMaxHz = QStringLiteral("Freq max Hz");
+inline const QString FreqStep = QStringLiteral("Freq step");
+inline const QString GainLevel = QStringLiteral("Gain level");
+inline const QString Ppm = QStringLiteral("PPM");
+inline const QString ChartPoint = QStringLiteral("Chart Point");
+inline const QString ChartScale = QStringLiteral("Chart Scale");
+inline const QString ChartMax = QStringLiteral("Chart Max");
+inline const QString ChartColor = QStringLiteral("Chart Color");
+inline const QString WaterfallColorStart = QStringLiteral("Waterfall Color Start");
+inline const QString WaterfallColorEnd = QStringLiteral("Waterfall Color End");
+inline const QString Codec = QStringLiteral("Codec");
+inline const QString Developer = QStringLiteral("Developer");
+inline const QString HomePage = QStringLiteral("H-page");
+
+} // namespace sky::key

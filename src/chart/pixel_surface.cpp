@@ -1,0 +1,269 @@
+// Direct pixel routines for buffered frames: marker shapes and their pixel stamps, and the
+// surface that draws lines, stamps and fills straight into the frame's pixels.
+#include "chart/pixel_surface.h"
+#include "chart/series.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+// ---------------------------------------------------------------------------------------------
+// Marker shapes and stamps
+
+void DrawMarkerShape(TCanvas3D &c, int style, int x, int y, int h, int v, TColor color)
+{
+    const int l = x - h, r = x + h, t = y - v, b = y + v;
+    switch (style) {
+    case psRectangle: c.Rectangle(l, t, r + 1, b + 1); break;
+    case psCircle: c.Ellipse(l, t, r, b); break;
+    case psTriangle: c.Polygon(QPolygon({QPoint(l, b), QPoint(r, b), QPoint(x, t)})); break;
+    case psDownTriangle: c.Polygon(QPolygon({QPoint(l, t), QPoint(r, t), QPoint(x, b)})); break;
+    case psDiamond: c.Polygon(QPolygon({QPoint(l, y), QPoint(x, t), QPoint(r, y), QPoint(x, b)})); break;
+    case psSmallDot: c.SetPixel(x, y, color); break;
+    case psCross:
+    case psDiagCross:
+    case psStar:
+        c.Pen().Color = color;
+        // each line runs one pixel past its far end, so that end pixel is drawn too
+        if (style != psDiagCross) {
+            c.VertLine(x, t, b + 1);
+            c.HorizLine(l, r + 1, y);
+        }
+        if (style != psCross) {
+            c.DrawSegment(l, t, r + 1, b + 1);
+            c.DrawSegment(l, b, r + 1, t - 1);
+        }
+        break;
+    default: break;
+    }
+}
+
+TMarkerStamp StampFromPair(const QRgb *a, const QRgb *b, int w, int h, int cx, int cy)
+{
+    TMarkerStamp stamp;
+    for (int y = 0; y < h; ++y, a += w, b += w) {
+        for (int x = 0; x < w;) {
+            if (a[x] != b[x]) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            TMarkerStamp::Run run{y - cy, x - cx, 0, static_cast<int>(stamp.colours.size())};
+            while (x < w && a[x] == b[x])
+                stamp.colours.push_back(a[x++]);
+            run.len = x - start;
+            stamp.runs.push_back(run);
+            stamp.ink |= QRect(start - cx, y - cy, run.len, 1);
+        }
+    }
+    // set pixels on the border may continue beyond it: then the capture is incomplete
+    stamp.usable = stamp.ink.isNull() || QRect(1 - cx, 1 - cy, w - 2, h - 2).contains(stamp.ink);
+    return stamp;
+}
+
+TMarkerStamp RenderMarkerStamp(const TCanvasPen &pen, const TCanvasBrush &brush, int style, int h, int v, TColor color)
+{
+    if (h < 1 || v < 1 || h > 64 || v > 64) return TMarkerStamp();
+    // The shape reaches one pixel beyond its box; the margin keeps every line end well inside
+    // the image, so nothing is cut differently than on the chart.
+    constexpr int margin = 4;
+    const int w = 2 * h + 1 + 2 * margin, ht = 2 * v + 1 + 2 * margin;
+    const int cx = h + margin, cy = v + margin;
+    // Drawn on black and on white: a pixel the marker sets has the same value on both.
+    QImage on[2] = {QImage(w, ht, QImage::Format_RGB32), QImage(w, ht, QImage::Format_RGB32)};
+    on[0].fill(0xFF000000u);
+    on[1].fill(0xFFFFFFFFu);
+    for (QImage &img : on) {
+        TChartCanvas3D c;
+        c.SetUseBackBuffer(false);
+        c.BeginFrame(&img, TRect{0, 0, w, ht});
+        c.Pen() = pen;
+        c.Brush() = brush;
+        DrawMarkerShape(c, style, cx, cy, h, v, color);
+        c.EndFrame();
+    }
+    static_assert(sizeof(QRgb) == 4);
+    TMarkerStamp stamp = StampFromPair(reinterpret_cast<const QRgb *>(on[0].constBits()),
+                                       reinterpret_cast<const QRgb *>(on[1].constBits()), w, ht, cx, cy);
+    const QRect safe(2 - cx, 2 - cy, w - 4, ht - 4);
+    stamp.usable = stamp.ink.isNull() || safe.contains(stamp.ink);
+    return stamp;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pixel surface
+
+bool TPixelSurface::Attach(TCanvas3D &canvas)
+{
+    bits_ = nullptr;
+    auto *cc = dynamic_cast<TChartCanvas3D *>(&canvas);
+    if (!cc || !cc->InFrame() || cc->Monochrome() || cc->IsMetafile()) return false;
+    QPainter *p = cc->Painter();
+    const QImage *buffer = cc->BackBuffer();
+    if (!p || !buffer || !p->isActive() || p->device() != static_cast<const QPaintDevice *>(buffer)) return false;
+    auto *img = static_cast<QImage *>(p->device()); // the canvas's own back buffer
+    if (img->format() != QImage::Format_RGB32 || !img->isDetached() || img->devicePixelRatio() != 1.0) return false;
+    if (p->worldTransform().type() != QTransform::TxNone || p->opacity() != 1.0) return false;
+    QRect clip = img->rect();
+    if (p->hasClipping()) {
+        const QRegion region = p->clipRegion();
+        if (region.rectCount() > 1) return false;
+        clip &= region.boundingRect();
+    }
+    width_ = img->width();
+    height_ = img->height();
+    stride_ = img->bytesPerLine() / static_cast<std::ptrdiff_t>(sizeof(QRgb));
+    clip_ = clip;
+    bits_ = reinterpret_cast<QRgb *>(img->bits());
+    return true;
+}
+
+void TPixelSurface::VerticalLine(int x, int y0, int y1, QRgb rgb)
+{
+    if (x < clip_.left() || x > clip_.right()) return;
+    const int top = std::max(std::min(y0, y1), clip_.top());
+    const int bottom = std::min(std::max(y0, y1) - 1, clip_.bottom());
+    QRgb *p = bits_ + static_cast<std::ptrdiff_t>(top) * stride_ + x;
+    for (int y = top; y <= bottom; ++y, p += stride_)
+        *p = rgb;
+}
+
+void TPixelSurface::HorizontalLine(int x0, int x1, int y, QRgb rgb)
+{
+    if (y < clip_.top() || y > clip_.bottom()) return;
+    const int left = std::max(std::min(x0, x1), clip_.left());
+    const int right = std::min(std::max(x0, x1) - 1, clip_.right());
+    QRgb *p = bits_ + static_cast<std::ptrdiff_t>(y) * stride_;
+    for (int x = left; x <= right; ++x)
+        p[x] = rgb;
+}
+
+namespace {
+
+int FixedDiv16(int a, int b) { return static_cast<int>(static_cast<std::int64_t>(a) * 65536 / b); }
+
+} // namespace
+
+void TPixelSurface::Line(int ax, int ay, int bx, int by, QRgb rgb)
+{
+    if (ax == bx) {
+        VerticalLine(ax, ay, by, rgb);
+        return;
+    }
+    if (ay == by) {
+        HorizontalLine(ax, bx, ay, rgb);
+        return;
+    }
+    // The painter's aliased one-pixel line: cut to the image (one pixel beyond its edges) in
+    // floating point, then stepped along the major axis in 26.6 and 16.16 fixed point. Pixels
+    // run from the smaller end up to, not including, the larger one, whichever way the line
+    // was drawn; the clip rectangle is applied per pixel.
+    double x1 = ax, y1 = ay, x2 = bx, y2 = by;
+    const double xmin = -1, xmax = width_ + 1, ymin = -1, ymax = height_ + 1;
+    if (x1 < xmin) {
+        if (x2 <= xmin) return;
+        y1 += (y2 - y1) / (x2 - x1) * (xmin - x1);
+        x1 = xmin;
+    } else if (x1 > xmax) {
+        if (x2 >= xmax) return;
+        y1 += (y2 - y1) / (x2 - x1) * (xmax - x1);
+        x1 = xmax;
+    }
+    if (x2 < xmin) {
+        y2 += (y2 - y1) / (x2 - x1) * (xmin - x2);
+        x2 = xmin;
+    } else if (x2 > xmax) {
+        y2 += (y2 - y1) / (x2 - x1) * (xmax - x2);
+        x2 = xmax;
+    }
+    if (y1 < ymin) {
+        if (y2 <= ymin) return;
+        x1 += (x2 - x1) / (y2 - y1) * (ymin - y1);
+        y1 = ymin;
+    } else if (y1 > ymax) {
+        if (y2 >= ymax) return;
+        x1 += (x2 - x1) / (y2 - y1) * (ymax - y1);
+        y1 = ymax;
+    }
+    if (y2 < ymin) {
+        x2 += (x2 - x1) / (y2 - y1) * (ymin - y2);
+        y2 = ymin;
+    } else if (y2 > ymax) {
+        x2 += (x2 - x1) / (y2 - y1) * (ymax - y2);
+        y2 = ymax;
+    }
+    int fx1 = static_cast<int>(x1 * 64.), fy1 = static_cast<int>(y1 * 64.);
+    int fx2 = static_cast<int>(x2 * 64.), fy2 = static_cast<int>(y2 * 64.);
+    const int dx = std::abs(fx2 - fx1), dy = std::abs(fy2 - fy1);
+    if (dx < dy) {
+        if (fy1 > fy2) {
+            std::swap(fy1, fy2);
+            std::swap(fx1, fx2);
+        }
+        const int xinc = FixedDiv16(fx2 - fx1, fy2 - fy1);
+        int x = fx1 * (1 << 10);
+        int y = (fy1 + 32) >> 6;
+        const int ys = (fy2 + 32) >> 6;
+        const int round = xinc > 0 ? 32 : 0;
+        if (y == ys) return;
+        x += ((y * (1 << 6)) + round - fy1) * xinc >> 6;
+        do {
+            Put(x >> 16, y, rgb);
+            x += xinc;
+        } while (++y < ys);
+    } else {
+        if (dx == 0) return;
+        if (fx1 > fx2) {
+            std::swap(fx1, fx2);
+            std::swap(fy1, fy2);
+        }
+        const int yinc = FixedDiv16(fy2 - fy1, fx2 - fx1);
+        int y = fy1 * (1 << 10);
+        int x = (fx1 + 32) >> 6;
+        const int xs = (fx2 + 32) >> 6;
+        const int round = yinc > 0 ? 32 : 0;
+        if (x == xs) return;
+        y += ((x * (1 << 6)) + round - fx1) * yinc >> 6;
+        do {
+            Put(x, y >> 16, rgb);
+            y += yinc;
+        } while (++x < xs);
+    }
+}
+
+TPixelSurface::Placement TPixelSurface::Place(const TMarkerStamp &stamp, int x, int y) const
+{
+    if (stamp.ink.isNull()) return Outside; // draws nothing anywhere
+    const QRect ink = stamp.ink.translated(x, y);
+    // Line ends lie up to one pixel beyond the ink and the painter cuts lines one pixel beyond
+    // the image: three pixels from the border nothing is cut differently.
+    const QRect room = ink.adjusted(-3, -3, 3, 3);
+    if (!clip_.intersects(room)) return Outside;
+    if (!Contains(room)) return Across;
+    if (clip_.contains(ink)) return Inside;
+    if (!clip_.intersects(ink)) return Outside;
+    return Across;
+}
+
+void TPixelSurface::Read(const QRect &r, std::vector<QRgb> &out) const
+{
+    out.resize(static_cast<size_t>(r.width()) * static_cast<size_t>(r.height()));
+    QRgb *o = out.data();
+    for (int y = r.top(); y <= r.bottom(); ++y, o += r.width())
+        std::copy_n(bits_ + static_cast<std::ptrdiff_t>(y) * stride_ + r.left(), r.width(), o);
+}
+
+void TPixelSurface::Write(const QRect &r, const std::vector<QRgb> &in)
+{
+    const QRgb *i = in.data();
+    for (int y = r.top(); y <= r.bottom(); ++y, i += r.width())
+        std::copy_n(i, r.width(), bits_ + static_cast<std::ptrdiff_t>(y) * stride_ + r.left());
+}
+
+void TPixelSurface::Fill(const QRect &r, QRgb rgb)
+{
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        std::fill_n(bits_ + static_cast<std::ptrdiff_t>(y) * stride_ + r.left(), r.width(), rgb);
+}

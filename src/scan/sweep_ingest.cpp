@@ -1,0 +1,96 @@
+#include "scan/sweep_ingest.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace sky {
+
+SweepExtremes FindExtremes(const double *y, std::size_t n) {
+    SweepExtremes e;
+    double hi = -1000.0, lo = 1000.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (y[i] > hi) {
+            hi = y[i];
+            e.maxIndex = i;
+        }
+        if (y[i] < lo) {
+            lo = y[i];
+            e.minIndex = i;
+        }
+    }
+    return e;
+}
+
+std::optional<double> NoiseLevel(const double *y, std::size_t n, std::size_t maxIndex) {
+    // Two plain runs instead of a test per bin: [2, maxIndex - 10) and (maxIndex + 10, n), summed
+    // in ascending order as one loop would.
+    double sum = 0;
+    std::size_t count = 0;
+    const std::size_t firstEnd = std::min(n, maxIndex > 10 ? maxIndex - 10 : std::size_t{0});
+    for (std::size_t i = 2; i < firstEnd; ++i)
+        sum += y[i] * y[i];
+    count += firstEnd > 2 ? firstEnd - 2 : 0;
+    for (std::size_t i = std::max<std::size_t>(2, maxIndex + 11); i < n; ++i) {
+        sum += y[i] * y[i];
+        ++count;
+    }
+    if (count == 0)
+        return std::nullopt;
+    return -std::sqrt(sum / static_cast<double>(count));
+}
+
+std::size_t FindPeaks(const double *x, const double *y, std::size_t n, double threshold, double *px, double *py) {
+    // Every bin is written, the count only advances on a peak: no branch to mispredict.
+    std::size_t k = 0;
+    for (std::size_t i = 1; i + 1 < n; ++i) {
+        px[k] = x[i];
+        py[k] = y[i];
+        k += static_cast<std::size_t>(IsPeak(y, i) & (y[i] > threshold));
+    }
+    return k;
+}
+
+namespace {
+
+// Ascending frequency; equal frequencies stay in file order.
+void SortByFrequency(SweepData &d) {
+    if (std::is_sorted(d.x.begin(), d.x.end()))
+        return;
+    std::vector<std::size_t> order(d.x.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return d.x[a] < d.x[b]; });
+    std::vector<double> x(order.size()), y(order.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        x[i] = d.x[order[i]];
+        y[i] = d.y[order[i]];
+    }
+    d.x.swap(x);
+    d.y.swap(y);
+}
+
+} // namespace
+
+void IngestSweep(std::string_view text, bool findPeaks, SweepFindings &out) {
+    out.maxIndex = out.minIndex = 0;
+    out.noiseDb.reset();
+    out.peakCount = 0;
+    SweepData &d = out.data;
+    ParseSweepFile(text, d);
+    SortByFrequency(d);
+    const std::size_t n = d.x.size();
+    if (!d.ok || n == 0)
+        return;
+    const double *x = d.x.data(), *y = d.y.data();
+    const SweepExtremes e = FindExtremes(y, n);
+    out.maxIndex = e.maxIndex;
+    out.minIndex = e.minIndex;
+    out.noiseDb = NoiseLevel(y, n, e.maxIndex);
+    if (findPeaks && out.noiseDb && n > 2) {
+        out.peakX.resize(n);
+        out.peakY.resize(n);
+        out.peakCount = FindPeaks(x, y, n, *out.noiseDb + kPeakMarginDb, out.peakX.data(), out.peakY.data());
+    }
+}
+
+} // namespace sky

@@ -1,0 +1,59 @@
+#pragma once
+// From the text of one sweep file to what the display shows: the points in ascending frequency,
+// the strongest and weakest bins, the average noise level and the peaks above it.
+#include "scan/sweep_file.h"
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace sky {
+
+// Peaks above the noise are those higher than this many dB over it.
+inline constexpr double kPeakMarginDb = 0.25;
+
+struct SweepFindings {
+    // The points in ascending frequency (equal frequencies keep file order), the value count, the
+    // step text and whether the whole file was read. A caller may swap x and y out; the buffers
+    // it swaps in are reused by the next sweep.
+    SweepData data;
+    std::size_t maxIndex = 0, minIndex = 0; // first strongest and first weakest bin
+    std::optional<double> noiseDb;          // empty when no bin is left to average
+    // Peaks: the first peakCount entries of peakX/peakY (the arrays may be longer).
+    std::vector<double> peakX, peakY;
+    std::size_t peakCount = 0;
+
+    std::size_t PointCount() const { return data.x.size(); }
+    // Read, ordered and analysed: everything the status panels show is known.
+    bool Complete() const { return data.ok && !data.x.empty() && noiseDb.has_value(); }
+};
+
+// First strongest and first weakest bin (the search starts from -1000 and +1000 dB).
+struct SweepExtremes {
+    std::size_t maxIndex = 0;
+    std::size_t minIndex = 0;
+};
+SweepExtremes FindExtremes(const double *y, std::size_t n);
+
+// Negated root mean square of the levels, leaving out the first two bins and the 21 bins centred
+// on the strongest one. Empty when no bin is left to count.
+std::optional<double> NoiseLevel(const double *y, std::size_t n, std::size_t maxIndex);
+
+// A strict maximum, or the first or last bin of a flat top. Needs 1 <= i <= n - 2. Without
+// branches: on noise a peak test is a coin toss the processor cannot predict.
+inline bool IsPeak(const double *y, std::size_t i) {
+    const double p = y[i - 1], a = y[i], q = y[i + 1];
+    return ((a > p) & (q <= a)) | ((a == p) & (q < a));
+}
+
+// Writes the peaks of y[1 .. n-2] above `threshold` into px/py (sized n by the caller) and
+// returns their count.
+std::size_t FindPeaks(const double *x, const double *y, std::size_t n, double threshold, double *px, double *py);
+
+// Parses `text` and analyses it into `out`, reusing its buffers. Peaks are searched only when
+// `findPeaks` is set. A file that fails part-way keeps the points read before the failure, in
+// ascending order, with nothing analysed.
+void IngestSweep(std::string_view text, bool findPeaks, SweepFindings &out);
+
+} // namespace sky
