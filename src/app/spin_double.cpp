@@ -70,8 +70,12 @@ protected:
         }
         if (!owner_->editorEnabled_ && isEditingKey(e))
             return refuse(e);
-        if (key == Qt::Key_Return || key == Qt::Key_Enter)
-            return refuse(e);
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // Enter confirms what was typed: clamped, and editing counts as finished.
+            owner_->leave();
+            e->accept();
+            return;
+        }
         // Ctrl with a letter stands for a control character (select all, copy, ...): let it through.
         const bool control = (e->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) == Qt::ControlModifier;
         if (!control && key != Qt::Key_Backspace && key != Qt::Key_Delete) {
@@ -307,12 +311,14 @@ void TSpinEditDouble::StepUp() {
     if (isReadOnly())
         return beep();
     setValue(Value() + increment_);
+    emit editingFinished();
 }
 
 void TSpinEditDouble::StepDown() {
     if (isReadOnly())
         return beep();
     setValue(Value() - increment_);
+    emit editingFinished();
 }
 
 int TSpinEditDouble::MinimumHeight() const {
@@ -337,6 +343,7 @@ void TSpinEditDouble::leave() {
     const double v = Value();
     if (v != ClampValue(v))
         setValue(v);
+    emit editingFinished();
 }
 
 void TSpinEditDouble::placeChildren() {

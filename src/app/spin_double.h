@@ -2,7 +2,8 @@
 // TSpinEditDouble: a one-line number editor with an up/down button pair at its right edge that
 // holds a double. The value lives in the text; typing is limited to number characters; the
 // buttons and the Up/Down keys step by `Increment`; the value is clamped into
-// [`MinValue`, `MaxValue`] when it is set, stepped, or when the editor loses the focus.
+// [`MinValue`, `MaxValue`] when it is set, stepped, confirmed with Enter, or when the editor
+// loses the focus.
 #include <QFrame>
 #include <QString>
 
@@ -66,6 +67,9 @@ public:
 signals:
     // Once for every change of the text, by typing, pasting, stepping or setting Value.
     void changed();
+    // Editing has come to an end: the focus left, Enter was pressed, or a step was taken. A value
+    // typed half-way (a "1" on the way to "146") is only whole here.
+    void editingFinished();
 
 protected:
     bool event(QEvent *e) override;

@@ -60,11 +60,13 @@ bool TWaterfall::AddLine(const double *y, std::size_t n, std::size_t maxIndex, s
         return false;
     if (waterfallLine.width() != static_cast<int>(width) || waterfallLine.format() != QImage::Format_RGB888)
         waterfallLine = QImage(static_cast<int>(std::max<std::size_t>(width, 1)), 1, QImage::Format_RGB888);
-    const double range = std::fabs(y[minIndex]) - std::fabs(y[maxIndex]);
-    const double top = std::fabs(y[maxIndex]);
+    // Each bin's place between the strongest (0) and the weakest (range), by its signed level:
+    // captures with positive levels order like any other.
+    const double top = y[maxIndex];
+    const double range = top - y[minIndex];
     uchar *px = waterfallLine.scanLine(0);
     for (std::size_t i = 0; i < width; ++i) {
-        const float d = static_cast<float>(std::fabs(y[i]) - top);
+        const float d = static_cast<float>(top - y[i]);
         std::uint32_t c;
         if (!RampColor(colorStart, colorEnd, d, range, c))
             return false;

@@ -42,8 +42,18 @@ int ReapLaunchedChildren();
 // waits for each up to `waitMsEach` milliseconds. Returns the number of processes it signalled.
 int KillProcessesByName(const QString &text, int waitMsEach = 2000);
 
+// Like KillProcessesByName, but only for processes of this user whose working folder is
+// `workingDir`: sweep tools left by an earlier run of the same set-up, never another window's
+// tool or another user's process. Where the working folder cannot be read (Windows), every
+// process of that name.
+int KillSweepToolsIn(const QString &text, const QString &workingDir, int waitMsEach = 2000);
+
 // A file is busy when it exists and another process holds it open or it cannot be opened for
-// reading and writing. A missing file is not busy.
+// reading and writing. A missing file, and anything that is not a regular file, is not busy.
+// Cheap whatever else runs on the system.
 bool IsFileBusy(const QString &path);
+// The same test by looking through every process's open files: slow on a busy desktop, and
+// only the fallback where the cheap test is not available.
+bool IsFileHeldByAnyProcess(const QString &path);
 
 } // namespace sky

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <chrono>
 #include <cstdio>
@@ -103,6 +104,32 @@ bool hasEnded(pid_t pid) {
     return !paren || paren[1] == 0 || paren[2] == 'Z' || paren[2] == 'X';
 }
 
+// True when one of the process's open files is the file `st` describes.
+bool heldBy(pid_t pid, const struct stat &st) {
+    char fdDir[64];
+    std::snprintf(fdDir, sizeof fdDir, "/proc/%d/fd", static_cast<int>(pid));
+    const int dfd = open(fdDir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd < 0)
+        return false;
+    DIR *d = fdopendir(dfd);
+    if (!d) {
+        close(dfd);
+        return false;
+    }
+    bool held = false;
+    while (dirent *e = readdir(d)) {
+        if (!isNumber(e->d_name))
+            continue;
+        struct stat fst;
+        if (fstatat(dfd, e->d_name, &fst, 0) == 0 && fst.st_ino == st.st_ino && fst.st_dev == st.st_dev) {
+            held = true;
+            break;
+        }
+    }
+    closedir(d);
+    return held;
+}
+
 } // namespace
 
 QString SweepToolFileName() { return QStringLiteral("rtl_power"); }
@@ -161,14 +188,17 @@ int ReapLaunchedChildren() {
     return reapLocked();
 }
 
-int KillProcessesByName(const QString &text, int waitMsEach) {
+namespace {
+
+// Ends the matching processes `take` accepts; see KillProcessesByName.
+template <typename Accept> int killMatching(const QString &text, int waitMsEach, Accept &&take) {
     const pid_t self = getpid();
     int count = 0;
     forEachProcess([&](pid_t pid) {
         if (pid == self)
             return;
         const QString name = executableName(pid).toLower();
-        if (name.isEmpty() || !name.contains(text))
+        if (name.isEmpty() || !name.contains(text) || !take(pid))
             return;
         if (kill(pid, SIGKILL) != 0)
             return; // not ours to end: passed over
@@ -181,42 +211,67 @@ int KillProcessesByName(const QString &text, int waitMsEach) {
     return count;
 }
 
+} // namespace
+
+int KillProcessesByName(const QString &text, int waitMsEach) {
+    return killMatching(text, waitMsEach, [](pid_t) { return true; });
+}
+
+int KillSweepToolsIn(const QString &text, const QString &workingDir, int waitMsEach) {
+    const QByteArray want = QFile::encodeName(QFileInfo(workingDir).canonicalFilePath());
+    if (want.isEmpty())
+        return 0;
+    const uid_t me = getuid();
+    return killMatching(text, waitMsEach, [&](pid_t pid) {
+        char link[64], target[4096];
+        std::snprintf(link, sizeof link, "/proc/%d", static_cast<int>(pid));
+        struct stat st;
+        if (stat(link, &st) != 0 || st.st_uid != me)
+            return false;
+        std::snprintf(link, sizeof link, "/proc/%d/cwd", static_cast<int>(pid));
+        const ssize_t n = readlink(link, target, sizeof target - 1);
+        return n > 0 && QByteArray(target, n) == want;
+    });
+}
+
 bool IsFileBusy(const QString &path) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    const int fd = open(name.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    // A write lease is granted only while no other descriptor anywhere has the file open: one
+    // call instead of a walk through every process's open files. It is released at once, so a
+    // process opening the file meanwhile is held up for no more than that.
+    const int lease = fcntl(fd, F_SETLEASE, F_WRLCK);
+    const int err = errno;
+    if (lease == 0)
+        fcntl(fd, F_SETLEASE, F_UNLCK);
+    close(fd);
+    if (lease == 0)
+        return false;
+    // Refused because it is open somewhere: busy, unless one of those opens is our own (which
+    // does not count); then only the long way can tell. Refused for any other reason (a file
+    // system without leases, leases switched off, not the file's owner): the long way too.
+    if ((err == EAGAIN || err == EBUSY) && !heldBy(getpid(), st))
+        return true;
+    return IsFileHeldByAnyProcess(path);
+}
+
+bool IsFileHeldByAnyProcess(const QString &path) {
     const QByteArray name = QFile::encodeName(path);
     struct stat st;
     if (stat(name.constData(), &st) != 0)
         return false;
-    const int fd = open(name.constData(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        return true;
-    close(fd);
     // Held open by another process? Look for the same device and inode among every process's
     // open files.
     const pid_t self = getpid();
     bool busy = false;
     forEachProcess([&](pid_t pid) {
-        if (busy || pid == self)
-            return;
-        char fdDir[64];
-        std::snprintf(fdDir, sizeof fdDir, "/proc/%d/fd", static_cast<int>(pid));
-        const int dfd = open(fdDir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dfd < 0)
-            return;
-        DIR *d = fdopendir(dfd);
-        if (!d) {
-            close(dfd);
-            return;
-        }
-        while (dirent *e = readdir(d)) {
-            if (!isNumber(e->d_name))
-                continue;
-            struct stat fst;
-            if (fstatat(dfd, e->d_name, &fst, 0) == 0 && fst.st_ino == st.st_ino && fst.st_dev == st.st_dev) {
-                busy = true;
-                break;
-            }
-        }
-        closedir(d);
+        if (!busy && pid != self)
+            busy = heldBy(pid, st);
     });
     return busy;
 }

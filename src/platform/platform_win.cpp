@@ -91,9 +91,17 @@ int KillProcessesByName(const QString &text, int waitMsEach) {
     return count;
 }
 
+// The working folder of another process is not at hand here: every tool of that name goes.
+int KillSweepToolsIn(const QString &text, const QString &, int waitMsEach) {
+    return KillProcessesByName(text, waitMsEach);
+}
+
+bool IsFileHeldByAnyProcess(const QString &path) { return IsFileBusy(path); }
+
 bool IsFileBusy(const QString &path) {
     const std::wstring p = wide(QDir::toNativeSeparators(path));
-    if (GetFileAttributesW(p.c_str()) == INVALID_FILE_ATTRIBUTES)
+    const DWORD attributes = GetFileAttributesW(p.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
     HANDLE h = CreateFileW(p.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);

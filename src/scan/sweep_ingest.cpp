@@ -23,21 +23,28 @@ SweepExtremes FindExtremes(const double *y, std::size_t n) {
 }
 
 std::optional<double> NoiseLevel(const double *y, std::size_t n, std::size_t maxIndex) {
+    if (n == 0)
+        return std::nullopt;
     // Two plain runs instead of a test per bin: [2, maxIndex - 10) and (maxIndex + 10, n), summed
     // in ascending order as one loop would.
     double sum = 0;
     std::size_t count = 0;
     const std::size_t firstEnd = std::min(n, maxIndex > 10 ? maxIndex - 10 : std::size_t{0});
     for (std::size_t i = 2; i < firstEnd; ++i)
-        sum += y[i] * y[i];
+        sum += y[i];
     count += firstEnd > 2 ? firstEnd - 2 : 0;
     for (std::size_t i = std::max<std::size_t>(2, maxIndex + 11); i < n; ++i) {
-        sum += y[i] * y[i];
+        sum += y[i];
         ++count;
     }
-    if (count == 0)
-        return std::nullopt;
-    return -std::sqrt(sum / static_cast<double>(count));
+    if (count == 0) {
+        // A small sweep leaves nothing outside that window: every bin but the strongest, or the
+        // one bin there is.
+        for (std::size_t i = 0; i < n; ++i)
+            sum += i == maxIndex && n > 1 ? 0.0 : y[i];
+        count = n > 1 ? n - 1 : 1;
+    }
+    return sum / static_cast<double>(count);
 }
 
 std::size_t FindPeaks(const double *x, const double *y, std::size_t n, double threshold, double *px, double *py) {

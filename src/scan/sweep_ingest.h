@@ -36,8 +36,9 @@ struct SweepExtremes {
 };
 SweepExtremes FindExtremes(const double *y, std::size_t n);
 
-// Negated root mean square of the levels, leaving out the first two bins and the 21 bins centred
-// on the strongest one. Empty when no bin is left to count.
+// The average level of the noise: the mean of the levels (in dB, signed) leaving out the first
+// two bins and the 21 bins centred on the strongest one; when that leaves no bin, the mean of
+// every bin but the strongest (of the only bin, for one). Empty only for no bins.
 std::optional<double> NoiseLevel(const double *y, std::size_t n, std::size_t maxIndex);
 
 // A strict maximum, or the first or last bin of a flat top. Needs 1 <= i <= n - 2. Without

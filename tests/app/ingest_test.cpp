@@ -107,10 +107,19 @@ TEST(Ingest, FailuresKeepTheLastTraceAndClearTheMarkers) {
         EXPECT_EQ(v.s.Series4.PointCount(), 0);
         EXPECT_EQ(v.form.sb->PanelText(3), status);   // the status panels keep the last sweep
     }
-    // A sweep of ten values cannot leave any bin for the noise level: it fails after the marker.
-    v.ingest(line(0, 1, noise(10, 5)));
-    EXPECT_EQ(v.s.sweepSeries.PointCount(), 10);
+}
+
+// The 1 MHz minimum span at a 100 kHz step gives ten bins: too few for the usual noise window,
+// but the sweep is shown whole, its noise taken from every bin but the strongest.
+TEST(Ingest, SmallSweepsAreShownWhole) {
+    Viewer v;
+    v.ingest(line(0, 1, {"-50", "-52", "-48", "-10", "-50", "-51", "-49", "-50", "-50", "-50"}));
+    ASSERT_TRUE(v.form.LastSweep().ok);
+    EXPECT_EQ(v.s.Series1.PointCount(), 10);
     EXPECT_EQ(v.s.Series3.PointCount(), 1);
+    EXPECT_EQ(v.s.Series2.PointCount(), 8);
+    EXPECT_NEAR(v.form.LastSweep().noiseDb, -50.0, 1e-9);
+    EXPECT_EQ(v.form.sb->PanelText(2), "Average Noise Level: -50.00 dB");
 }
 
 TEST(Ingest, ScaleOffPinsTheLevelAxes) {

@@ -129,6 +129,23 @@ TEST(Waterfall, AddLineScrollsAndDrawsTheNewTopRow) {
     EXPECT_EQ(QColor(img.Picture().pixel(300, 2)).green() >> 2, 255 >> 2);
 }
 
+// Bins are placed by their signed level between the weakest and the strongest: in a sweep from
+// -8 to +23 dB a +8 dB bin lies about half-way, not with the weakest.
+TEST(Waterfall, MixedSignLevelsRampBySignedLevel) {
+    app();
+    TWaterfall w(QSize(100, 10));
+    const double y[] = {-8.0, 23.0, 8.0, -8.0, -8.0};
+    ASSERT_TRUE(w.AddLine(y, 5, 1, 0, 0x000000, 0x00FF00)); // black for the weakest, lime for the strongest
+    const auto green = [&](int bin) { return qGreen(w.waterfallLine.pixel(bin, 0)); };
+    EXPECT_EQ(green(0), 0);
+    EXPECT_EQ(green(1), 255);
+    EXPECT_NEAR(green(2), 255 * 16 / 31, 1);
+    // All-negative sweeps give what the magnitudes gave before.
+    const double neg[] = {-80.0, -20.0, -50.0, -80.0, -80.0};
+    ASSERT_TRUE(w.AddLine(neg, 5, 1, 0, 0x000000, 0x00FF00));
+    EXPECT_NEAR(green(2), 255 / 2, 1);
+}
+
 TEST(Waterfall, UndrawableSweepsScrollButDrawNothing) {
     app();
     TWaterfall w(QSize(100, 10));

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -154,8 +155,10 @@ TEST(LaunchDetached, NoShellNoZombiesMissingProgramQuiet) {
 
 TEST(KillProcessesByName, EndsMatchingProcessesOnly) {
     QTemporaryDir dir;
-    const QString victim = sleeperNamed(dir, "my_RTL_POWER_copy"); // lower-cased name contains the text
-    const QString bystander = sleeperNamed(dir, "rtl_powe_r");
+    // A name no other test run or running program has: this test must not end theirs.
+    const QString tag = QString::number(getpid());
+    const QString victim = sleeperNamed(dir, "my_RTL_POWER_copy" + tag); // lower-cased name contains the text
+    const QString bystander = sleeperNamed(dir, "rtl_powe_r" + tag);
     const qint64 v = LaunchDetached(victim, {"30"}, dir.path());
     const qint64 b = LaunchDetached(bystander, {"30"}, dir.path());
     ASSERT_GT(v, 0);
@@ -163,15 +166,46 @@ TEST(KillProcessesByName, EndsMatchingProcessesOnly) {
     std::this_thread::sleep_for(100ms);
     ASSERT_TRUE(processAlive(static_cast<pid_t>(v)));
 
-    EXPECT_GE(KillProcessesByName("rtl_power"), 1);
+    EXPECT_GE(KillProcessesByName("rtl_power_copy" + tag), 1);
     EXPECT_FALSE(processAlive(static_cast<pid_t>(v)));
     EXPECT_TRUE(processAlive(static_cast<pid_t>(b)));
     // The given text itself is not lower-cased.
-    EXPECT_EQ(KillProcessesByName("RTL_POWE_R"), 0);
+    EXPECT_EQ(KillProcessesByName("RTL_POWE_R" + tag), 0);
     EXPECT_TRUE(processAlive(static_cast<pid_t>(b)));
 
     kill(static_cast<pid_t>(b), SIGKILL);
     for (int i = 0; i < 200 && ReapLaunchedChildren() > 0; ++i)
         std::this_thread::sleep_for(10ms);
     EXPECT_EQ(ReapLaunchedChildren(), 0);
+}
+
+// Two windows with two plugins folders: start-up ends only the tools working in its own folder.
+TEST(KillSweepToolsIn, EndsOnlyToolsWorkingInThatFolder) {
+    QTemporaryDir dir, mine, theirs;
+    const QString tag = QString::number(getpid());
+    const QString tool = sleeperNamed(dir, "rtl_power_left" + tag);
+    const qint64 left = LaunchDetached(tool, {"30"}, mine.path());
+    const qint64 other = LaunchDetached(tool, {"30"}, theirs.path());
+    ASSERT_GT(left, 0);
+    ASSERT_GT(other, 0);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(KillSweepToolsIn("rtl_power_left" + tag, mine.path() + "/"), 1);
+    EXPECT_FALSE(processAlive(static_cast<pid_t>(left)));
+    EXPECT_TRUE(processAlive(static_cast<pid_t>(other)));
+    EXPECT_EQ(KillSweepToolsIn("rtl_power_left" + tag, dir.filePath("missing")), 0);
+    kill(static_cast<pid_t>(other), SIGKILL);
+    for (int i = 0; i < 200 && ReapLaunchedChildren() > 0; ++i)
+        std::this_thread::sleep_for(10ms);
+}
+
+// Only a regular file can be a sweep file: a FIFO or a folder of that name is never "busy" (so the
+// window gets to say what it is), and testing it never blocks.
+TEST(IsFileBusy, FifosAndFoldersAreNotBusyAndNeverBlock) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("scan.csv");
+    ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    EXPECT_FALSE(IsFileBusy(fifo));
+    EXPECT_FALSE(IsFileHeldByAnyProcess(dir.filePath("missing")));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
+    EXPECT_FALSE(IsFileBusy(dir.filePath("folder")));
 }

@@ -163,7 +163,7 @@ TEST(SweepAnalysis, ExtremesNoiseAndPeaks) {
     y[16] = -20;
     auto noise = NoiseLevel(y.data(), y.size(), 5);
     ASSERT_TRUE(noise);
-    const double expected = -std::sqrt((20.0 * 20 + 43 * 50.0 * 50) / 44);
+    const double expected = (-20.0 - 43 * 50.0) / 44; // the mean, signed
     EXPECT_NEAR(*noise, expected, 1e-9);
     // Strongest at 40: bins 2..29 and 51 onward count.
     std::vector<double> z(60, -1.0);
@@ -171,8 +171,15 @@ TEST(SweepAnalysis, ExtremesNoiseAndPeaks) {
         z[i] = -100;
     z[0] = z[1] = -1000;
     EXPECT_NEAR(*NoiseLevel(z.data(), z.size(), 40), -1.0, 1e-12);
-    // Nothing left to count.
-    EXPECT_FALSE(NoiseLevel(z.data(), 10, 5).has_value());
+    // A small sweep leaves nothing in that window: every bin but the strongest counts.
+    const double small[] = {-10, -20, 5, -30, -40};
+    EXPECT_NEAR(*NoiseLevel(small, 5, 2), -25.0, 1e-12);
+    EXPECT_NEAR(*NoiseLevel(small, 1, 0), -10.0, 1e-12);
+    EXPECT_FALSE(NoiseLevel(small, 0, 0).has_value());
+    // Positive levels (captures from some dongles and drivers) keep their sign.
+    std::vector<double> positive(60, 2.0);
+    positive[30] = 20;
+    EXPECT_NEAR(*NoiseLevel(positive.data(), positive.size(), 30), 2.0, 1e-12);
     // All at or below -1000: the strongest stays at 0.
     std::vector<double> low(5, -2000);
     EXPECT_EQ(FindExtremes(low.data(), low.size()).maxIndex, 0u);
