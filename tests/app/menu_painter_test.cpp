@@ -435,3 +435,19 @@ TEST_F(MenuPainterMenu, ReachesEverySubmenuAlsoOnesAddedLaterWhateverTheDesktopS
     EXPECT_EQ(shots[0], shots[1]);
     EXPECT_EQ(shots[0].pixel(0, 0), kShadow);
 }
+
+TEST(MenuPainter, MenuOutlivingItsPainterFallsBackToTheDesktopStyle) {
+    skytest::app();
+    QMenu menu;
+    menu.addAction(QStringLiteral("About"));
+    {
+        TMenuPainter painter;
+        painter.AttachMenu(&menu);
+        ASSERT_EQ(menu.style(), painter.style());
+    }
+    EXPECT_EQ(menu.style(), QApplication::style());
+    menu.popup(QPoint(40, 40));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(menu.grab().isNull());
+    menu.hide();
+}
