@@ -19,8 +19,7 @@ namespace {
 constexpr std::int32_t kBlack = 0;
 constexpr std::int32_t kGrayText = 8421504;
 
-// One channel of `c` moved half-way towards 255, rounded to nearest (ties to even; a half-way
-// step from an integer is never a tie except at odd distances, which round to even).
+// One channel moved half-way towards 255, rounded to nearest with ties to even.
 int HalfToWhite(int c) {
     const int twice = 2 * c + (255 - c); // 2 * (c + (255 - c) * 0.5)
     int v = twice / 2;
