@@ -149,6 +149,14 @@ int ShortcutColumn(const QMenu *menu) {
     return column;
 }
 
+// The platform widens every owner-drawn popup item by twice the menu font's average letter
+// width; that room keeps a caption clear of its shortcut and holds a submenu's arrow.
+int PlatformItemMargin(const QFont &font) {
+    static const QString letters = QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    const int average = (QFontMetrics(font).horizontalAdvance(letters) / 26 + 1) / 2;
+    return 2 * average;
+}
+
 bool HasImages(const QMenu *menu) {
     for (const QAction *a : menu->actions())
         if (a->isVisible() && !a->isSeparator() && !a->icon().isNull() && a->isIconVisibleInMenu())
@@ -216,6 +224,7 @@ public:
         const QStyleOptionMenuItem item = ForMenu(*mi, menu);
         int width = size.width(), height = size.height();
         painter_.MeasureMenuItem(item, width, height);
+        width += PlatformItemMargin(painter_.menuFont);
         if (menu)
             width = std::max(1, width - ShortcutColumn(menu)); // an empty size would hide the item
         return {width, height};

@@ -198,13 +198,16 @@ TEST(MenuPainter, MeasuresMenusWithImagesByTheImageSize) {
 TEST_F(MenuPainterMenu, OpenMenuHasGutterWhiteItemsAndShadowSeparator) {
     const QImage img = Shot(pm1);
     const QRect about = pm1->actionGeometry(About1), sep = pm1->actionGeometry(N1);
-    // Item sizes as measured; the menu is exactly as wide as its widest item.
+    // Item sizes as measured; the items are as wide as the widest, plus the platform's margin
+    // of twice the average letter width.
     EXPECT_EQ(about.height(), 18);
     EXPECT_EQ(sep.height(), 5);
     int widest = 0;
     for (QAction *a : pm1->actions())
         widest = std::max(widest, Measured(a));
-    EXPECT_EQ(about.width(), widest);
+    const QString letters = QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    const double average = QFontMetrics(painter->menuFont).horizontalAdvance(letters) / 52.0;
+    EXPECT_EQ(about.width(), widest + 2 * qRound(average));
 
     const int g = 18 + 4;
     for (int x = about.left(); x < about.left() + g; ++x)
