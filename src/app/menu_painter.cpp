@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QEvent>
 #include <QFontMetrics>
 #include <QIcon>
 #include <QMenu>
@@ -288,12 +289,17 @@ public:
     using QProxyStyle::polish;
     using QProxyStyle::unpolish;
 
-    // A submenu added after attaching is attached when its parent opens.
+    // Each time a menu opens: submenus added since are attached, and the items are measured
+    // afresh (the painter's font may have changed).
     void MenuAboutToShow() {
-        if (auto *menu = qobject_cast<QMenu *>(sender()))
-            for (QAction *a : menu->actions())
-                if (a->menu())
-                    painter_.AttachMenu(a->menu());
+        auto *menu = qobject_cast<QMenu *>(sender());
+        if (!menu)
+            return;
+        for (QAction *a : menu->actions())
+            if (a->menu())
+                painter_.AttachMenu(a->menu());
+        QEvent changed(QEvent::StyleChange);
+        QCoreApplication::sendEvent(menu, &changed);
     }
 
 private:

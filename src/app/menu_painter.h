@@ -58,6 +58,7 @@ public:
     std::int32_t checkedColor;               // selectColor half-way to white: behind checked images
     QSize imageSize{16, 16};                 // size of item images (icons), as one image list
 
+    // Attached menus take the new font the next time they open.
     void SetMenuFont(const QFont &font) { menuFont = font; }
 
     // With a menu: paints it and, recursively, every submenu under it. With an item: paints the
