@@ -151,6 +151,8 @@ public:
     TRect PlotRect() const override { return plotRect_; }
     const TRect &PanelBounds() const { return panelBounds_; }
     bool IsPrinting() const override { return printingNow_; }
+    // Set while a frame for paper (or its preview) is drawn.
+    void SetPrintingNow(bool v) { printingNow_ = v; }
     bool AutoRepaintOn() const { return autoRepaint_; }
     void SetAutoRepaint(bool on) { autoRepaint_ = on; }
 
@@ -183,7 +185,8 @@ public:
     TRect ProportionalMargins(int pageWidth, int pageHeight, int dpiX, int dpiY) const;
     QSize DetailScaledSize() const;
     void PrintPartialCanvas(QPainter &painter, const TRect &rect);
-    // A whole page: opens a job titled with the chart's object name, prints, ends it.
+    // A whole page: opens a job titled with the chart's object name, prints, ends it. A job that
+    // cannot start or fails is aborted and raises an error.
     void Print(QPrinter &printer);
 
 protected:
