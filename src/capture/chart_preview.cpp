@@ -241,7 +241,7 @@ void TChartPreview::FillPrinters() {
     }
     int current = -1;
     if (printer_ && pdf_) current = Printers->count() - 1;
-    else if (printer_) current = int(names.indexOf(printer_->printerName()));
+    else if (printer_) current = int(names.indexOf(printerName_));
     Printers->setCurrentIndex(current);
     filling_ = false;
 }
@@ -258,6 +258,7 @@ void TChartPreview::SelectPrinter(int index) {
     }
     printer_ = std::move(printer);
     pdf_ = pdf;
+    printerName_ = pdf ? QString() : Printers->itemText(index);
     ApplyOrientation();
 }
 
@@ -291,7 +292,10 @@ void TChartPreview::SetupPrinterClick() {
         chosen->setPageLayout(fallback.pageLayout());
         printer_ = std::move(chosen);
     }
-    if (printer_) pdf_ = printer_->outputFormat() == QPrinter::PdfFormat;
+    if (printer_) {
+        pdf_ = printer_->outputFormat() == QPrinter::PdfFormat;
+        printerName_ = pdf_ ? QString() : printer_->printerName();
+    }
     if (pdf_) printer_->setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
     FillPrinters();
     ReadOrientation();

@@ -86,6 +86,7 @@ private:
     QString pluginsDir_;
     std::unique_ptr<QPrinter> printer_;
     bool pdf_ = false;
+    QString printerName_; // of the installed printer chosen (not the PDF entry)
     bool landscape_ = true;
     TRect savedMargins_;
     bool shown_ = false;

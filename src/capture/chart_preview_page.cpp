@@ -55,6 +55,10 @@ TRect TChartPreviewPage::PageRect() const {
     return PreviewPageRect(width(), height(), paper.Width, paper.Height);
 }
 
+TRect TChartPreviewPage::ChartRect() const {
+    return dragKind_ != pdNone ? chartRect_ : PreviewChartRect(PageRect(), Margins());
+}
+
 void TChartPreviewPage::Invalidate() {
     frameStale_ = true;
     linesOnly_ = false;
@@ -163,7 +167,7 @@ void TChartPreviewPage::mouseMoveEvent(QMouseEvent *e) {
         DragTo(pos.x(), pos.y());
         return;
     }
-    switch (PreviewHitTest(chartRect_, pos.x(), pos.y(), AllowResize, AllowMove)) {
+    switch (PreviewHitTest(ChartRect(), pos.x(), pos.y(), AllowResize, AllowMove)) {
     case pdTopLeft:
     case pdBottomRight: setCursor(Qt::SizeFDiagCursor); break;
     case pdTopRight:

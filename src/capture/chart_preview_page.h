@@ -40,7 +40,7 @@ public:
 
     TRect Margins() const; // the chart's page margins in percent
     TRect PageRect() const; // the paper in control pixels for the current size and printer
-    TRect ChartRect() const { return chartRect_; } // as last painted or dragged
+    TRect ChartRect() const; // the chart's place on the page, as dragged during a drag
     TPreviewDragKind DragKind() const { return dragKind_; }
 
     // A full repaint of the page at the next paint.
