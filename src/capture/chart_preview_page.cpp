@@ -113,22 +113,34 @@ void TChartPreviewPage::RenderFrame() {
 
 void TChartPreviewPage::DrawChart(QPainter &p) {
     TChart &chart = *Image;
-    const QSize size = chart.DetailScaledSize();
-    struct Printing {
-        TChart &c;
-        explicit Printing(TChart &chart) : c(chart) { c.SetPrintingNow(true); }
-        ~Printing() { c.SetPrintingNow(false); }
-    } printing(chart);
-    const QPicture picture = chart.RenderToMetafile(true, TRect{0, 0, size.width(), size.height()});
-    const QRect from = picture.boundingRect();
     const TRect &to = chartRect_;
-    if (from.width() <= 0 || from.height() <= 0 || to.IsEmpty()) return;
-    p.save();
-    p.setClipRect(to.ToQRect());
-    p.translate(to.Left, to.Top);
-    p.scale(double(to.Width()) / from.width(), double(to.Height()) / from.height());
-    p.drawPicture(0, 0, picture);
-    p.restore();
+    if (to.IsEmpty()) return;
+    const TChartPicture key{&chart, chart.ChangeCount(), chart.PrintDetailLevel, chart.size(), QSize(to.Width(), to.Height())};
+    if (chartImage_.isNull() || !(key == chartImageOf_)) {
+        // Recorded as for paper, at the chart's size enlarged by the detail level, and
+        // stretched into the rectangle over a transparent ground (the paper shows through).
+        const QSize size = chart.DetailScaledSize();
+        QPicture picture;
+        {
+            struct Printing {
+                TChart &c;
+                explicit Printing(TChart &chart) : c(chart) { c.SetPrintingNow(true); }
+                ~Printing() { c.SetPrintingNow(false); }
+            } printing(chart);
+            picture = chart.RenderToMetafile(true, TRect{0, 0, size.width(), size.height()});
+        }
+        chartImage_ = QImage(to.Width(), to.Height(), QImage::Format_ARGB32_Premultiplied);
+        chartImage_.fill(Qt::transparent);
+        const QRect from = picture.boundingRect();
+        if (from.width() > 0 && from.height() > 0) {
+            QPainter ip(&chartImage_);
+            ip.scale(double(to.Width()) / from.width(), double(to.Height()) / from.height());
+            ip.drawPicture(0, 0, picture);
+        }
+        chartImageOf_ = key;
+        ++chartDraws_;
+    }
+    p.drawImage(to.Left, to.Top, chartImage_);
 }
 
 void TChartPreviewPage::ToggleMarginLines() {

@@ -47,8 +47,10 @@ public:
     void Invalidate();
     // The off-screen picture of the page, brought up to date first when stale.
     const QImage &Frame();
-    // Full frames drawn so far (a drag step draws none).
+    // Full frames drawn so far (a drag step draws none), and how many of them drew the chart
+    // afresh rather than from the copy of its last drawing.
     int FrameCount() const { return frames_; }
+    int ChartDrawCount() const { return chartDraws_; }
 
     // The drag step to (x, y) without the mouse (what a mouse move does while dragging).
     void DragTo(int x, int y);
@@ -68,10 +70,24 @@ private:
     void ToggleMarginLines();
     QRgb MarginLineColor() const;
 
+    // The chart as last drawn into its rectangle, and what it was drawn from: drawing a chart
+    // of a million points for paper takes long, so it is drawn again only when the chart, its
+    // size, the detail level or the rectangle's size has changed.
+    struct TChartPicture {
+        const TChart *chart = nullptr;
+        unsigned changeCount = 0;
+        int detail = 0;
+        QSize chartSize, size;
+        bool operator==(const TChartPicture &) const = default;
+    };
+    QImage chartImage_;
+    TChartPicture chartImageOf_;
+
     QImage frame_;
     bool frameStale_ = true;
     bool linesOnly_ = false; // the pending paint only shows toggled lines
     int frames_ = 0;
+    int chartDraws_ = 0;
     TRect chartRect_;
     TPreviewDragKind dragKind_ = pdNone;
     QPoint dragStart_;

@@ -81,6 +81,7 @@ TCustomChartPanel::~TCustomChartPanel() = default;
 
 void TCustomChartPanel::Invalidate()
 {
+    ++changeCount_;
     if (!autoRepaint_) return;
     canvas_.MarkDirty();
     // One scheduled paint serves every request made before it (a sweep adds a million points).
@@ -100,6 +101,7 @@ void TCustomChartPanel::paintEvent(QPaintEvent *)
 void TCustomChartPanel::resizeEvent(QResizeEvent *e)
 {
     QWidget::resizeEvent(e);
+    ++changeCount_;
     canvas_.MarkDirty();
 }
 

@@ -164,6 +164,9 @@ public:
     // before that paint coalesce into it.
     void Invalidate();
     void RequestRepaint() override { Invalidate(); }
+    // Counts repaint requests and resizes: a copy of the chart's picture made at one count
+    // still shows the chart while the count is unchanged.
+    unsigned ChangeCount() const { return changeCount_; }
     // Something was drawn straight into the valid back buffer: show it without a redraw.
     void BackBufferChanged() override { update(); }
 
@@ -210,6 +213,7 @@ protected:
     bool printingNow_ = false;
     bool autoRepaint_ = false; // on once construction has finished
     bool updatePending_ = false;
+    unsigned changeCount_ = 0;
 
 private:
     void DrawFrame(const TRect &bounds); // everything after BeginFrame

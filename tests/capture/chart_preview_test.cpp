@@ -299,3 +299,23 @@ TEST_F(ChartPreviewTest, TheCommandLeavesTheGradientOffAndFreesTheWindow) {
     EXPECT_FALSE(pc.chart.Gradient().Visible());
     EXPECT_TRUE(owner.findChildren<TChartPreview *>().isEmpty());
 }
+
+TEST_F(ChartPreviewTest, TheChartIsDrawnAfreshOnlyWhenItOrItsPlaceHasChanged) {
+    Shown s;
+    TChartPreviewPage &page = *s.preview.Page;
+    page.Frame();
+    const int draws = page.ChartDrawCount();
+    page.Invalidate();
+    page.Frame();
+    EXPECT_EQ(page.ChartDrawCount(), draws); // nothing changed: the copy is shown
+    s.preview.UDTopMa->setValue(12);         // the chart's rectangle changes size
+    page.Frame();
+    EXPECT_EQ(page.ChartDrawCount(), draws + 1);
+    s.pc.trace.AddPoint(401, 20); // a sweep arrives behind the preview
+    page.Invalidate();
+    page.Frame();
+    EXPECT_EQ(page.ChartDrawCount(), draws + 2);
+    s.preview.Resolution->setValue(-10);
+    page.Frame();
+    EXPECT_EQ(page.ChartDrawCount(), draws + 3);
+}
