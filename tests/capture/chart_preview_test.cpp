@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -318,4 +319,24 @@ TEST_F(ChartPreviewTest, TheChartIsDrawnAfreshOnlyWhenItOrItsPlaceHasChanged) {
     s.preview.Resolution->setValue(-10);
     page.Frame();
     EXPECT_EQ(page.ChartDrawCount(), draws + 3);
+}
+
+TEST_F(ChartPreviewTest, PrinterSetupRunsThePrintDialogThenRereadsPrinterAndOrientation) {
+    Shown s;
+    s.preview.Printers->setCurrentIndex(0); // the PDF entry
+    bool wasPrintDialog = false;
+    WhenModal([&](QWidget *w) {
+        auto *dialog = qobject_cast<QPrintDialog *>(w);
+        wasPrintDialog = dialog && dialog->printer() == s.preview.Printer();
+        // What a user may change there: the paper turned to portrait.
+        if (dialog) dialog->printer()->setPageOrientation(QPageLayout::Portrait);
+        static_cast<QDialog *>(w)->reject();
+    });
+    s.preview.BSetupPrinter->click();
+    EXPECT_TRUE(wasPrintDialog);
+    EXPECT_EQ(s.preview.Printers->currentIndex(), 0);
+    EXPECT_TRUE(s.preview.PrinterIsPdf());
+    EXPECT_TRUE(s.preview.Portrait->isChecked());
+    const TRect p = s.preview.Page->PageRect();
+    EXPECT_GT(p.Height(), p.Width());
 }
