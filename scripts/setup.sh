@@ -4,7 +4,7 @@
 set -euo pipefail
 
 SKYVANE_PACKAGES=(build-essential cmake pkg-config qt6-base-dev libgl-dev libavcodec-dev libavutil-dev
-  libswscale-dev googletest libgtest-dev libbenchmark-dev fonts-liberation xvfb xauth ffmpeg
+  libswscale-dev googletest libgtest-dev libbenchmark-dev fonts-liberation xvfb xauth ffmpeg poppler-utils
   g++-mingw-w64-x86-64-posix clang libclang-rt-14-dev)
 
 skyvane_install_packages() {

@@ -1,4 +1,5 @@
 #include "chart/chart.h"
+#include "platform/error.h"
 
 #include <QCursor>
 #include <QPaintEvent>
@@ -80,6 +81,7 @@ TCustomChartPanel::~TCustomChartPanel() = default;
 
 void TCustomChartPanel::Invalidate()
 {
+    ++changeCount_;
     if (!autoRepaint_) return;
     canvas_.MarkDirty();
     // One scheduled paint serves every request made before it (a sweep adds a million points).
@@ -99,6 +101,7 @@ void TCustomChartPanel::paintEvent(QPaintEvent *)
 void TCustomChartPanel::resizeEvent(QResizeEvent *e)
 {
     QWidget::resizeEvent(e);
+    ++changeCount_;
     canvas_.MarkDirty();
 }
 
@@ -263,16 +266,18 @@ void TCustomChartPanel::Print(QPrinter &printer)
 {
     printer.setDocName(objectName());
     QPainter painter;
-    if (!painter.begin(&printer)) return;
+    if (!painter.begin(&printer)) throw sky::Error(QStringLiteral("The print job could not be started"));
     const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
     const TRect r = PrintPageRect(page.width(), page.height(), printer.logicalDpiX(), printer.logicalDpiY());
     try {
         PrintPartialCanvas(painter, r);
     } catch (...) {
         printer.abort();
+        if (printer.printerState() == QPrinter::Active && painter.isActive()) painter.end();
         throw;
     }
-    painter.end();
+    if (!painter.end() || printer.printerState() == QPrinter::Error)
+        throw sky::Error(QStringLiteral("The print job could not be completed"));
 }
 
 // ---- axes and series -------------------------------------------------------------------------

@@ -151,6 +151,8 @@ public:
     TRect PlotRect() const override { return plotRect_; }
     const TRect &PanelBounds() const { return panelBounds_; }
     bool IsPrinting() const override { return printingNow_; }
+    // Set while a frame for paper (or its preview) is drawn.
+    void SetPrintingNow(bool v) { printingNow_ = v; }
     bool AutoRepaintOn() const { return autoRepaint_; }
     void SetAutoRepaint(bool on) { autoRepaint_ = on; }
 
@@ -162,6 +164,9 @@ public:
     // before that paint coalesce into it.
     void Invalidate();
     void RequestRepaint() override { Invalidate(); }
+    // Counts repaint requests and resizes: a copy of the chart's picture made at one count
+    // still shows the chart while the count is unchanged.
+    unsigned ChangeCount() const { return changeCount_; }
     // Something was drawn straight into the valid back buffer: show it without a redraw.
     void BackBufferChanged() override { update(); }
 
@@ -183,7 +188,8 @@ public:
     TRect ProportionalMargins(int pageWidth, int pageHeight, int dpiX, int dpiY) const;
     QSize DetailScaledSize() const;
     void PrintPartialCanvas(QPainter &painter, const TRect &rect);
-    // A whole page: opens a job titled with the chart's object name, prints, ends it.
+    // A whole page: opens a job titled with the chart's object name, prints, ends it. A job that
+    // cannot start or fails is aborted and raises an error.
     void Print(QPrinter &printer);
 
 protected:
@@ -207,6 +213,7 @@ protected:
     bool printingNow_ = false;
     bool autoRepaint_ = false; // on once construction has finished
     bool updatePending_ = false;
+    unsigned changeCount_ = 0;
 
 private:
     void DrawFrame(const TRect &bounds); // everything after BeginFrame
