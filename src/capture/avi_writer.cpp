@@ -148,7 +148,10 @@ void TAviWriter::AddFrame(const QImage &bitmap) {
         return;
     if (!videoInitialized_)
         throw Error(QStringLiteral("Video not initialized"));
-    QImage frame(Width, Height, QImage::Format_RGB32);
+    // A frame beyond 1 GiB is refused like a bitmap the system cannot create.
+    QImage frame;
+    if (qint64(Width) * Height <= (qint64(1) << 28))
+        frame = QImage(Width, Height, QImage::Format_RGB32);
     if (frame.isNull()) {
         if (frameCounter_ == 0)
             throw Error(QStringLiteral("Failed to retrieve bitmap header and pixels. Err: 8"));

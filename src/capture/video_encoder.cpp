@@ -32,8 +32,9 @@ void TVideoEncoder::Close() {
 bool TVideoEncoder::Open(const TCodecCandidate &codec, int width, int height, int quality, int keyFrameEvery,
                          int frameTimeMs) {
     Close();
+    // Refusals during the compress query are expected; the writer reports failures itself.
     static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
     const AVCodec *enc = avcodec_find_encoder_by_name(codec.encoder);
     const AVPixelFormat fmt = av_get_pix_fmt(codec.pixFmt);
     if (!enc || fmt == AV_PIX_FMT_NONE || width <= 0 || height <= 0 || frameTimeMs <= 0)
@@ -48,6 +49,9 @@ bool TVideoEncoder::Open(const TCodecCandidate &codec, int width, int height, in
     ctx_->framerate = AVRational{1000, frameTimeMs};
     ctx_->gop_size = std::max(1, keyFrameEvery);
     ctx_->keyint_min = ctx_->gop_size;
+    // Video-1 places its next key frame once more than keyint_min frames have passed.
+    if (QLatin1String(codec.encoder) == QLatin1String("msvideo1"))
+        ctx_->keyint_min = ctx_->gop_size - 1;
     ctx_->max_b_frames = 0;
     // One frame in, one packet out: frame threading would hold frames back.
     ctx_->thread_count = 1;
@@ -117,6 +121,8 @@ bool TVideoEncoder::Encode(const QImage &image, QByteArray &out, bool &keyFrame)
     const uint8_t *src[1] = {image.constBits()};
     const int srcStride[1] = {int(image.bytesPerLine())};
     sws_scale(sws_, src, srcStride, 0, image.height(), frame_->data, frame_->linesize);
+    // The key frame interval is forced as well, for encoders that keep their own.
+    frame_->pict_type = pts_ % ctx_->gop_size == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
     frame_->pts = pts_++;
     if (codec_->scale == TQualityScale::QScale)
         frame_->quality = quality_ * FF_QP2LAMBDA;
