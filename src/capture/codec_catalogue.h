@@ -4,7 +4,7 @@
 // Each candidate names the FFmpeg encoder, the pixel format it is fed, the size multiple it needs
 // (frames of other sizes are padded with black on the right and at the bottom) and how the
 // writer's Quality (0..10000, the platform's scale) maps onto the encoder's own scale:
-//   QScale   quantiser 1 + round(30 * ((10000 - q) / 10000)^2): 10000 -> 1 (best), 5000 -> 8,
+//   QScale   quantiser 1 + round(30 * ((10000 - q) / 10000)^2): 10000 -> 1 (best), 5000 -> 9,
 //            0 -> 31 (MJPEG, MPEG-4, MS MPEG-4, Cinepak, Video-1)
 //   Crf      x264 constant rate factor round(51 * (10000 - q) / 10000): 10000 -> 0, 5000 -> 26, 0 -> 51
 //   Deflate  zlib effort round(9 * q / 10000): 0 -> 0, 5000 -> 4, 10000 -> 9; the picture is
