@@ -157,10 +157,10 @@ void TAviWriter::AddFrame(const QImage &bitmap) {
             throw Error(QStringLiteral("Failed to retrieve bitmap header and pixels. Err: 8"));
         return;
     }
+    // Like a bitmap copy, the frame takes the colours and never the transparency of the image.
     const QImage *src = &bitmap;
     QImage converted;
-    if (!bitmap.isNull() && bitmap.format() != QImage::Format_RGB32 && bitmap.format() != QImage::Format_ARGB32 &&
-        bitmap.format() != QImage::Format_ARGB32_Premultiplied) {
+    if (!bitmap.isNull() && bitmap.format() != QImage::Format_RGB32) {
         converted = bitmap.convertToFormat(QImage::Format_RGB32);
         src = &converted;
     }

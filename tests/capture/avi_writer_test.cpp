@@ -280,6 +280,26 @@ TEST(CaptureAviOpenDml, FilePastTheRiffLimitReadsBackEveryFrame) {
     }
 }
 
+TEST(CaptureAviOpenDml, SoundAddedAfterTheFramesLandsInLaterRiffs) {
+    SKIP_WITHOUT_FFMPEG();
+    Recording r(100, 80);
+    r.w.RiffLimit = 200 * 1024;
+    const QString wav = r.dir.filePath("tone.wav");
+    ASSERT_TRUE(skytest::WriteWave(wav, 2, 16, 44100, 44100 * 3, [](int i, int c) { return c ? -(i % 500) : i % 500; }));
+    r.w.SetWavFileName(wav);
+    r.Record(30, 100, 80); // 3 s of frames, 720 KB, then 3 s of sound (530 KB)
+    QFile f(r.w.filename);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_GE(f.readAll().count("ix01"), 2);
+    const skytest::Probe p = skytest::ProbeFile(r.w.filename);
+    EXPECT_EQ(p.Video()["nb_read_frames"].toString(), "30");
+    EXPECT_EQ(p.Audio()["channels"].toInt(), 2);
+    const auto s = skytest::DecodeAudio(r.w.filename);
+    ASSERT_EQ(s.size(), size_t(44100 * 3 * 2));
+    EXPECT_EQ(s[2 * 100000], 100000 % 500);
+    EXPECT_EQ(s[2 * 100000 + 1], -(100000 % 500));
+}
+
 TEST(CaptureAviSound, TwoPassAddsTheWaveStream) {
     SKIP_WITHOUT_FFMPEG();
     for (const QString code : {"", "FMP4"}) {
