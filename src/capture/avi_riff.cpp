@@ -239,8 +239,12 @@ QByteArray TAviFileWriter::BuildHeader() const {
         if (s.info.fccType == Tag("vids") && !video)
             video = &s;
         maxChunk = std::max(maxChunk, s.maxChunk);
-        if (s.info.scale)
-            bytesPerSec += double(s.maxChunk) * s.info.rate / s.info.scale / std::max<std::uint32_t>(1, s.info.sampleSize);
+        if (s.info.scale == 0)
+            continue;
+        if (s.info.sampleSize) // fixed-size samples (sound): rate / scale samples a second
+            bytesPerSec += double(s.info.rate) / s.info.scale * s.info.sampleSize;
+        else // one chunk a sample (frames): the largest chunk at the stream's rate
+            bytesPerSec += double(s.maxChunk) * s.info.rate / s.info.scale;
     }
     QByteArray avih;
     Append32(avih, video && video->info.rate ? Clamp32(std::uint64_t(video->info.scale) * 1000000 / video->info.rate) : 0);

@@ -11,6 +11,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <thread>
+
 using namespace sky;
 using skytest::SpectrumFrame;
 
@@ -308,6 +310,7 @@ TEST(CaptureAviSound, TwoPassAddsTheWaveStream) {
         const QString wav = r.dir.filePath("sound.wav");
         ASSERT_TRUE(skytest::WriteWave(wav, 1, 16, 22050, 44100, [](int i, int) { return (i % 100) * 50; }));
         r.w.DirectCompression = false;
+        r.w.RiffLimit = 100 * 1024; // the temporary file (184 KB of frames) goes on as OpenDML
         r.w.SetCompression(code);
         r.w.SetWavFileName(wav);
         std::vector<int> progress;
@@ -562,6 +565,28 @@ TEST(CaptureAviLifecycle, DestructorCompletesTheFileAndRemovesTheTemporaryOne) {
         w.AddFrame(SpectrumFrame(16, 16, 1));
     }
     EXPECT_EQ(ReadBack(out).size(), 2u);
+
+    // The recording compresses on a thread of its own: nothing in the writer may need the GUI thread.
+    {
+        TAviWriter w;
+        w.Width = 64;
+        w.Height = 48;
+        w.FrameTime = 100;
+        w.filename = out;
+        w.SetCompression("H264");
+        std::thread worker([&] {
+            w.InitVideo();
+            for (int i = 0; i < 5; ++i)
+                w.AddFrame(SpectrumFrame(70, 50, i));
+            w.FinalizeVideo();
+            w.WriteAvi();
+        });
+        worker.join();
+        EXPECT_EQ(w.FrameCounter(), 5);
+    }
+    if (!skytest::Ffprobe().isEmpty()) {
+        EXPECT_EQ(skytest::ProbeFile(out).Video()["nb_read_frames"].toString(), "5");
+    }
     TAviWriter d;
     EXPECT_EQ(d.FrameTime, 1000);
     EXPECT_EQ(d.Quality, 5000);
