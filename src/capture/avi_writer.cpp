@@ -106,8 +106,8 @@ TAviStreamInfo TAviWriter::VideoStreamInfo() const {
     info.scale = std::uint32_t(FrameTime);
     info.rate = 1000;
     info.quality = std::uint32_t(Quality);
-    info.frameWidth = Width;
-    info.frameHeight = Height;
+    info.frameWidth = frameWidth_;
+    info.frameHeight = frameHeight_;
     info.chunkType = 'd' | 'b' << 8;
     return info;
 }
@@ -134,6 +134,9 @@ void TAviWriter::InitVideo() {
         file_.reset();
         throw Error(QStringLiteral("Failed to create AVI video file. Err: $") + Hex8(rc));
     }
+    frameWidth_ = Width;
+    frameHeight_ = Height;
+    frameBits_ = BitsPerPixel(pixelFormat_);
     if (Width <= 0 || Height <= 0 || FrameTime <= 0 || Width > 0xFFFF || Height > 0xFFFF ||
         (videoStream_ = file_->AddStream(VideoStreamInfo())) < 0) {
         CloseFile();
@@ -150,8 +153,8 @@ void TAviWriter::AddFrame(const QImage &bitmap) {
         throw Error(QStringLiteral("Video not initialized"));
     // A frame beyond 1 GiB is refused like a bitmap the system cannot create.
     QImage frame;
-    if (qint64(Width) * Height <= (qint64(1) << 28))
-        frame = QImage(Width, Height, QImage::Format_RGB32);
+    if (qint64(frameWidth_) * frameHeight_ <= (qint64(1) << 28))
+        frame = QImage(frameWidth_, frameHeight_, QImage::Format_RGB32);
     if (frame.isNull()) {
         if (frameCounter_ == 0)
             throw Error(QStringLiteral("Failed to retrieve bitmap header and pixels. Err: 8"));
@@ -165,25 +168,25 @@ void TAviWriter::AddFrame(const QImage &bitmap) {
         src = &converted;
     }
     if (Stretch && src->size() == frame.size()) {
-        for (int y = 0; y < Height; ++y)
-            std::memcpy(frame.scanLine(y), src->constScanLine(y), size_t(Width) * 4);
+        for (int y = 0; y < frameHeight_; ++y)
+            std::memcpy(frame.scanLine(y), src->constScanLine(y), size_t(frameWidth_) * 4);
     } else {
         frame.fill(Qt::black);
         if (!src->isNull()) {
             QPainter p(&frame);
             p.setCompositionMode(QPainter::CompositionMode_Source);
             if (Stretch)
-                p.drawImage(QRect(0, 0, Width, Height), *src);
+                p.drawImage(QRect(0, 0, frameWidth_, frameHeight_), *src);
             else
-                p.drawImage(QPoint((Width - src->width()) / 2, (Height - src->height()) / 2), *src);
+                p.drawImage(QPoint((frameWidth_ - src->width()) / 2, (frameHeight_ - src->height()) / 2), *src);
         }
     }
-    QuantiseToPalette(frame, BitsPerPixel(pixelFormat_));
+    QuantiseToPalette(frame, frameBits_);
     WriteFrame(frame, true);
 }
 
 void TAviWriter::InitStreamFormat(const QImage &frame) {
-    const int bits = BitsPerPixel(pixelFormat_);
+    const int bits = frameBits_;
     format_ = BitmapInfo(frame.width(), frame.height(), bits, 0,
                          std::uint32_t(DibStride(frame.width(), bits) * frame.height()));
     if (format_.isEmpty())
@@ -208,9 +211,7 @@ void TAviWriter::InitStreamFormat(const QImage &frame) {
 bool TAviWriter::WriteCompressed(TAviFileWriter &file, TVideoEncoder &encoder, const QImage &frame) {
     QByteArray packet;
     bool key = false;
-    const QByteArray format = encoder.Format();
-    const QSize size(int(GetLe32(format.constData() + 4)), int(GetLe32(format.constData() + 8)));
-    if (!encoder.Encode(PadTo(frame, size), packet, key)) {
+    if (!encoder.Encode(PadTo(frame, encoder.Size()), packet, key)) {
         packet.clear(); // an empty chunk keeps the later frames in time
         key = false;
     }
@@ -223,7 +224,7 @@ void TAviWriter::WriteFrame(const QImage &frame, bool keyFrame) {
     if (encoder_.IsOpen()) {
         WriteCompressed(*file_, encoder_, frame);
     } else {
-        PackDib(frame, BitsPerPixel(pixelFormat_), dib_);
+        PackDib(frame, frameBits_, dib_);
         file_->Write(videoStream_, dib_.constData(), dib_.size(), keyFrame);
     }
     ++frameCounter_;

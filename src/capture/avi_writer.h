@@ -87,6 +87,8 @@ private:
     bool WriteCompressed(TAviFileWriter &file, TVideoEncoder &encoder, const QImage &frame);
 
     TPixelFormat pixelFormat_ = TPixelFormat::pf24bit;
+    // Frame geometry fixed by InitVideo: every frame of a file has the size and depth of its format.
+    int frameWidth_ = 0, frameHeight_ = 0, frameBits_ = 0;
     QString wavFileName_;
     std::unique_ptr<TAviFileWriter> file_;
     int videoStream_ = -1;

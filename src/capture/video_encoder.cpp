@@ -99,6 +99,10 @@ bool TVideoEncoder::Open(const TCodecCandidate &codec, int width, int height, in
     return true;
 }
 
+QSize TVideoEncoder::Size() const {
+    return ctx_ ? QSize(ctx_->width, ctx_->height) : QSize();
+}
+
 QByteArray TVideoEncoder::Format() const {
     if (!ctx_)
         return {};

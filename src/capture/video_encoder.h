@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 struct AVCodecContext;
@@ -26,6 +27,7 @@ public:
     bool Open(const TCodecCandidate &codec, int width, int height, int quality, int keyFrameEvery, int frameTimeMs);
     void Close();
     bool IsOpen() const { return ctx_ != nullptr; }
+    QSize Size() const;
 
     // The stream format as the compressor writes it: a bitmap information header with the
     // encoder's FOURCC and depth, followed by the encoder's extra data.

@@ -155,6 +155,8 @@ TEST(CaptureAviFrames, CentreCropsAndStretches) {
     quad.setPixel(1, 1, qRgb(255, 255, 255));
     Recording s(4, 4);
     s.w.InitVideo();
+    s.w.Width = 9; // takes effect with the next InitVideo: the frames of a file keep its format
+    s.w.SetPixelFormat(TPixelFormat::pf8bit);
     s.w.AddFrame(quad);
     s.w.FinalizeVideo();
     s.w.WriteAvi();
