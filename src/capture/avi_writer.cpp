@@ -11,6 +11,7 @@
 #include <QScreen>
 
 #include <cmath>
+#include <cstring>
 
 namespace sky {
 
@@ -137,7 +138,7 @@ void TAviWriter::InitVideo() {
     frameWidth_ = Width;
     frameHeight_ = Height;
     frameBits_ = BitsPerPixel(pixelFormat_);
-    if (Width <= 0 || Height <= 0 || FrameTime <= 0 || Width > 0xFFFF || Height > 0xFFFF ||
+    if (Width <= 0 || Height <= 0 || FrameTime <= 0 || Width > 0x7FFF || Height > 0x7FFF ||
         (videoStream_ = file_->AddStream(VideoStreamInfo())) < 0) {
         CloseFile();
         throw Error(QStringLiteral("Failed to create AVI video stream"));

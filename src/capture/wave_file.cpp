@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstring>
+#include <memory>
 
 namespace sky {
 

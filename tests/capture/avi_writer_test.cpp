@@ -450,10 +450,12 @@ TEST(CaptureAviMessages, EveryFailureRaisesItsText) {
     w.filename = dir.filePath("out.avi");
     w.Width = 0;
     EXPECT_EQ(ErrorOf([&] { w.InitVideo(); }), "Failed to create AVI video stream");
+    w.Width = 40000;
+    EXPECT_EQ(ErrorOf([&] { w.InitVideo(); }), "Failed to create AVI video stream");
     EXPECT_FALSE(w.VideoInitialized());
 
-    w.Width = 40000;
-    w.Height = 40000;
+    w.Width = 30000; // the frame's rectangle holds 16-bit values
+    w.Height = 30000;
     w.InitVideo();
     EXPECT_EQ(ErrorOf([&] { w.AddFrame(QImage()); }), "Failed to retrieve bitmap header and pixels. Err: 8");
 
