@@ -1,0 +1,143 @@
+#include "capture/video_encoder.h"
+
+#include "capture/dib_frame.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/log.h>
+#include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <mutex>
+
+namespace sky {
+
+TVideoEncoder::~TVideoEncoder() {
+    Close();
+}
+
+void TVideoEncoder::Close() {
+    sws_freeContext(sws_);
+    sws_ = nullptr;
+    av_packet_free(&packet_);
+    av_frame_free(&frame_);
+    avcodec_free_context(&ctx_);
+    codec_ = nullptr;
+}
+
+bool TVideoEncoder::Open(const TCodecCandidate &codec, int width, int height, int quality, int keyFrameEvery,
+                         int frameTimeMs) {
+    Close();
+    // Refusals during the compress query are expected; the writer reports failures itself.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
+    const AVCodec *enc = avcodec_find_encoder_by_name(codec.encoder);
+    const AVPixelFormat fmt = av_get_pix_fmt(codec.pixFmt);
+    if (!enc || fmt == AV_PIX_FMT_NONE || width <= 0 || height <= 0 || frameTimeMs <= 0)
+        return false;
+    ctx_ = avcodec_alloc_context3(enc);
+    if (!ctx_)
+        return false;
+    ctx_->width = width;
+    ctx_->height = height;
+    ctx_->pix_fmt = fmt;
+    ctx_->time_base = AVRational{frameTimeMs, 1000};
+    ctx_->framerate = AVRational{1000, frameTimeMs};
+    ctx_->gop_size = std::max(1, keyFrameEvery);
+    ctx_->keyint_min = ctx_->gop_size;
+    // Video-1 places its next key frame once more than keyint_min frames have passed.
+    if (QLatin1String(codec.encoder) == QLatin1String("msvideo1"))
+        ctx_->keyint_min = ctx_->gop_size - 1;
+    ctx_->max_b_frames = 0;
+    // One frame in, one packet out: frame threading would hold frames back.
+    ctx_->thread_count = 1;
+    ctx_->codec_tag = FourCC(QString::fromLatin1(codec.fourcc));
+    quality_ = MapQuality(codec.scale, quality);
+    switch (codec.scale) {
+    case TQualityScale::QScale:
+        ctx_->flags |= AV_CODEC_FLAG_QSCALE;
+        ctx_->global_quality = quality_ * FF_QP2LAMBDA;
+        break;
+    case TQualityScale::Crf:
+        av_opt_set_int(ctx_->priv_data, "crf", quality_, 0);
+        break;
+    case TQualityScale::Deflate:
+        ctx_->compression_level = quality_;
+        break;
+    case TQualityScale::Lossless:
+        break;
+    }
+    AVDictionary *opts = nullptr;
+    if (*codec.options)
+        av_dict_parse_string(&opts, codec.options, "=", ":", 0);
+    const int rc = avcodec_open2(ctx_, enc, &opts);
+    av_dict_free(&opts);
+    if (rc < 0) {
+        Close();
+        return false;
+    }
+    frame_ = av_frame_alloc();
+    packet_ = av_packet_alloc();
+    sws_ = sws_getContext(width, height, AV_PIX_FMT_BGR0, width, height, fmt, SWS_POINT, nullptr, nullptr, nullptr);
+    if (!frame_ || !packet_ || !sws_) {
+        Close();
+        return false;
+    }
+    frame_->format = fmt;
+    frame_->width = width;
+    frame_->height = height;
+    if (av_frame_get_buffer(frame_, 0) < 0) {
+        Close();
+        return false;
+    }
+    codec_ = &codec;
+    pts_ = 0;
+    return true;
+}
+
+QSize TVideoEncoder::Size() const {
+    return ctx_ ? QSize(ctx_->width, ctx_->height) : QSize();
+}
+
+QByteArray TVideoEncoder::Format() const {
+    if (!ctx_)
+        return {};
+    const int bits = ctx_->bits_per_coded_sample > 0 ? ctx_->bits_per_coded_sample : 24;
+    QByteArray f = BitmapInfo(ctx_->width, ctx_->height, bits, FourCC(QString::fromLatin1(codec_->fourcc)),
+                              std::uint32_t(DibStride(ctx_->width, bits) * ctx_->height), false);
+    if (ctx_->extradata && ctx_->extradata_size > 0) {
+        f.append(reinterpret_cast<const char *>(ctx_->extradata), ctx_->extradata_size);
+        PutLe32(f.data(), std::uint32_t(f.size()));
+    }
+    return f;
+}
+
+bool TVideoEncoder::Encode(const QImage &image, QByteArray &out, bool &keyFrame) {
+    if (!ctx_ || image.width() != ctx_->width || image.height() != ctx_->height ||
+        image.format() != QImage::Format_RGB32)
+        return false;
+    if (av_frame_make_writable(frame_) < 0)
+        return false;
+    const uint8_t *src[1] = {image.constBits()};
+    const int srcStride[1] = {int(image.bytesPerLine())};
+    sws_scale(sws_, src, srcStride, 0, image.height(), frame_->data, frame_->linesize);
+    // The key frame interval is forced as well, for encoders that keep their own.
+    frame_->pict_type = pts_ % ctx_->gop_size == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+    frame_->pts = pts_++;
+    if (codec_->scale == TQualityScale::QScale)
+        frame_->quality = quality_ * FF_QP2LAMBDA;
+    if (avcodec_send_frame(ctx_, frame_) < 0)
+        return false;
+    if (avcodec_receive_packet(ctx_, packet_) < 0)
+        return false;
+    out = QByteArray(reinterpret_cast<const char *>(packet_->data), packet_->size);
+    keyFrame = (packet_->flags & AV_PKT_FLAG_KEY) != 0;
+    av_packet_unref(packet_);
+    return true;
+}
+
+} // namespace sky
