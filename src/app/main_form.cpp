@@ -101,9 +101,13 @@ void TForm1::FormCreate(const StartOptions &options) {
         InstallTrayIcon();
         // Key preview: the window sees every key before the focused control.
         qApp->installEventFilter(this);
-        // A sweep tool left running by an earlier run would hold the receiver.
-        KillProcessesByName(QString::fromLatin1(kSweepToolProcessName));
     }
+    pluginsDir = options.pluginsDir.isEmpty() ? PluginsDirFor(QCoreApplication::applicationFilePath())
+                                              : QDir(options.pluginsDir).absolutePath() + QLatin1Char('/');
+    // A sweep tool left running by an earlier run of this set-up would hold the receiver. Only
+    // tools working in this plugins folder: another window's tool, on another receiver, stays.
+    if (live)
+        KillSweepToolsIn(QString::fromLatin1(kSweepToolProcessName), pluginsDir);
 
     // The waterfall bitmaps, as large as the primary screen.
     QSize screen(1024, 768);
@@ -119,8 +123,6 @@ void TForm1::FormCreate(const StartOptions &options) {
     ScreenshotBitmap = QImage();
 
     // The working folder and the settings in it.
-    pluginsDir = options.pluginsDir.isEmpty() ? PluginsDirFor(QCoreApplication::applicationFilePath())
-                                              : QDir(options.pluginsDir).absolutePath() + QLatin1Char('/');
     settingsPath = pluginsDir + QStringLiteral("settings.ini");
     settings = std::make_unique<SettingsFile>(settingsPath);
     if (live) {

@@ -11,6 +11,7 @@
 //   main_form_commands.cpp  keys, popup menu, toggles, About, tray
 //   main_form_capture.cpp   screenshot, recording, print preview, codec menu, menu painter
 #include "app/window_state.h"
+#include "capture/avi_writer.h"
 #include "display/image_view.h"
 #include "display/spectrum_chart.h"
 #include "display/waterfall.h"
@@ -155,10 +156,13 @@ public:
     // Scrolls the two axes of one direction by p percent of their span.
     void ScrollAxes(bool horizontal, double percent);
 
-    // ---- main_form_capture.cpp: screenshot (F6), recording (F7), print preview (F8).
+    // ---- main_form_capture.cpp: screenshot (F6), recording (F7), print preview (F8), codec.
     void Image4Click();
     void reccClick();
     void Image2Click();
+    // A click on an Options > Codec item: the code is taken and saved at once.
+    void CodecMenuClick(QAction *item);
+    std::unique_ptr<TAviWriter> aviWriter;
 
     // ---- main_form_display.cpp: cursor readout, Mode Infinity range follow, trace colour, focus and menu.
     void chMouseMove(int x, int y);

@@ -2,14 +2,37 @@
 #include "app/main_form.h"
 
 #include "app/menu_painter.h"
+#include "app/settings_file.h"
+#include "app/settings_keys.h"
+#include "capture/avi_writer.h"
 #include "capture/chart_preview.h"
+#include "capture/codec_menu.h"
 
 namespace sky {
 
-// Not built yet: the AVI writer, the codec menu, screenshots and recording. Each function below is
-// the seam where its feature plugs in; until then the command does nothing.
-void TForm1::CreateAviWriter() {}
-void TForm1::FillCodecMenu() {}
+void TForm1::CreateAviWriter() { aviWriter = std::make_unique<TAviWriter>(); }
+
+// Options > Codec lists the compressors this build has; the stored choice comes back when it is
+// still listed (or empty: uncompressed).
+void TForm1::FillCodecMenu() {
+    QStringList compressors;
+    aviWriter->GetCompressorList(compressors);
+    std::optional<QString> stored;
+    if (settings->HasKey(key::Codec))
+        stored = settings->Value(key::Codec);
+    flags.codecFourCC = RestoreCodecChoice(stored, compressors, flags.codecFourCC);
+    sky::FillCodecMenu(codec, compressors, flags.codecFourCC, [this](QAction *a) { CodecMenuClick(a); });
+}
+
+void TForm1::CodecMenuClick(QAction *item) {
+    sky::CodecMenuClick(item, flags.codecFourCC, [this](const QString &code) {
+        settings->SetValueKeepingKey(key::Codec, code);
+        settings->Save();
+    });
+}
+
+// Not built yet: screenshots and recording. Each function below is the seam where its feature
+// plugs in; until then the command does nothing.
 void TForm1::FinishRecordingOnClose() {}
 void TForm1::Image4Click() {}
 void TForm1::reccClick() {}

@@ -101,12 +101,16 @@ QString SettingsFile::Value(const QString &key) const {
 }
 
 void SettingsFile::SetValue(const QString &key, const QString &value) {
-    const qsizetype i = indexOf(key);
     if (value.isEmpty()) {
-        if (i >= 0)
+        if (const qsizetype i = indexOf(key); i >= 0)
             lines_.removeAt(i);
         return;
     }
+    SetValueKeepingKey(key, value);
+}
+
+void SettingsFile::SetValueKeepingKey(const QString &key, const QString &value) {
+    const qsizetype i = indexOf(key);
     const QString line = key + u'=' + value;
     if (i >= 0)
         lines_[i] = line;

@@ -28,6 +28,11 @@ public:
     // A non-empty value replaces the first matching line (spelled as `key` is) or is appended;
     // an empty value deletes the first matching line. Does not save.
     void SetValue(const QString &key, const QString &value);
+    // Like SetValue, but an empty value is written as "key=" instead of deleting the line (a
+    // choice whose empty value means something, such as an uncompressed recording's "Codec=").
+    void SetValueKeepingKey(const QString &key, const QString &value);
+    // Whether a line with this key exists (its value may be empty).
+    bool HasKey(const QString &key) const { return indexOf(key) >= 0; }
 
     const QStringList &Lines() const { return lines_; }
     void SetLines(const QStringList &lines) { lines_ = lines; }

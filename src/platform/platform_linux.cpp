@@ -245,6 +245,9 @@ bool IsFileBusy(const QString &path) {
     // A write lease is granted only while no other descriptor anywhere has the file open: one
     // call instead of a walk through every process's open files. It is released at once, so a
     // process opening the file meanwhile is held up for no more than that.
+    // A process opening the file meanwhile breaks the lease, which signals us: SIGIO, whose
+    // default ends the program, unless another signal is named. SIGURG is ignored by default.
+    fcntl(fd, F_SETSIG, SIGURG);
     const int lease = fcntl(fd, F_SETLEASE, F_WRLCK);
     const int err = errno;
     if (lease == 0)

@@ -118,8 +118,17 @@ namespace {
 
 bool claimDevice()
 {
-    const char* tmp = std::getenv("TMPDIR");
-    const std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/rtl_power_sim-" +
+    // One lock per user and device, in the folder SKYVANE_SIM_LOCK_DIR names (a test run gives
+    // each test its own), else the user's runtime folder, else the temporary folder.
+    const char* dir = nullptr;
+    for (const char* var : {"SKYVANE_SIM_LOCK_DIR", "XDG_RUNTIME_DIR", "TMPDIR"}) {
+        const char* v = std::getenv(var);
+        if (v && *v) {
+            dir = v;
+            break;
+        }
+    }
+    const std::string path = std::string(dir ? dir : "/tmp") + "/rtl_power_sim-" +
                              std::to_string(static_cast<long>(getuid())) + "-dev0.lock";
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
