@@ -23,15 +23,21 @@ namespace sky {
 TForm1::TForm1(const StartOptions &options, QWidget *parent) : QWidget(parent) {
     BuildControls();
     ConnectHandlers();
+    // Faults in the settings are collected while starting and shown once; start-up goes on
+    // with defaults for what could not be read, so the window always sweeps.
+    startingUp_ = true;
     try {
         FormCreate(options);
         startupCompleted = true;
     } catch (const Error &e) {
-        // The remaining start-up steps do not run; the window opens without a scan cycle.
-        ShowError(e.text());
+        // Anything else ends start-up here; the window opens without a scan cycle.
+        ReportStartupError(e.text());
     } catch (const std::exception &e) {
-        ShowError(QString::fromLocal8Bit(e.what()));
+        ReportStartupError(QString::fromLocal8Bit(e.what()));
     }
+    startingUp_ = false;
+    if (!startupErrors_.isEmpty())
+        ShowError(startupErrors_.join(QLatin1Char('\n')));
 }
 
 TForm1::~TForm1() {
@@ -84,6 +90,11 @@ void TForm1::ConnectHandlers() {
     connect(Panel1, &TPanel::pressed, this, &TForm1::FormMouseDown);
 
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    connect(retryTimer_, &QTimer::timeout, this, &TForm1::ReleaseLaunch);
+    connect(sweepTool_, &SweepToolRun::ended, this, &TForm1::SweepToolEnded);
+    // Zooming and scrolling the chart is what Mode Infinity follows.
+    ch->OnZoom = [this](TChart *) { userViewChanged_ = true; };
+    ch->OnScroll = [this](TChart *) { userViewChanged_ = true; };
 
     connect(dongle, &QSpinBox::valueChanged, this, &TForm1::ppmChange);
     connect(ppm, &QSpinBox::valueChanged, this, &TForm1::ppmChange);
@@ -128,8 +139,23 @@ void TForm1::FormCreate(const StartOptions &options) {
     if (live) {
         QDir::setCurrent(pluginsDir);
         sweepToolPath = FindSweepTool(pluginsDir, options.sweepTool);
-        settings->CreateDefaultIfMissing();
-        settings->Load();
+        SettingsFile::RemoveStaleTemporaries(settingsPath);
+        try {
+            settings->CreateDefaultIfMissing();
+        } catch (const Error &e) {
+            ReportStartupError(e.text()); // a read-only or missing folder: defaults, unsaved
+        }
+        try {
+            if (QFileInfo::exists(settingsPath))
+                settings->Load();
+            else
+                settings->SetLines(SettingsFile::DefaultLines());
+        } catch (const Error &e) {
+            // A file that cannot be read is never overwritten: the defaults stay in memory.
+            ReportStartupError(e.text());
+            settings->SetLines(SettingsFile::DefaultLines());
+            settings->SetReadOnly(true);
+        }
     } else {
         settings->SetReadOnly(true);
         if (!options.pluginsDir.isEmpty() && QFileInfo::exists(settingsPath))
@@ -167,6 +193,7 @@ void TForm1::FormDestroy() {
         scanThread->RequestStop(); // queued hand-overs are dropped from here on
     if (tavi->isActive())
         FinishRecordingOnClose();
+    sweepTool_->Stop(); // our run of the sweep tool ends with the window
     // Nothing is saved at shut-down: every setting was saved when it changed.
     RemoveTrayIcon();
     // The bitmaps and editors are freed with the window. The worker is joined so that nothing

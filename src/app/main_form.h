@@ -17,9 +17,11 @@
 #include "display/waterfall.h"
 #include "scan/scan_worker.h"
 #include "scan/sweep_ingest.h"
+#include "scan/sweep_tool_run.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
@@ -120,6 +122,8 @@ public:
     QTimer *Timer1 = nullptr, *tavi = nullptr;
 
     // ---- main_form_scan.cpp: scan cycle steps handed over by the worker (window thread).
+    // A launch starts the sweep tool unless something holds it back (see LaunchHoldReason); a
+    // held launch goes once that is over (ReleaseLaunch), never more than one run at a time.
     void LaunchSweepTool() override;
     void IngestSweepFile() override;
     void UpdateViewAfterPass() override;
@@ -135,6 +139,19 @@ public:
         QString step;
     };
     const SweepSummary &LastSweep() const { return lastSweep_; }
+    int sweepCount = 0; // sweep files read and shown since start-up
+    // Why a launch must wait (shown in status panel 0), or empty when it may go.
+    QString LaunchHoldReason() const;
+    // The run of the sweep tool, our child; a failed run is retried after 1 s, 2 s, ... 5 s.
+    SweepToolRun *sweepTool_ = nullptr;
+    QTimer *retryTimer_ = nullptr;
+    int failureStreak_ = 0; // runs in a row that ended without a sweep
+    static constexpr int kMaxRetrySeconds = 5;
+    static constexpr int kNotASweepFileRetryMs = 1000;
+    static inline const QString kNotASweepFileText = QStringLiteral("scan.csv is not a file: sweeps wait");
+    static inline const QString kVisualizationStoppedText = QStringLiteral("Visualization stopped");
+    // A regular file, not a link: what the sweep tool writes. Nothing else is opened.
+    static bool IsSweepFileCandidate(const QFileInfo &info);
 
     // ---- main_form_display.cpp
     // The colour dialog `cd`: shows `initial`, returns true and the chosen colour when confirmed.
@@ -146,6 +163,8 @@ public:
     // ---- main_form_commands.cpp
 
     void FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    // The focus is in an editable text: digits, signs and arrows are typing keys there.
+    bool FocusIsTextField() const;
     void FormMouseDown(Qt::MouseButton button);
     void Image3Click();    // Stop Visualization
     void Image5Click();    // Mode Infinity
@@ -153,6 +172,9 @@ public:
     void About1Click();
     void Close1Click();
     static QString AboutText();
+    // The image buttons' pictures: 1 record, 2 print, 3 pause, 4 screenshot, 5 infinity, 6 play.
+    static QImage ButtonPicture(int kind);
+    static constexpr int kPausePicture = 3, kPlayPicture = 6;
     // Scrolls the two axes of one direction by p percent of their span.
     void ScrollAxes(bool horizontal, double percent);
 
@@ -181,8 +203,11 @@ public:
     int waterfallLeftPx = 0, waterfallRightPx = 0;
 
     // ---- main_form_settings.cpp
-    // Settle timer.
+    // Settle timer: a change has settled; the minimum span is applied, held launches go.
     void Timer1Timer();
+    // Keeps stop at least 1 MHz above start; runs when editing of a frequency editor ends, never
+    // on a half-typed text.
+    void EnforceMinimumSpan();
     void RequestAxisReset();
     // Restarts the one-second settle count.
     void RestartSettleTimer();
@@ -196,8 +221,12 @@ public:
     void axsClick();
     void mxClick();
 
-    // Writes one key and saves; a failed save reports through the error handler.
+    // Writes one key and saves; a failed save reports through the error handler (at start-up,
+    // once, after start-up).
     void WriteSetting(const QString &key, const QString &value);
+    void SaveSettings();
+    // A fault found at start-up: shown once start-up is over, which goes on with defaults.
+    void ReportStartupError(const QString &message);
 
     // ---- main_form.cpp
     // Mode Infinity is on (the menu item "Mode Infinity" is checked).
@@ -242,11 +271,20 @@ private:
     void FinishRecordingOnClose();
     // main_form_scan.cpp
     void StartScanThread();
+    void HoldLaunch(const QString &reason); // empty: keep the status text as it is
+    void ReleaseLaunch();
+    void SweepToolEnded(int exitCode, const QString &lastErrorLine);
 
     std::unique_ptr<StatusTimer> statusTimer_;
     bool destroyed_ = false;
     int img2RightMargin_ = 716 - 45 - 624;
     SweepSummary lastSweep_;
+    bool launchHeld_ = false;       // a launch is waiting for ReleaseLaunch
+    QString holdText_;              // why, as status panel 0 shows it
+    bool sweepSinceLaunch_ = false; // the current run's sweep file has been read
+    bool userViewChanged_ = false;  // zoom, scroll or keys moved the chart since the last frame
+    bool startingUp_ = false;       // settings saves collect their errors instead of raising
+    QStringList startupErrors_;
     SweepFindings findings_; // buffers reused from sweep to sweep
     std::vector<double> noiseLevels_;
     QByteArray fileBuffer_;

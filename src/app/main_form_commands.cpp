@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QSystemTrayIcon>
 
@@ -27,7 +28,20 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event) {
     return QWidget::eventFilter(watched, event);
 }
 
+bool TForm1::FocusIsTextField() const {
+    QWidget *focus = focusWidget(); // this window's focus, active or not
+    if (!focus)
+        return false;
+    // The line edit itself, or the one inside an editable box (a combo box keeps the focus for
+    // its line edit).
+    auto *edit = qobject_cast<QLineEdit *>(focus);
+    if (!edit)
+        edit = focus->findChild<QLineEdit *>(QString(), Qt::FindDirectChildrenOnly);
+    return edit && edit->isVisible() && !edit->isReadOnly();
+}
+
 void TForm1::ScrollAxes(bool horizontal, double percent) {
+    userViewChanged_ = true;
     for (TChartAxis *a : horizontal ? std::array<TChartAxis *, 2>{&ch->Bottom(), &ch->Top()}
                                     : std::array<TChartAxis *, 2>{&ch->Left(), &ch->Right()}) {
         const double span = a->Maximum() - a->Minimum();
@@ -42,6 +56,11 @@ void TForm1::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
         QTimer *t;
         ~Restart() { t->start(); }
     } restart{Timer1};
+    // In an editable text field digits, signs and arrows are typing and editing keys.
+    if (FocusIsTextField() && (key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up ||
+                               key == Qt::Key_Down || key == Qt::Key_Plus || key == Qt::Key_Minus ||
+                               key == Qt::Key_Equal || (key >= Qt::Key_0 && key <= Qt::Key_9)))
+        return;
     const bool pad = modifiers & Qt::KeypadModifier;
     if (key == Qt::Key_Left || (pad && key == Qt::Key_4))
         ScrollAxes(true, -1);
@@ -82,6 +101,14 @@ void TForm1::mousePressEvent(QMouseEvent *e) {
 
 void TForm1::Image3Click() {
     flags.visualizationStopped = !flags.visualizationStopped;
+    // Paused: the button shows what a click does next, and panel 0 says why nothing moves.
+    Image3->SetPicture(ButtonPicture(flags.visualizationStopped ? kPlayPicture : kPausePicture));
+    if (flags.visualizationStopped) {
+        HoldLaunch(kVisualizationStoppedText);
+    } else {
+        statusText.set(QString());
+        ReleaseLaunch();
+    }
 }
 
 void TForm1::Image5Click() {

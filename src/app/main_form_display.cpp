@@ -44,8 +44,13 @@ void TForm1::chAfterDraw() {
         c.TextOut(cursorX + 10, cursorY - h - 2, cursorXText + QStringLiteral(" Hz"));
         c.TextOut(cursorX + 10, cursorY, cursorYText + QStringLiteral(" dB"));
     }
-    if (InfinityMode() && !flags.paramChangePending)
-        FollowAxisRange();
+    // Mode Infinity follows what the user set by zooming, scrolling or keys, also while a
+    // change settles (a long right-drag); never the chart's automatic fit of the data.
+    if (userViewChanged_) {
+        userViewChanged_ = false;
+        if (InfinityMode())
+            FollowAxisRange();
+    }
     UpdateViewAfterPass();
 }
 
@@ -53,10 +58,11 @@ void TForm1::FollowAxisRange() {
     if (!startSpin || !stopSpin)
         return;
     const TChartAxis &bottom = ch->Bottom();
-    // Whole hertz, then megahertz; the editors clamp to their ranges and change their text only
-    // when it differs, so an unchanged axis sets nothing.
-    startSpin->setValue(std::trunc(bottom.Minimum()) / kHzPerMHz);
-    stopSpin->setValue(std::trunc(bottom.Maximum()) / kHzPerMHz);
+    // Whole kilohertz, so the editors show what fits; they clamp to their ranges and change
+    // their text only when it differs, so an unchanged axis sets nothing.
+    auto mhz = [](double hz) { return std::round(hz / 1000.0) * 1000.0 / kHzPerMHz; };
+    startSpin->setValue(mhz(bottom.Minimum()));
+    stopSpin->setValue(mhz(bottom.Maximum()));
 }
 
 void TForm1::chMouseDown() {

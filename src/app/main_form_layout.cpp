@@ -2,6 +2,7 @@
 #include "app/main_form.h"
 
 #include "app/spin_double.h"
+#include "platform/error.h"
 #include "platform/numtext.h"
 
 #include <QGuiApplication>
@@ -36,8 +37,10 @@ void makeBlack(QWidget *w) {
     w->setAutoFillBackground(true);
 }
 
+} // namespace
+
 // Simple, clear 16 x 16 pictures for the image buttons.
-QImage buttonPicture(int kind) {
+QImage TForm1::ButtonPicture(int kind) {
     QImage img(16, 16, QImage::Format_ARGB32);
     img.fill(Qt::transparent);
     QPainter p(&img);
@@ -67,17 +70,20 @@ QImage buttonPicture(int kind) {
         p.drawEllipse(QPointF(5, 8), 3.2, 2.8);
         p.drawEllipse(QPointF(11, 8), 3.2, 2.8);
         break;
-    case 3: // Stop Visualization: pause bars
+    case kPausePicture: // Stop Visualization: pause bars
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(0xFF, 0xC0, 0x40));
         p.drawRect(QRectF(4, 3, 3, 10));
         p.drawRect(QRectF(9, 3, 3, 10));
         break;
+    case kPlayPicture: // stopped: a click plays again
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x60, 0xE0, 0x60));
+        p.drawPolygon(QPolygonF({QPointF(4, 2.5), QPointF(13, 8), QPointF(4, 13.5)}));
+        break;
     }
     return img;
 }
-
-} // namespace
 
 // ---------------------------------------------------------------------------------------------
 TPanel::TPanel(QWidget *parent) : QFrame(parent) {
@@ -251,6 +257,7 @@ void TForm1::BuildControls() {
     Label2 = label("Label2", 85, 13, "Freq:");
     Label5 = label("Label5", 265, 13, "PPM:");
     ppm = spin("ppm", 290, "PPM Correction");
+    ppm->setRange(-100, 100); // many receivers need a negative correction
     Label3 = label("Label3", 326, 13, "Step:");
     step = combo("step", 348, "Scanning step",
                  {"100", "1k", "5k", "10k", "25k", "50k", "75k", "100k", "1M", "2.5M", "5M"}, "10k");
@@ -283,7 +290,7 @@ void TForm1::BuildControls() {
         img->setGeometry(b.x, b.y, 16, 16);
         img->setToolTip(QString::fromLatin1(b.hint));
         img->setCursor(Qt::PointingHandCursor);
-        img->SetPicture(buttonPicture(b.kind));
+        img->SetPicture(ButtonPicture(b.kind));
         *b.slot = img;
     }
     // The image buttons keep their distance to the strip's right edge.
@@ -322,6 +329,9 @@ void TForm1::BuildControls() {
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
+    retryTimer_ = new QTimer(this);
+    retryTimer_->setSingleShot(true);
+    sweepTool_ = new SweepToolRun(this);
     tavi = new QTimer(this);
     tavi->setObjectName(QStringLiteral("tavi"));
     tavi->setInterval(100);
@@ -352,11 +362,23 @@ void TForm1::CreateFrequencyEditors() {
     };
     startSpin = make("startSpin", 110, 24.0, 1749.0, "Start scanning, MHz");
     stopSpin = make("stopSpin", 185, 25.0, 1750.0, "Stop scanning, MHz");
-    // The editors show MHz; a text that is not a number stops start-up here.
-    startSpin->setValue(StrToFloat(params.freqMinHz) / kHzPerMHz);
-    stopSpin->setValue(StrToFloat(params.freqMaxHz) / kHzPerMHz);
+    // The editors show MHz. A stored text that is not a number is reported and replaced by the
+    // first start's value, so the window still sweeps.
+    auto hz = [this](QString &text, const char *fallback) {
+        try {
+            return StrToFloat(text);
+        } catch (const Error &e) {
+            ReportStartupError(e.text());
+            text = QString::fromLatin1(fallback);
+            return StrToFloat(text);
+        }
+    };
+    startSpin->setValue(hz(params.freqMinHz, "430000000") / kHzPerMHz);
+    stopSpin->setValue(hz(params.freqMaxHz, "470000000") / kHzPerMHz);
     connect(startSpin, &TSpinEditDouble::changed, this, &TForm1::ppmChange);
     connect(stopSpin, &TSpinEditDouble::changed, this, &TForm1::ppmChange);
+    connect(startSpin, &TSpinEditDouble::editingFinished, this, &TForm1::EnforceMinimumSpan);
+    connect(stopSpin, &TSpinEditDouble::editingFinished, this, &TForm1::EnforceMinimumSpan);
 }
 
 } // namespace sky

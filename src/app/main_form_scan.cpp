@@ -2,12 +2,18 @@
 #include "app/main_form.h"
 
 #include "app/spin_double.h"
+#include "app/tray.h"
 #include "platform/error.h"
+#include "platform/numtext.h"
 #include "platform/platform.h"
 #include "scan/sweep_file.h"
 #include "scan/sweep_tool.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace sky {
 
@@ -16,16 +22,100 @@ void TForm1::StartScanThread() {
     scanThread->start();
 }
 
+QString TForm1::LaunchHoldReason() const {
+    if (flags.visualizationStopped)
+        return kVisualizationStoppedText;
+    // An empty text would shift every later argument: "-g" would swallow "-p".
+    if (params.freqStep.trimmed().isEmpty() || params.gainLevel.trimmed().isEmpty())
+        return QStringLiteral("Step and Gain must not be empty");
+    if (ParseFloat(params.freqMaxHz).value_or(0) <= ParseFloat(params.freqMinHz).value_or(0))
+        return QStringLiteral("Stop must be above Start");
+    if (const QFileInfo f(SweepFilePath()); (f.exists() || f.isSymLink()) && !IsSweepFileCandidate(f))
+        return kNotASweepFileText;
+    return {};
+}
+
 void TForm1::LaunchSweepTool() {
-    if (flags.paramChangePending || flags.visualizationStopped)
+    // One run at a time; a failed run waits out its back-off; a change waits until it settles.
+    if (flags.paramChangePending || sweepTool_->Running() || retryTimer_->isActive())
+        return HoldLaunch({});
+    if (const QString reason = LaunchHoldReason(); !reason.isEmpty()) {
+        HoldLaunch(reason);
+        if (reason == kNotASweepFileText)
+            retryTimer_->start(kNotASweepFileRetryMs); // look again later
         return;
-    LaunchDetached(sweepToolPath, SplitCommandLine(BuildSweepParameters(params)), pluginsDir);
+    }
+    launchHeld_ = false;
+    holdText_.clear();
+    sweepSinceLaunch_ = false;
+    sweepTool_->Start(sweepToolPath, SplitCommandLine(BuildSweepParameters(params)), pluginsDir);
+}
+
+void TForm1::HoldLaunch(const QString &reason) {
+    launchHeld_ = true;
+    if (!reason.isEmpty()) {
+        holdText_ = reason;
+        statusText.set(reason);
+    }
+}
+
+void TForm1::ReleaseLaunch() {
+    if (!launchHeld_)
+        return;
+    launchHeld_ = false;
+    holdText_.clear();
+    flags.launchRequested = true;
+}
+
+void TForm1::SweepToolEnded(int exitCode, const QString &lastErrorLine) {
+    if (sweepSinceLaunch_ || QFileInfo::exists(SweepFilePath())) {
+        ReleaseLaunch(); // a launch that found this run still going goes now
+        return;
+    }
+    // It ended without a sweep: say why (the tool's own last words), once as a notice, and
+    // try again after a pause that grows with each failure.
+    ++failureStreak_;
+    const QString why = !lastErrorLine.isEmpty()
+                            ? lastErrorLine
+                            : QStringLiteral("%1 ended without a sweep (exit code %2)")
+                                  .arg(QFileInfo(sweepToolPath).fileName())
+                                  .arg(exitCode);
+    HoldLaunch(why);
+    if (failureStreak_ == 1 && tray)
+        tray->ShowBalloon(1, why);
+    retryTimer_->start(std::min(failureStreak_, kMaxRetrySeconds) * 1000);
+}
+
+bool TForm1::IsSweepFileCandidate(const QFileInfo &info) {
+    // The tool writes a plain file. A FIFO would block the reader for good, a folder or device
+    // cannot be one; a link could lead anywhere.
+    return info.isFile() && !info.isSymLink();
 }
 
 void TForm1::IngestSweepFile() {
     const QString path = SweepFilePath();
-    if (!QFile::exists(path) || flags.visualizationStopped || IsFileBusy(path)) {
-        flags.launchRequested = true;
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) {
+        if (sweepTool_->Running())
+            flags.awaitingSweepFile = true; // the tool is still opening the receiver
+        else if (launchHeld_ && !holdText_.isEmpty())
+            statusText.set(holdText_); // keep saying why nothing happens
+        else if (!launchHeld_)
+            flags.launchRequested = true;
+        return;
+    }
+    if (!IsSweepFileCandidate(info)) {
+        // Never opened, never deleted: it is not ours. Launches wait until it is gone.
+        HoldLaunch(kNotASweepFileText);
+        if (!retryTimer_->isActive())
+            retryTimer_->start(kNotASweepFileRetryMs);
+        return;
+    }
+    if (flags.visualizationStopped || IsFileBusy(path)) {
+        if (!launchHeld_)
+            flags.launchRequested = true;
+        else if (!holdText_.isEmpty())
+            statusText.set(holdText_);
         return;
     }
     // Whatever happens from here on, the next launch is requested.
@@ -36,8 +126,13 @@ void TForm1::IngestSweepFile() {
 
     const bool loaded = LoadSweepFile(path, fileBuffer_);
     QFile::remove(path);
+    sweepSinceLaunch_ = true;
     if (loaded)
         AssembleSweep(std::string_view(fileBuffer_.constData(), static_cast<std::size_t>(fileBuffer_.size())));
+    if (lastSweep_.ok) {
+        failureStreak_ = 0;
+        ++sweepCount;
+    }
 }
 
 void TForm1::AssembleSweep(std::string_view text) {

@@ -5,6 +5,7 @@
 #include "app/settings_file.h"
 #include "app/settings_keys.h"
 #include "app/spin_double.h"
+#include "platform/error.h"
 #include "platform/numtext.h"
 
 namespace sky {
@@ -43,7 +44,22 @@ void TForm1::ReadSettings() {
 
 void TForm1::WriteSetting(const QString &key, const QString &value) {
     settings->SetValue(key, value);
-    settings->Save();
+    SaveSettings();
+}
+
+void TForm1::SaveSettings() {
+    if (!startingUp_)
+        return settings->Save();
+    try {
+        settings->Save();
+    } catch (const Error &e) {
+        ReportStartupError(e.text());
+    }
+}
+
+void TForm1::ReportStartupError(const QString &message) {
+    if (!startupErrors_.contains(message))
+        startupErrors_ << message;
 }
 
 void TForm1::ApplyChartPoint() {
@@ -89,8 +105,18 @@ void TForm1::RestartSettleTimer() {
 }
 
 void TForm1::Timer1Timer() {
+    EnforceMinimumSpan();
     RequestAxisReset();
     flags.paramChangePending = false;
+    ReleaseLaunch();
+}
+
+void TForm1::EnforceMinimumSpan() {
+    if (!startSpin || !stopSpin)
+        return;
+    // A changed stop editor runs the change handler, which saves and settles again.
+    if (stopSpin->Value() <= startSpin->Value() + 1)
+        stopSpin->setValue(startSpin->Value() + 1);
 }
 
 void TForm1::RequestAxisReset() {
@@ -104,10 +130,9 @@ void TForm1::ppmChange() {
     flags.paramChangePending = true;
     Timer1->stop();
     params.dongleNumber = QString::number(dongle->value());
+    // The texts as they stand, half-typed ones too: the minimum span waits until editing ends,
+    // and no sweep starts with stop at or below start.
     params.freqMinHz = FloatToText(startSpin->Value() * kHzPerMHz);
-    // Keep at least 1 MHz of span; a changed stop editor runs this handler once more, nested.
-    if (stopSpin->Value() <= startSpin->Value() + 1)
-        stopSpin->setValue(startSpin->Value() + 1);
     params.freqMaxHz = FloatToText(stopSpin->Value() * kHzPerMHz);
     params.freqStep = step->currentText();
     params.gainLevel = gain->currentText();
@@ -116,8 +141,11 @@ void TForm1::ppmChange() {
     settings->SetValue(key::DongleNumber, params.dongleNumber);
     settings->SetValue(key::FreqMinHz, params.freqMinHz);
     settings->SetValue(key::FreqMaxHz, params.freqMaxHz);
-    settings->SetValue(key::FreqStep, params.freqStep);
-    settings->SetValue(key::GainLevel, params.gainLevel);
+    // An emptied box keeps its last value in the file: the launch waits until it is filled.
+    if (!params.freqStep.trimmed().isEmpty())
+        settings->SetValue(key::FreqStep, params.freqStep);
+    if (!params.gainLevel.trimmed().isEmpty())
+        settings->SetValue(key::GainLevel, params.gainLevel);
     settings->SetValue(key::Ppm, params.ppmCorrection);
     settings->Save(); // a failure leaves the settle timer off until the next change
     Timer1->start();

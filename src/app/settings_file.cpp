@@ -4,8 +4,10 @@
 
 #include "platform/error.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringDecoder>
 
@@ -35,18 +37,26 @@ QStringList SettingsFile::DefaultLines() {
 void SettingsFile::CreateDefaultIfMissing() const {
     if (QFileInfo::exists(path_))
         return;
-    writeText(path_, DefaultLines());
+    writeText(path_, DefaultLines(), false);
 }
 
 void SettingsFile::Load() {
+    // Only a plain file is read: a FIFO would block for good, a link to a device never end.
+    const QFileInfo info(path_);
+    if (info.exists() && !info.isFile())
+        throw Error(QStringLiteral("Cannot open file \"%1\". Not a regular file").arg(path_));
+    if (info.size() > kMaxBytes)
+        throw Error(QStringLiteral("Cannot open file \"%1\". File too large").arg(path_));
     QFile f(path_);
     if (!f.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("Cannot open file \"%1\". %2").arg(path_, f.errorString()));
-    const QByteArray bytes = f.readAll();
-    // UTF-8 as this platform writes it; a file that is not valid UTF-8 is taken byte for byte.
+    const QByteArray bytes = f.read(kMaxBytes);
+    // UTF-8 as this platform writes it; a file that is not valid UTF-8 is taken byte for byte,
+    // and written back the same way, so lines the program does not own keep their bytes.
     QStringDecoder utf8(QStringDecoder::Utf8);
     QString text = utf8.decode(bytes);
-    if (utf8.hasError())
+    latin1_ = utf8.hasError();
+    if (latin1_)
         text = QString::fromLatin1(bytes);
     lines_.clear();
     qsizetype start = 0;
@@ -66,13 +76,26 @@ void SettingsFile::Load() {
 
 void SettingsFile::Save() const {
     if (!readOnly_)
-        writeText(path_, lines_);
+        writeText(path_, lines_, latin1_);
 }
 
-void SettingsFile::writeText(const QString &path, const QStringList &lines) {
+int SettingsFile::RemoveStaleTemporaries(const QString &path) {
+    // A save killed half-way leaves its temporary file: the name plus a dot and six characters.
+    const QFileInfo target(path);
+    const QRegularExpression name(QStringLiteral("^%1\\.[A-Za-z0-9]{6}$").arg(QRegularExpression::escape(target.fileName())));
+    int removed = 0;
+    const QDir dir = target.absoluteDir();
+    for (const QFileInfo &f : dir.entryInfoList({target.fileName() + QStringLiteral(".*")}, QDir::Files | QDir::Hidden)) {
+        if (!f.isSymLink() && name.match(f.fileName()).hasMatch() && QFile::remove(f.absoluteFilePath()))
+            ++removed;
+    }
+    return removed;
+}
+
+void SettingsFile::writeText(const QString &path, const QStringList &lines, bool latin1) {
     QByteArray out;
     for (const QString &l : lines) {
-        out += l.toUtf8();
+        out += latin1 ? l.toLatin1() : l.toUtf8();
         out += "\r\n";
     }
     // The file is replaced by renaming a finished temporary file over it, so a write-protected
@@ -80,8 +103,11 @@ void SettingsFile::writeText(const QString &path, const QStringList &lines) {
     const QFileInfo existing(path);
     if (existing.exists() && !existing.isWritable())
         throw Error(QStringLiteral("Cannot create file \"%1\". Permission denied").arg(path));
+    // Unbuffered: a full disk fails the write itself, which a buffered write would only find
+    // in a final flush whose failure the commit could miss, replacing the file with an empty one.
+    // A save that fails leaves the old file; its temporary file goes with `f`.
     QSaveFile f(path);
-    const bool ok = f.open(QIODevice::WriteOnly) && f.write(out) == out.size() && f.commit();
+    const bool ok = f.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && f.write(out) == out.size() && f.commit();
     if (!ok)
         throw Error(QStringLiteral("Cannot create file \"%1\". %2").arg(path, f.errorString()));
 }

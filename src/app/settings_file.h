@@ -16,11 +16,16 @@ public:
     // "Cannot create file ..." when that fails.
     void CreateDefaultIfMissing() const;
     // Reads the whole file (CR LF, lone CR and lone LF all end a line); raises sky::Error
-    // "Cannot open file ..." when the file cannot be read.
+    // "Cannot open file ..." when the file cannot be read or is not a plain file.
     void Load();
     // Writes every line followed by CR LF. The file is replaced atomically: a failed write
-    // leaves the old file as it was. Raises sky::Error "Cannot create file ...".
+    // (a full disk too) leaves the old file as it was. Raises sky::Error "Cannot create file ...".
     void Save() const;
+    // Removes the temporary files of saves that were killed half-way ("settings.ini.XXXXXX"
+    // beside `path`); returns how many.
+    static int RemoveStaleTemporaries(const QString &path);
+    // Larger files are refused unread.
+    static constexpr qint64 kMaxBytes = 1024 * 1024;
 
     // Value of the first line whose key (text before the first "=") matches, ignoring letter
     // case; empty when there is none.
@@ -42,11 +47,12 @@ public:
 
 private:
     qsizetype indexOf(const QString &key) const;
-    static void writeText(const QString &path, const QStringList &lines);
+    static void writeText(const QString &path, const QStringList &lines, bool latin1);
 
     QString path_;
     QStringList lines_;
     bool readOnly_ = false;
+    bool latin1_ = false; // the file was not UTF-8: written back byte for byte
 };
 
 } // namespace sky

@@ -28,6 +28,12 @@ struct Window {
         form.show();
         waitFor([] { return false; }, 30);
     }
+    // The user's zoom to [lo, hi] on the frequency axis, as a rubber band or the keys make it.
+    void zoomTo(double lo, double hi) {
+        TChart &c = *form.ch;
+        c.ZoomToValues({c.Left().Minimum(), c.Left().Maximum()}, {c.Right().Minimum(), c.Right().Maximum()},
+                       {c.Top().Minimum(), c.Top().Maximum()}, {lo, hi});
+    }
     QImage frame() {
         form.ch->repaint();
         return form.ch->RenderToBitmap(clBlack, TRect{0, 0, form.ch->width(), form.ch->height()});
@@ -86,8 +92,8 @@ TEST(ModeInfinity, EditorsFollowTheAxisAndSettleAfterOneExtraFrame) {
         ++frames;
         old(c);
     };
-    // A zoom without the keyboard: the bottom axis now shows 440..450 MHz.
-    w.form.ch->Bottom().SetRange(440e6, 450e6);
+    // A zoom: the bottom axis now shows 440..450 MHz.
+    w.zoomTo(440e6, 450e6);
     for (int i = 0; i < 5; ++i) {
         w.form.ch->repaint();
         QCoreApplication::processEvents();
@@ -97,7 +103,8 @@ TEST(ModeInfinity, EditorsFollowTheAxisAndSettleAfterOneExtraFrame) {
     EXPECT_EQ(w.form.stopSpin->text(), "450");
     EXPECT_EQ(w.form.params.freqMinHz, "440000000");
     EXPECT_TRUE(w.form.flags.paramChangePending);
-    // While the change settles the editors stay; the settle timer's second firing resets the axis.
+    // A range the user did not set (an automatic fit, a program change) is never followed; the
+    // settle timer's second firing resets the axis to the editors.
     w.form.ch->Bottom().SetRange(445e6, 455e6);
     w.form.ch->repaint();
     EXPECT_EQ(w.form.startSpin->text(), "440");
@@ -109,12 +116,69 @@ TEST(ModeInfinity, EditorsFollowTheAxisAndSettleAfterOneExtraFrame) {
     EXPECT_EQ(w.form.ch->Bottom().Minimum(), 440e6);
     EXPECT_EQ(w.form.ch->Bottom().Maximum(), 450e6);
     // A range below 24 MHz is clamped into the editors.
-    w.form.flags.paramChangePending = false;
-    w.form.ch->Bottom().SetRange(1e6, 2e6);
+    w.zoomTo(1e6, 2e6);
     w.form.ch->repaint();
     EXPECT_EQ(w.form.startSpin->text(), "24");
     EXPECT_EQ(w.form.stopSpin->text(), "25");
+    // Values from the axis are whole kilohertz.
+    w.zoomTo(433920123.4, 434920987.6);
+    w.form.ch->repaint();
+    EXPECT_EQ(w.form.startSpin->text(), "433.92");
+    EXPECT_EQ(w.form.stopSpin->text(), "434.921");
     EXPECT_TRUE(w.errors.messages.isEmpty());
+}
+
+// Mode Infinity follows the user's view, never the chart's automatic fit of a sweep: switching
+// it on, a partial sweep and a range typed during a sweep all keep the editors as they are.
+TEST(ModeInfinity, AutomaticFitsAndTypedRangesAreNeverOverwritten) {
+    Window w;
+    w.form.Infinity1->setChecked(true);
+    w.form.Image5Click(); // off and on again, as F5 does
+    w.form.Image5Click();
+    // A partial sweep: 430..445 MHz of the 430..470 asked for.
+    w.form.AssembleSweep(SweepText(430000000, 25000, 600, 300));
+    w.form.ch->repaint();
+    EXPECT_EQ(w.form.startSpin->text(), "430");
+    EXPECT_EQ(w.form.stopSpin->text(), "470");
+    // A range typed during a sweep survives the next sweeps and the settle timer.
+    w.form.startSpin->setValue(100);
+    w.form.stopSpin->setValue(120);
+    for (int i = 0; i < 3; ++i) {
+        w.form.AssembleSweep(SweepText(430000000, 25000, 1601, 800));
+        w.form.ch->repaint();
+        w.form.Timer1Timer();
+        w.form.UpdateViewAfterPass();
+        w.form.ch->repaint();
+    }
+    EXPECT_EQ(w.form.startSpin->text(), "100");
+    EXPECT_EQ(w.form.stopSpin->text(), "120");
+    EXPECT_EQ(w.form.params.freqMinHz, "100000000");
+}
+
+// A long right-drag scrolls step by step and the sweep follows all of it, not only the first
+// step.
+TEST(ModeInfinity, RightDragIsFollowedToItsEnd) {
+    Window w;
+    w.form.AssembleSweep(SweepText(430000000, 25000, 1601, 800));
+    w.form.ch->repaint();
+    w.form.Infinity1->setChecked(true);
+    const TRect plot = w.form.ch->PlotRect();
+    const QPoint from(plot.Left + 300, plot.Top + 50);
+    const double before = w.form.ch->Bottom().Minimum();
+    QTest::mousePress(w.form.ch, Qt::RightButton, Qt::NoModifier, from);
+    for (int dx = 10; dx <= 100; dx += 10) {
+        QTest::mouseMove(w.form.ch, from + QPoint(-dx, 0));
+        w.form.ch->repaint();
+    }
+    QTest::mouseRelease(w.form.ch, Qt::RightButton, Qt::NoModifier, from + QPoint(-100, 0));
+    w.form.ch->repaint();
+    const double lo = w.form.ch->Bottom().Minimum();
+    EXPECT_GT(lo, before + 1e6); // 100 pixels of a 40 MHz span
+    EXPECT_NEAR(w.form.startSpin->Value(), std::round(lo / 1000) / 1000, 1e-9);
+    w.form.Timer1Timer();
+    w.form.Timer1Timer();
+    w.form.UpdateViewAfterPass();
+    EXPECT_NEAR(w.form.ch->Bottom().Minimum(), lo, 1000); // no snap back
 }
 
 TEST(ModeInfinity, NormalModeNeverTouchesTheEditors) {
@@ -176,9 +240,9 @@ TEST(ModeInfinity, MouseZoomRetargetsTheSweep) {
     QTest::mouseMove(w.form.ch, to);
     QTest::mouseRelease(w.form.ch, Qt::LeftButton, Qt::NoModifier, to);
     w.form.ch->repaint();
-    EXPECT_NEAR(w.form.startSpin->Value(), std::trunc(lo) / 1e6, 1e-6);
-    EXPECT_NEAR(w.form.stopSpin->Value(), std::trunc(hi) / 1e6, 1e-6);
-    EXPECT_EQ(w.form.params.freqMinHz, FloatToText(std::trunc(w.form.startSpin->Value() * 1e6)));
+    EXPECT_NEAR(w.form.startSpin->Value(), std::round(lo / 1000) / 1000, 1e-9);
+    EXPECT_NEAR(w.form.stopSpin->Value(), std::round(hi / 1000) / 1000, 1e-9);
+    EXPECT_EQ(w.form.params.freqMinHz, FloatToText(std::round(lo / 1000) * 1000));
     EXPECT_TRUE(w.form.flags.paramChangePending);
     EXPECT_TRUE(w.form.Timer1->isActive());
     // A click on the waterfall gives the chart the keyboard focus.
@@ -191,10 +255,9 @@ TEST(ModeInfinity, ExtremeZoomsNeitherCrashNorHang) {
     Window w;
     w.form.AssembleSweep(SweepText(430000000, 25000, 1601, 800));
     w.form.Infinity1->setChecked(true);
-    w.form.ch->Bottom().SetRange(433920000.0, 433920000.4); // narrower than a pixel
+    w.zoomTo(433920000.0, 433920000.4); // narrower than a pixel
     w.form.ch->repaint();
-    w.form.flags.paramChangePending = false;
-    w.form.ch->Bottom().SetRange(-1e13, 1e13);
+    w.zoomTo(-1e13, 1e13);
     w.form.ch->repaint();
     EXPECT_EQ(w.form.startSpin->text(), "24");
     EXPECT_EQ(w.form.stopSpin->text(), "1750");

@@ -27,8 +27,10 @@ struct Fixture {
     explicit Fixture(const QByteArray &settings = {}) {
         if (!settings.isEmpty())
             writeFile(dir.filePath("settings.ini"), settings);
+        // Logs each launch and leaves a small sweep, as the real tool would.
         const QString tool = dir.filePath("tool.sh");
-        writeFile(tool, "#!/bin/sh\necho \"$@\" >> launches.log\n");
+        writeFile(tool, "#!/bin/sh\necho \"$@\" >> launches.log\n"
+                        "echo '2026-12-07, 21:00:00, 430000000, 431000000, 250000.00, 10, -50, -49, -20, -50' > scan.csv\n");
         QFile::setPermissions(tool, QFile::ExeOwner | QFile::ReadOwner);
         form = std::make_unique<TForm1>(StartOptions{dir.path(), tool});
     }
@@ -37,25 +39,59 @@ struct Fixture {
 
 } // namespace
 
-TEST(ParameterControls, StopKeepsAtLeastOneMegahertzAboveStart) {
+// The minimum span waits until editing ends: a stop frequency can be typed digit by digit, and
+// Enter confirms it (no beep). Only then, or when the change settles, is stop kept 1 MHz above.
+TEST(ParameterControls, StopCanBeTypedTheSpanRuleActsWhenEditingEnds) {
     Fixture f;
-    f.form->startSpin->setValue(100);
-    f.form->stopSpin->setValue(100.5);
-    EXPECT_EQ(f.form->stopSpin->text(), "101");
-    EXPECT_EQ(f.form->params.freqMinHz, "100000000");
-    EXPECT_EQ(f.form->params.freqMaxHz, "101000000");
-    EXPECT_EQ(settingValue(f.dir, "Freq max Hz"), "101000000");
+    TSpinEditDouble *stop = f.form->stopSpin;
+    int beeps = 0;
+    stop->setBeepHandler([&] { ++beeps; });
+    f.form->startSpin->setValue(144);
+    stop->setFocus();
+    stop->lineEdit()->selectAll();
+    QStringList saved;
+    for (char c : QByteArray("146")) {
+        QTest::keyClick(stop->lineEdit(), c);
+        saved << settingValue(f.dir, "Freq max Hz");
+    }
+    EXPECT_EQ(saved, QStringList({"1000000", "14000000", "146000000"}));
+    QTest::keyClick(stop->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(stop->text(), "146");
+    EXPECT_EQ(beeps, 0);
 
+    // With start 440, "440.5" typed over the stop is lifted to 441 when Enter ends the edit.
+    f.form->startSpin->setValue(440);
+    stop->lineEdit()->selectAll();
+    QTest::keyClicks(stop->lineEdit(), "440.5");
+    EXPECT_EQ(stop->text(), "440.5");
+    EXPECT_EQ(f.form->params.freqMaxHz, "440500000");
+    QTest::keyClick(stop->lineEdit(), Qt::Key_Enter);
+    EXPECT_EQ(stop->text(), "441");
+    EXPECT_EQ(settingValue(f.dir, "Freq max Hz"), "441000000");
+
+    // A step, the focus leaving and the settle timer end editing too; start near the top end
+    // pushes stop to its maximum.
     f.form->startSpin->setValue(1749);
-    EXPECT_EQ(f.form->stopSpin->text(), "1750");
-    EXPECT_EQ(settingValue(f.dir, "Freq max Hz"), "1750000000");
-
+    EXPECT_EQ(stop->text(), "441"); // not while the start is only set
+    f.form->Timer1Timer();
+    EXPECT_EQ(stop->text(), "1750");
     f.form->startSpin->setValue(433.92);
-    f.form->stopSpin->setValue(434.92); // exactly start + 1 stays
-    EXPECT_EQ(f.form->stopSpin->text(), "434.92");
+    stop->setValue(434.92); // exactly start + 1 stays
+    f.form->Timer1Timer();
+    EXPECT_EQ(stop->text(), "434.92");
     EXPECT_EQ(f.form->params.freqMinHz, "433920000");
     EXPECT_EQ(f.form->params.freqMaxHz, "434920000");
     EXPECT_TRUE(f.errors.messages.isEmpty());
+}
+
+// No sweep starts while stop is at or below start, whatever the editors show half-way.
+TEST(ParameterControls, NoLaunchWithStopAtOrBelowStart) {
+    Fixture f;
+    f.form->params.freqMinHz = "440000000";
+    f.form->params.freqMaxHz = "14000000";
+    EXPECT_EQ(f.form->LaunchHoldReason(), "Stop must be above Start");
+    f.form->params.freqMaxHz = "441000000";
+    EXPECT_EQ(f.form->LaunchHoldReason(), "");
 }
 
 TEST(ParameterControls, TypingTheStepSavesEveryKeystrokeAndLaunchesOnceAfterASecond) {
@@ -64,7 +100,7 @@ TEST(ParameterControls, TypingTheStepSavesEveryKeystrokeAndLaunchesOnceAfterASec
     waitFor([] { return false; }, 150);
     QLineEdit *edit = f.form->step->lineEdit();
     edit->clear();
-    EXPECT_EQ(settingValue(f.dir, "Freq step"), ""); // an empty step removes the line
+    EXPECT_EQ(settingValue(f.dir, "Freq step"), "50k"); // an emptied box keeps its last value in the file
     const int before = f.launches();
     QStringList saved;
     for (char c : QByteArray("20k")) {
@@ -85,13 +121,44 @@ TEST(ParameterControls, DongleAndPpmStayWithinRangeAndRefuseTyping) {
     Fixture f;
     f.form->dongle->setValue(150);
     EXPECT_EQ(f.form->dongle->value(), 100);
-    f.form->ppm->setValue(-5);
-    EXPECT_EQ(f.form->ppm->value(), 0);
+    f.form->ppm->setValue(-105);
+    EXPECT_EQ(f.form->ppm->value(), -100); // many receivers need a negative correction
+    EXPECT_EQ(f.form->params.ppmCorrection, "-100");
     EXPECT_EQ(f.form->params.dongleNumber, "100");
     EXPECT_EQ(settingValue(f.dir, "Dongle number"), "100");
     QLineEdit *edit = f.form->ppm->findChild<QLineEdit *>();
     QTest::keyClicks(edit, "7");
-    EXPECT_EQ(f.form->ppm->value(), 0);
+    EXPECT_EQ(f.form->ppm->value(), -100);
+}
+
+// A stored negative correction is shown, sent and kept through later changes.
+TEST(ParameterControls, NegativePpmSurvivesARoundTrip) {
+    Fixture f("Dongle number=0\r\nFreq min Hz=430000000\r\nFreq max Hz=470000000\r\nFreq step=50k\r\n"
+              "Gain level=12.5\r\nPPM=-15\r\n");
+    EXPECT_EQ(f.form->ppm->value(), -15);
+    f.form->gain->setEditText("8.7");
+    EXPECT_EQ(f.form->params.ppmCorrection, "-15");
+    EXPECT_EQ(settingValue(f.dir, "PPM"), "-15");
+    ASSERT_TRUE(waitFor([&] { return readFile(f.dir.filePath("launches.log")).contains("-g 8.7 -p -15 -d 0"); }, 3000));
+}
+
+// An emptied Step or Gain box would break the command line: launches wait and say why, and the
+// file keeps the last value.
+TEST(ParameterControls, EmptyStepOrGainHoldsLaunchesAndSaysSo) {
+    Fixture f;
+    ASSERT_TRUE(waitFor([&] { return f.launches() >= 1; }, 1500));
+    f.form->gain->setEditText("");
+    f.form->Timer1Timer(); // the change has settled
+    waitFor([] { return false; }, 400);
+    const int held = f.launches();
+    waitFor([] { return false; }, 600);
+    EXPECT_EQ(f.launches(), held);
+    EXPECT_EQ(f.form->statusText.get(), "Step and Gain must not be empty");
+    EXPECT_TRUE(waitFor([&] { return f.form->sb->PanelText(0) == "Step and Gain must not be empty"; }, 500));
+    EXPECT_EQ(settingValue(f.dir, "Gain level"), "12.5");
+    f.form->gain->setEditText("14.4");
+    f.form->Timer1Timer();
+    EXPECT_TRUE(waitFor([&] { return f.launches() > held; }, 1500));
 }
 
 TEST(ParameterControls, StartUpChangesAreIgnoredAndTextsTravelUnchanged) {

@@ -1,5 +1,6 @@
 // The scan cycle end to end: the real worker, a temporary plugins folder and real tool processes.
 #include "app/main_form.h"
+#include "app/tray.h"
 #include "app_test_support.h"
 #include "platform/platform.h"
 
@@ -10,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
+
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace sky;
@@ -18,12 +22,15 @@ using namespace skytest;
 
 namespace {
 
-// A stand-in tool that logs each start with its arguments, one per line, then exits.
-QString loggingTool(const QTemporaryDir &dir) {
+// A stand-in tool that logs each start with its arguments, one per line, then runs `body` (by
+// default: leaves a small sweep file, as the real tool does) and exits.
+QString loggingTool(const QTemporaryDir &dir,
+                    const QByteArray &body = "echo '2026-12-07, 21:00:00, 430000000, 431000000, 250000.00, 10, "
+                                             "-50, -49, -20, -50' > scan.csv\n") {
     const QString path = dir.filePath("tool.sh");
     writeFile(path, "#!/bin/sh\n"
                     "for a in \"$@\"; do printf '[%s]' \"$a\"; done >> \"$LOGDIR/launches.log\"\n"
-                    "echo >> \"$LOGDIR/launches.log\"\n");
+                    "echo >> \"$LOGDIR/launches.log\"\n" + body);
     QFile::setPermissions(path, QFile::ExeOwner | QFile::ReadOwner | QFile::WriteOwner);
     qputenv("LOGDIR", dir.path().toLocal8Bit());
     return path;
@@ -56,20 +63,114 @@ void pump(int ms) { waitFor([] { return false; }, ms); }
 
 } // namespace
 
-TEST(ScanCycle, LaunchesWithExactArgumentsAndRepeatsWhileNoFileAppears) {
+TEST(ScanCycle, LaunchesWithExactArgumentsSweepAfterSweep) {
     ErrorCollector errors;
     QTemporaryDir dir;
     const QString tool = loggingTool(dir);
     TForm1 form({dir.path(), tool});
     ASSERT_TRUE(form.startupCompleted);
-    // The tool writes no sweep file, so every pass launches again (about every 100 ms).
     pump(1100);
     const int n = launches(dir);
-    EXPECT_GE(n, 4);
+    EXPECT_GE(n, 3);
     EXPECT_LE(n, 11);
     const QByteArray first = readFile(dir.filePath("launches.log")).split('\n').first();
     EXPECT_EQ(first, "[-f][430000000h:470000000h:50k][-g][12.5][-p][0][-d][0][-1][-i][0.5s][-w][hamming][scan.csv]");
+    EXPECT_TRUE(form.LastSweep().ok);
     EXPECT_TRUE(errors.messages.isEmpty());
+}
+
+// A tool that fails (no receiver, a busy one, no permission) says why on its error output and
+// exits: the window shows that line, tells it once as a notice, and tries again after 1 s, 2 s,
+// ... instead of ten times a second.
+TEST(ScanCycle, FailingToolShowsItsMessageOnceAndBacksOff) {
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    const QString tool = loggingTool(dir, "echo 'Found 0 device(s).' >&2\necho 'No supported devices found.' >&2\nexit 1\n");
+    TForm1 form({dir.path(), tool});
+    EXPECT_TRUE(waitFor([&] { return form.sb->PanelText(0) == "No supported devices found."; }, 1500));
+    pump(3300 - 1500);
+    // Launches at about 0 s, 1 s and 3 s.
+    EXPECT_GE(launches(dir), 2);
+    EXPECT_LE(launches(dir), 4);
+    ASSERT_TRUE(form.tray);
+    EXPECT_EQ(form.tray->NoticeCount, 1);
+    EXPECT_EQ(form.tray->LastText, "No supported devices found.");
+    EXPECT_EQ(form.sb->PanelText(0), "No supported devices found.");
+    EXPECT_TRUE(errors.messages.isEmpty());
+}
+
+// A tool that needs time to open the receiver is not launched again meanwhile: one launch per
+// sweep.
+TEST(ScanCycle, SlowStartingToolIsLaunchedOncePerSweep) {
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    const QString tool = loggingTool(dir, QByteArray("sleep 0.8\nexec '") + SKYVANE_SIM_PATH + "' \"$@\"\n");
+    TForm1 form({dir.path(), tool});
+    pump(4500);
+    EXPECT_TRUE(form.LastSweep().ok);
+    // About one launch per 0.8 s start-up plus the sweep; never several per sweep.
+    EXPECT_GE(form.sweepCount, 2);
+    EXPECT_LE(launches(dir), form.sweepCount + 1);
+    EXPECT_TRUE(errors.messages.isEmpty());
+}
+
+// A tool that hangs before it writes anything is launched once, not ten times a second, and
+// ends with the window.
+TEST(ScanCycle, HangingToolIsLaunchedOnceAndEndsWithTheWindow) {
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    const QString tool = loggingTool(dir, "exec sleep 30\n");
+    auto form = std::make_unique<TForm1>(StartOptions{dir.path(), tool});
+    pump(1500);
+    EXPECT_EQ(launches(dir), 1);
+    const qint64 pid = form->sweepTool_->ProcessId();
+    ASSERT_GT(pid, 0);
+    form.reset();
+    EXPECT_FALSE(QFile::exists(QStringLiteral("/proc/%1/stat").arg(pid)) &&
+                 !readFile(QStringLiteral("/proc/%1/stat").arg(pid)).contains(") Z"))
+        << "the tool outlived the window";
+    EXPECT_EQ(childProcesses(), 0);
+}
+
+// Anything but a regular file named scan.csv is not a sweep file: never opened (a FIFO would
+// block the window for good), never deleted, and launches wait until it is gone.
+TEST(ScanCycle, FifoOrFolderNamedLikeTheSweepFileIsLeftAloneAndSaidSo) {
+    for (const bool fifo : {true, false}) {
+        ErrorCollector errors;
+        QTemporaryDir dir;
+        const QString tool = loggingTool(dir);
+        const QString csv = dir.filePath("scan.csv");
+        if (fifo)
+            ASSERT_EQ(mkfifo(csv.toLocal8Bit().constData(), 0600), 0);
+        else
+            ASSERT_TRUE(QDir(dir.path()).mkdir("scan.csv"));
+        TForm1 form({dir.path(), tool});
+        EXPECT_TRUE(waitFor([&] { return form.sb->PanelText(0) == TForm1::kNotASweepFileText; }, 1500));
+        EXPECT_EQ(launches(dir), 0);
+        EXPECT_TRUE(QFileInfo::exists(csv));
+        // Gone: sweeps start.
+        fifo ? QFile::remove(csv) : QDir(dir.path()).rmdir("scan.csv");
+        EXPECT_TRUE(waitFor([&] { return form.LastSweep().ok; }, 3000));
+        EXPECT_TRUE(errors.messages.isEmpty());
+    }
+}
+
+// Two receivers, two windows, two plugins folders: starting the second leaves the first one's
+// sweep running.
+TEST(ScanCycle, SecondWindowLeavesTheFirstWindowsSweepAlone) {
+    ErrorCollector errors;
+    QTemporaryDir first, second;
+    const QString slowSim = first.filePath("rtl_power");
+    writeFile(slowSim, QByteArray("#!/bin/sh\nsleep 1\nexec '") + SKYVANE_SIM_PATH + "' \"$@\"\n");
+    QFile::setPermissions(slowSim, QFile::ExeOwner | QFile::ReadOwner);
+    TForm1 a({first.path(), slowSim});
+    ASSERT_TRUE(waitFor([&] { return a.sweepTool_->Running(); }, 1000));
+    const qint64 pid = a.sweepTool_->ProcessId();
+    pump(200);
+    TForm1 b({second.path(), second.filePath("no-tool")});
+    EXPECT_TRUE(a.sweepTool_->Running());
+    EXPECT_EQ(a.sweepTool_->ProcessId(), pid);
+    EXPECT_TRUE(waitFor([&] { return a.LastSweep().ok; }, 4000));
 }
 
 TEST(ScanCycle, ShellSyntaxInSettingsReachesTheToolAsPlainText) {
@@ -111,16 +212,16 @@ TEST(ScanCycle, StopVisualizationLaunchesNothingAndLeavesTheFile) {
     const QString tool = loggingTool(dir);
     writeFile(dir.filePath("scan.csv"), "old sweep\n");
     TForm1 form({dir.path(), tool});
-    form.flags.visualizationStopped = true; // before the first pass
+    form.Image3Click(); // Stop Visualization, before the first pass
     pump(600);
     EXPECT_EQ(launches(dir), 0);
     EXPECT_EQ(readFile(dir.filePath("scan.csv")), "old sweep\n");
-    // Each pass runs the empty launch step and an ingest that reads nothing.
-    EXPECT_TRUE(waitFor([&] { return form.statusText.get() == "Load Data..."; }, 300));
+    // The status says so instead of looking busy for ever.
+    EXPECT_TRUE(waitFor([&] { return form.sb->PanelText(0) == "Visualization stopped"; }, 500));
 
-    form.flags.visualizationStopped = false;
+    form.Image3Click();
     ASSERT_TRUE(waitFor([&] { return launches(dir) >= 1; }, 1000));
-    EXPECT_TRUE(waitFor([&] { return !QFile::exists(dir.filePath("scan.csv")); }, 1000));
+    EXPECT_TRUE(waitFor([&] { return form.LastSweep().ok; }, 1000));
 }
 
 TEST(ScanCycle, ParameterChangeHoldsLaunchesUntilOneSecondAfterTheLastChange) {
@@ -151,19 +252,12 @@ TEST(ScanCycle, ParameterChangeHoldsLaunchesUntilOneSecondAfterTheLastChange) {
     EXPECT_FALSE(form.flags.paramChangePending);
 }
 
-TEST(ScanCycle, MissingToolRepeatsQuietlyAndLeavesNoProcess) {
+TEST(ScanCycle, MissingToolSaysSoAndLeavesNoProcess) {
     ErrorCollector errors;
     QTemporaryDir dir;
     TForm1 form({dir.path(), dir.filePath("not-installed")});
-    QStringList seen;
-    waitFor([&] {
-        const QString s = form.statusText.get();
-        if (seen.isEmpty() || seen.last() != s)
-            seen << s;
-        return false;
-    }, 800);
-    EXPECT_TRUE(seen.contains("Config RTL-SDR"));
-    EXPECT_TRUE(seen.contains("Load Data..."));
+    EXPECT_TRUE(waitFor([&] { return form.statusText.get().startsWith("Cannot start " + dir.filePath("not-installed")); },
+                        1000));
     EXPECT_TRUE(errors.messages.isEmpty());
     EXPECT_EQ(childProcesses(), 0);
 }

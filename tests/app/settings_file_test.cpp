@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <unistd.h>
+
 using namespace sky;
 
 namespace {
@@ -122,4 +125,59 @@ TEST(SettingsFile, FailuresRaiseTheFileMessagesAndKeepTheOldFile) {
     ASSERT_TRUE(QDir(dir2.path()).removeRecursively());
     EXPECT_THROW(s.Save(), Error);
     EXPECT_EQ(s.Value("PPM"), "2");
+}
+
+// Lines the program does not own keep their bytes: a Latin-1 file is written back as Latin-1,
+// a UTF-8 one as UTF-8.
+TEST(SettingsFile, UnknownLinesKeepTheirBytes) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("settings.ini");
+    for (const QByteArray &note : {QByteArray("Note=caf\xE9 r\xE9seau"), QByteArray("Note=caf\xC3\xA9")}) {
+        writeAll(path, "Freq step=50k\r\n" + note + "\r\n");
+        SettingsFile s(path);
+        s.Load();
+        s.SetValue("Freq step", "10k");
+        s.Save();
+        EXPECT_EQ(readAll(path), "Freq step=10k\r\n" + note + "\r\n");
+    }
+}
+
+// A save that fails (here: a full disk) keeps the old file whole and says so; the temporary
+// files of a save killed half-way are cleared away, nothing else.
+TEST(SettingsFile, FailedSaveKeepsTheOldFileAndStrayTemporariesGo) {
+    QTemporaryDir dir;
+    const QString small = dir.filePath("small");
+    ASSERT_TRUE(QDir().mkpath(small));
+    const QByteArray mountPoint = small.toLocal8Bit();
+    if (geteuid() != 0 || std::system(("mount -t tmpfs -o size=8k tmpfs '" + mountPoint + "' 2>/dev/null").constData()) != 0)
+        GTEST_SKIP() << "a small tmpfs needs root; the full-disk case is not run";
+    struct Unmount {
+        QByteArray at;
+        ~Unmount() { (void)std::system(("umount '" + at + "'").constData()); }
+    } unmount{mountPoint};
+    const QString path = small + "/settings.ini";
+    SettingsFile s(path);
+    s.CreateDefaultIfMissing();
+    s.Load();
+    const QByteArray before = readAll(path);
+    // Fill the disk, then try to save a settings text larger than what is left.
+    {
+        QFile filler(small + "/filler");
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(512, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+    }
+    s.SetValue("Note", QString(3000, 'n'));
+    EXPECT_THROW(s.Save(), Error);
+    EXPECT_EQ(readAll(path), before);
+
+    writeAll(small + "/filler", {});
+    writeAll(dir.filePath("settings.ini.a1B2c3"), "half a save");
+    writeAll(dir.filePath("settings.ini.bak"), "the user's own copy");
+    writeAll(dir.filePath("settings.ini.toolong1"), "not ours either");
+    EXPECT_EQ(SettingsFile::RemoveStaleTemporaries(dir.filePath("settings.ini")), 1);
+    EXPECT_FALSE(QFile::exists(dir.filePath("settings.ini.a1B2c3")));
+    EXPECT_TRUE(QFile::exists(dir.filePath("settings.ini.bak")));
+    EXPECT_TRUE(QFile::exists(dir.filePath("settings.ini.toolong1")));
 }

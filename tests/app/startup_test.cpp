@@ -1,10 +1,14 @@
 #include "app/main_form.h"
 #include "app/settings_file.h"
+#include "app/spin_double.h"
 #include "app_test_support.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace sky;
 using namespace skytest;
@@ -72,18 +76,20 @@ TEST(Startup, MissingCheckBoxKeysAreAddedAsZero) {
     EXPECT_EQ(form.flags.waterfallColorStart, 8388608);
 }
 
-TEST(Startup, FrequencyThatIsNotANumberShowsTheMessageAndTheWindowStillOpens) {
+// A broken "Freq min Hz" is reported once; the window starts with the first start's value and
+// sweeps anyway.
+TEST(Startup, FrequencyThatIsNotANumberShowsTheMessageAndStartsWithTheDefault) {
     ErrorCollector errors;
     QTemporaryDir dir;
     writeFile(dir.filePath("settings.ini"), "Freq min Hz=43O000000\r\nFreq max Hz=470000000\r\n");
     TForm1 form(in(dir));
     ASSERT_EQ(errors.messages.size(), 1);
     EXPECT_EQ(errors.messages[0], "'43O000000' is not a valid floating point value");
-    EXPECT_FALSE(form.startupCompleted);
-    EXPECT_FALSE(form.scanThread);         // later steps did not run
-    EXPECT_FALSE(form.flags.controlsReady);
-    form.show();
-    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(form.startupCompleted);
+    EXPECT_TRUE(form.scanThread);
+    EXPECT_TRUE(form.flags.controlsReady);
+    EXPECT_EQ(form.params.freqMinHz, "430000000");
+    EXPECT_EQ(form.startSpin->text(), "430");
 }
 
 TEST(Startup, MissingFreqMaxIsAConversionErrorOfTheEmptyText) {
@@ -93,15 +99,49 @@ TEST(Startup, MissingFreqMaxIsAConversionErrorOfTheEmptyText) {
     TForm1 form(in(dir));
     ASSERT_EQ(errors.messages.size(), 1);
     EXPECT_EQ(errors.messages[0], "'' is not a valid floating point value");
+    EXPECT_EQ(form.params.freqMaxHz, "470000000");
+    EXPECT_TRUE(form.scanThread);
 }
 
-TEST(Startup, MissingPluginsFolderReportsTheFileErrorWithoutScanCycle) {
-    ErrorCollector errors;
-    QTemporaryDir dir;
-    TForm1 form({dir.filePath("not-there"), {}});
-    ASSERT_EQ(errors.messages.size(), 1);
-    EXPECT_TRUE(errors.messages[0].startsWith("Cannot create file \"")) << errors.messages[0].toStdString();
-    EXPECT_FALSE(form.scanThread);
+// Settings that cannot be written or read never leave a dead window: the message is shown once,
+// the defaults stand in, the sweep cycle starts.
+TEST(Startup, UnwritableOrUnreadableSettingsStillGiveASweepingWindow) {
+    {
+        ErrorCollector errors;
+        QTemporaryDir dir;
+        TForm1 form({dir.filePath("not-there"), {}});
+        ASSERT_EQ(errors.messages.size(), 1);
+        EXPECT_TRUE(errors.messages[0].startsWith("Cannot create file \"")) << errors.messages[0].toStdString();
+        EXPECT_TRUE(form.scanThread);
+        EXPECT_EQ(form.params.freqMinHz, "430000000");
+    }
+    if (geteuid() != 0) { // root writes anyway
+        ErrorCollector errors;
+        QTemporaryDir dir;
+        writeFile(dir.filePath("settings.ini"), "Freq min Hz=440000000\r\nFreq max Hz=450000000\r\n");
+        QFile::setPermissions(dir.filePath("settings.ini"), QFile::ReadOwner);
+        TForm1 form(in(dir));
+        ASSERT_EQ(errors.messages.size(), 1); // the start-up saves fail once, reported once
+        EXPECT_TRUE(form.scanThread);
+        EXPECT_EQ(form.params.freqMinHz, "440000000");
+    }
+    // settings.ini as a FIFO or a link to an endless device: not read, not written, no hang.
+    for (const bool fifo : {true, false}) {
+        ErrorCollector errors;
+        QTemporaryDir dir;
+        const QString path = dir.filePath("settings.ini");
+        if (fifo)
+            ASSERT_EQ(mkfifo(path.toLocal8Bit().constData(), 0600), 0);
+        else
+            ASSERT_TRUE(QFile::link("/dev/zero", path));
+        TForm1 form(in(dir));
+        ASSERT_EQ(errors.messages.size(), 1);
+        EXPECT_TRUE(errors.messages[0].contains("Not a regular file")) << errors.messages[0].toStdString();
+        EXPECT_TRUE(form.scanThread);
+        EXPECT_EQ(form.params.freqStep, "50k");
+        form.gain->setEditText("8.7"); // saves nothing: the file could not be read
+        EXPECT_EQ(QFileInfo(path).isSymLink(), !fifo);
+    }
 }
 
 TEST(Startup, StatusPanelFollowsTheStatusTextWithin200ms) {

@@ -1,0 +1,77 @@
+#include "scan/sweep_tool_run.h"
+
+namespace sky {
+
+SweepToolRun::SweepToolRun(QObject *parent) : QObject(parent) {}
+
+SweepToolRun::~SweepToolRun() { Stop(); }
+
+bool SweepToolRun::Start(const QString &program, const QStringList &arguments, const QString &workingDir) {
+    if (running_)
+        return false;
+    if (process_)
+        process_->deleteLater();
+    errorTail_.clear();
+    startError_.clear();
+    process_ = new QProcess(this);
+    process_->setProgram(program);
+    process_->setArguments(arguments); // each argument as it is: no shell sees them
+    process_->setWorkingDirectory(workingDir);
+    process_->setStandardInputFile(QProcess::nullDevice());
+    process_->setStandardOutputFile(QProcess::nullDevice());
+    process_->setProcessChannelMode(QProcess::SeparateChannels);
+    connect(process_, &QProcess::readyReadStandardError, this, &SweepToolRun::readErrorOutput);
+    connect(process_, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
+        finish(status == QProcess::NormalExit ? code : -1);
+    });
+    connect(process_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        startError_ = QStringLiteral("Cannot start %1: %2").arg(process_->program(), process_->errorString());
+        finish(-1);
+    });
+    running_ = true;
+    process_->start(QIODevice::ReadOnly);
+    return true;
+}
+
+bool SweepToolRun::Running() const { return running_; }
+
+void SweepToolRun::Stop() {
+    if (!process_ || process_->state() == QProcess::NotRunning)
+        return;
+    process_->disconnect(this);
+    process_->kill();
+    process_->waitForFinished(1000);
+    running_ = false;
+}
+
+QString SweepToolRun::LastErrorLine() const {
+    if (!startError_.isEmpty())
+        return startError_;
+    const QList<QByteArray> lines = errorTail_.split('\n');
+    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
+        const QByteArray line = it->trimmed();
+        if (!line.isEmpty())
+            return QString::fromLocal8Bit(line);
+    }
+    return {};
+}
+
+qint64 SweepToolRun::ProcessId() const { return process_ ? process_->processId() : 0; }
+
+void SweepToolRun::readErrorOutput() {
+    errorTail_ += process_->readAllStandardError();
+    if (errorTail_.size() > kErrorTail)
+        errorTail_.remove(0, errorTail_.size() - kErrorTail);
+}
+
+void SweepToolRun::finish(int exitCode) {
+    if (!running_)
+        return;
+    readErrorOutput();
+    running_ = false;
+    emit ended(exitCode, LastErrorLine());
+}
+
+} // namespace sky

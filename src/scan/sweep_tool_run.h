@@ -1,0 +1,45 @@
+#pragma once
+// One run of the sweep tool as the window's child: started without a shell in the plugins folder,
+// standard output discarded, the tail of its error output kept so that a tool that fails ("No
+// supported devices found.") can say why.
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+namespace sky {
+
+class SweepToolRun : public QObject {
+    Q_OBJECT
+public:
+    explicit SweepToolRun(QObject *parent = nullptr);
+    ~SweepToolRun() override; // ends a run still going
+
+    // Starts the program; false when a run is still going. A program that cannot be started
+    // reports through `ended` like one that fails at once.
+    bool Start(const QString &program, const QStringList &arguments, const QString &workingDir);
+    bool Running() const;
+    // Ends a run still going and waits for it (briefly: the tool dies on SIGKILL at once).
+    void Stop();
+    // The last non-empty line the run wrote to its error output, or why it could not start.
+    QString LastErrorLine() const;
+    qint64 ProcessId() const;
+
+    // How much error output is kept: enough for the last lines of any message.
+    static constexpr qsizetype kErrorTail = 4096;
+
+signals:
+    // The run is over: exit code (-1 for a crash or a failed start) and the last error line.
+    void ended(int exitCode, const QString &lastErrorLine);
+
+private:
+    void readErrorOutput();
+    void finish(int exitCode);
+
+    QProcess *process_ = nullptr;
+    QByteArray errorTail_;
+    QString startError_;
+    bool running_ = false;
+};
+
+} // namespace sky
