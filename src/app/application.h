@@ -13,6 +13,9 @@ void ShowError(const QString &message);
 using ErrorSink = std::function<void(const QString &)>;
 ErrorSink SetErrorSink(ErrorSink sink); // returns the previous sink
 
+// Makes "Tahoma" available: the system's, else Wine's metric-compatible one where installed.
+void EnsureTahoma();
+
 class TApplication : public QApplication {
 public:
     TApplication(int &argc, char **argv);

@@ -18,6 +18,9 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <algorithm>
+#include <cmath>
+
 namespace sky {
 
 TForm1::TForm1(const StartOptions &options, QWidget *parent) : QWidget(parent) {
@@ -48,10 +51,21 @@ void TForm1::ConnectHandlers() {
     ch->OnAfterDraw = [this](TChart *) { chAfterDraw(); };
     ch->OnMouseMove = [this](Qt::KeyboardModifiers, int x, int y) { chMouseMove(x, y); };
     ch->OnMouseDown = [this](Qt::MouseButton, Qt::KeyboardModifiers, int, int) { chMouseDown(); };
-    ch->OnMouseUp = [this](Qt::MouseButton, Qt::KeyboardModifiers, int, int) { chMouseUp(); };
+    ch->OnMouseUp = [this](Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {
+        // A press on a series that ends where it began, with no drag, is a click on it.
+        const PendingSeriesClick click = pendingSeriesClick_;
+        pendingSeriesClick_ = {};
+        chMouseUp();
+        if (click.series && std::abs(x - click.x) <= 2 && std::abs(y - click.y) <= 2)
+            chClickSeries(click.series, click.index);
+    };
     ch->OnClick = [this] { chClick(); };
-    ch->OnClickSeries = [this](TChart *, TChartSeries *series, int index, Qt::MouseButton, Qt::KeyboardModifiers, int,
-                               int) { chClickSeries(series, index); };
+    ch->OnClickSeries = [this](TChart *, TChartSeries *series, int index, Qt::MouseButton button,
+                               Qt::KeyboardModifiers, int x, int y) {
+        if (button == Qt::LeftButton)
+            pendingSeriesClick_ = {series, index, x, y};
+        ch->MouseConsumed = false; // the press may still start a zoom or scroll drag
+    };
 
     cd = [this](TColor initial, TColor &chosen) {
         const QColor c = QColorDialog::getColor(ColorToQColor(initial), this);
@@ -91,6 +105,11 @@ void TForm1::ConnectHandlers() {
 
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     connect(retryTimer_, &QTimer::timeout, this, &TForm1::ReleaseLaunch);
+    connect(Splitter1, &QSplitter::splitterMoved, this, [this] {
+        const QList<int> sizes = Splitter1->sizes();
+        if (sizes.size() == 2 && sizes[0] + sizes[1] > 0)
+            chartShare = static_cast<double>(sizes[0]) / (sizes[0] + sizes[1]);
+    });
     connect(sweepTool_, &SweepToolRun::ended, this, &TForm1::SweepToolEnded);
     // Zooming and scrolling the chart is what Mode Infinity follows.
     ch->OnZoom = [this](TChart *) { userViewChanged_ = true; };
@@ -204,6 +223,17 @@ void TForm1::FormDestroy() {
 void TForm1::showEvent(QShowEvent *e) {
     QWidget::showEvent(e);
     ch->setFocus();
+}
+
+void TForm1::resizeEvent(QResizeEvent *e) {
+    QWidget::resizeEvent(e);
+    // The splitter has its new height by now; share it as the user chose.
+    const int total = Splitter1->height() - Splitter1->handleWidth();
+    if (total <= 0)
+        return;
+    const int chart = std::clamp(static_cast<int>(std::lround(total * chartShare)), ch->minimumHeight(),
+                                 std::max(ch->minimumHeight(), total - Panel2->minimumHeight()));
+    Splitter1->setSizes({chart, total - chart});
 }
 
 void TForm1::closeEvent(QCloseEvent *e) {

@@ -72,7 +72,10 @@ protected:
 class TStatusBar : public QFrame {
     Q_OBJECT
 public:
-    TStatusBar(const QList<int> &widths, QWidget *parent = nullptr);
+    // Panels of the given widths, each widened where its widest text (if given) would not fit.
+    TStatusBar(const QList<int> &widths, const QStringList &widestTexts = {}, QWidget *parent = nullptr);
+    // Whether `text` shows whole in the panel.
+    bool Fits(int index, const QString &text) const;
     void SetPanelText(int index, const QString &text);
     QString PanelText(int index) const;
     int PanelCount() const { return static_cast<int>(panels_.size()); }
@@ -188,6 +191,8 @@ public:
 
     // ---- main_form_display.cpp: cursor readout, Mode Infinity range follow, trace colour, focus and menu.
     void chMouseMove(int x, int y);
+    // The readout's texts for the cursor position under the axes as they are now.
+    void UpdateCursorReadout();
     void chAfterDraw();
     void chMouseDown();
     void chMouseUp();
@@ -200,6 +205,10 @@ public:
 
     // Waterfall: fit the bitmaps to img2 (window resize and splitter moves).
     void FormResize();
+    // The chart's share of the splitter's height, as the user last set it; a resized window keeps
+    // it, so chart and waterfall both grow.
+    double chartShare = 263.0 / 383.0;
+    static constexpr int kChartMinHeight = 100;
     int waterfallLeftPx = 0, waterfallRightPx = 0;
 
     // ---- main_form_settings.cpp
@@ -242,6 +251,7 @@ protected:
     void mousePressEvent(QMouseEvent *e) override;
     void showEvent(QShowEvent *e) override; // FormShow
     void closeEvent(QCloseEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
 
 private:
     // main_form.cpp
@@ -279,6 +289,15 @@ private:
     bool destroyed_ = false;
     int img2RightMargin_ = 716 - 45 - 624;
     SweepSummary lastSweep_;
+    struct WaterfallLayout {
+        int bins = 0;
+        double first = 0, last = 0;
+        bool operator==(const WaterfallLayout &) const = default;
+    } waterfallLayout_; // of the rows in the waterfall
+    struct PendingSeriesClick {
+        TChartSeries *series = nullptr;
+        int index = 0, x = 0, y = 0;
+    } pendingSeriesClick_; // a left press on a series, a click if released there
     bool launchHeld_ = false;       // a launch is waiting for ReleaseLaunch
     QString holdText_;              // why, as status panel 0 shows it
     bool sweepSinceLaunch_ = false; // the current run's sweep file has been read

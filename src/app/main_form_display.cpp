@@ -14,6 +14,12 @@ namespace sky {
 void TForm1::chMouseMove(int x, int y) {
     cursorX = x;
     cursorY = y;
+    UpdateCursorReadout();
+    ch->Invalidate();
+}
+
+void TForm1::UpdateCursorReadout() {
+    const int x = cursorX, y = cursorY;
     TChartSeriesList &list = ch->SeriesList();
     for (int i = 0; i < list.Count(); ++i) {
         TChartSeries *s = list.At(i);
@@ -28,7 +34,6 @@ void TForm1::chMouseMove(int x, int y) {
             // a text that cannot be made keeps its previous value
         }
     }
-    ch->Invalidate();
 }
 
 void TForm1::chAfterDraw() {
@@ -38,6 +43,8 @@ void TForm1::chAfterDraw() {
     font.Color = clSilver;
     c.Font() = font;
     if (cursorX > 1 && cursorY < ch->height() - 30) {
+        // The axes may have moved under a still mouse (keys, zoom, a new sweep): read them anew.
+        UpdateCursorReadout();
         c.Pen().Color = clSilver;
         const int h = c.TextHeightW();
         c.SetTextAlign(TextAlign::Left | TextAlign::Top);
@@ -78,7 +85,11 @@ void TForm1::chClick() {
     ch->setFocus();
 }
 
-void TForm1::chClickSeries(TChartSeries *, int) {
+void TForm1::chClickSeries(TChartSeries *series, int) {
+    // Only the trace itself (Series1, and the working series and marker copy that lie on it)
+    // chooses the trace colour; the noise line and the peak markers do not.
+    if (series != &spectrum.Series1 && series != &spectrum.sweepSeries && series != &spectrum.Series5)
+        return;
     TColor c;
     if (cd(flags.chartColor, c)) {
         flags.chartColor = c;

@@ -108,29 +108,48 @@ void TPanel::mouseReleaseEvent(QMouseEvent *e) {
         emit clicked();
 }
 
-TStatusBar::TStatusBar(const QList<int> &widths, QWidget *parent) : QFrame(parent) {
+TStatusBar::TStatusBar(const QList<int> &widths, const QStringList &widestTexts, QWidget *parent) : QFrame(parent) {
     setFixedHeight(19);
     setAutoFillBackground(true);
     int x = 0;
-    for (int w : widths) {
+    for (qsizetype i = 0; i < widths.size(); ++i) {
         auto *l = new QLabel(this);
         l->setFrameShape(QFrame::Panel);
         l->setFrameShadow(QFrame::Sunken);
-        l->setGeometry(x, 2, w - 2, 17);
         l->setIndent(2);
         panels_ << l;
+        // The frame and the indent take their share; the text gets the rest.
+        const int needed = i < widestTexts.size() && !widestTexts[i].isEmpty()
+                               ? l->fontMetrics().horizontalAdvance(widestTexts[i]) + 2 * l->frameWidth() + 2 + 4
+                               : 0;
+        const int w = std::max(widths[i], needed);
+        l->setGeometry(x, 2, w - 2, 17);
         x += w;
     }
 }
 
-void TStatusBar::SetPanelText(int index, const QString &text) {
-    if (panels_.at(index)->text() != text)
-        panels_.at(index)->setText(text);
+bool TStatusBar::Fits(int index, const QString &text) const {
+    const QLabel *l = panels_.at(index);
+    return l->fontMetrics().horizontalAdvance(text) + 2 <= l->contentsRect().width();
 }
 
-QString TStatusBar::PanelText(int index) const {
-    return panels_.at(index)->text();
+void TStatusBar::SetPanelText(int index, const QString &text) {
+    QLabel *l = panels_.at(index);
+    if (l->property("fullText").toString() == text)
+        return;
+    l->setProperty("fullText", text);
+    // A text too long for its panel (a tool's error line) ends in an ellipsis; the whole of it is
+    // the panel's hint.
+    if (Fits(index, text)) {
+        l->setText(text);
+        l->setToolTip(QString());
+    } else {
+        l->setText(l->fontMetrics().elidedText(text, Qt::ElideRight, l->contentsRect().width() - 2));
+        l->setToolTip(text);
+    }
 }
+
+QString TStatusBar::PanelText(int index) const { return panels_.at(index)->property("fullText").toString(); }
 
 void TForm1::BuildControls() {
     setWindowTitle(QStringLiteral("Vornik_Skyvane over RTL_POWER"));
@@ -188,7 +207,12 @@ void TForm1::BuildControls() {
     Panel1->setFixedHeight(40);
     p2->addWidget(Panel1, 0);
 
-    sb = new TStatusBar({80, 175, 210, 110, 50}, Panel2);
+    // Panel widths for the longest texts they show: up to 10,000,000 bins, -120.00 dB and a step
+    // of 2800000.00 Hz (widened where the font in use is wider than the one they were made for).
+    sb = new TStatusBar({80, 175, 210, 110, 50},
+                        {QStringLiteral("Config RTL-SDR"), QStringLiteral("Step: 2800000.00 Hz"),
+                         QStringLiteral("Average Noise Level: -120.00 dB"), QStringLiteral("FFT Point Size: 10000000")},
+                        Panel2);
     sb->setObjectName(QStringLiteral("sb"));
     p2->addWidget(sb, 0);
 
@@ -199,6 +223,7 @@ void TForm1::BuildControls() {
     Splitter1->handle(1)->setCursor(Qt::SizeVerCursor);
     Splitter1->setSizes({386 - 3 - 120, 120});
     Panel2->setMinimumHeight(35 + 40 + 19);
+    ch->setMinimumHeight(kChartMinHeight); // the splitter never squeezes the chart away
 
     // Control strip.
     const QFont small = pixelFont(QStringLiteral("Tahoma"), 9);
@@ -247,6 +272,13 @@ void TForm1::BuildControls() {
         c->setFont(small);
         c->setChecked(checked);
         makeBlack(c);
+        // The indicator is drawn in the base and text colours: dark grey with a light mark, so an
+        // unchecked box is not black on black.
+        QPalette pal = c->palette();
+        pal.setColor(QPalette::Base, QColor(0x30, 0x30, 0x30));
+        pal.setColor(QPalette::Text, QColor(0xE0, 0xE0, 0xE0));
+        pal.setColor(QPalette::WindowText, kGrey);
+        c->setPalette(pal);
         // The boxes are narrow: keep the gap between indicator and text small so "Scale" fits.
         c->setStyleSheet(QStringLiteral("QCheckBox { spacing: 2px; color: #808080; }"));
         return c;
@@ -349,10 +381,11 @@ void TForm1::CreateFrequencyEditors() {
         e->setMinValue(min);
         e->setMaxValue(max);
         e->setIncrement(0.1);
-        e->setGeometry(x, 11, 70, 19);
+        // The font first: the editor's least height follows it, and the geometry must find it.
         QFont f(QStringLiteral("Tahoma"));
         f.setPointSize(7);
         e->setFont(f);
+        e->setGeometry(x, 11, 70, 19);
         makeBlack(e);
         e->setCursor(Qt::PointingHandCursor);
         e->setCtl3D(false);

@@ -161,9 +161,15 @@ void TForm1::AssembleSweep(std::string_view text) {
     const double *x = s.sweepSeries.XValues().Data();
     const double *y = s.sweepSeries.YValues().Data();
     s.Series3.AddPoint(x[f.maxIndex], y[f.maxIndex], QString(), clLime);
-    if (!waterfall->AddLine(y, static_cast<std::size_t>(n), f.maxIndex, f.minIndex, flags.waterfallColorStart,
-                            flags.waterfallColorEnd))
-        return;
+    // Rows of another range or bin layout would put their signals at wrong frequencies.
+    const WaterfallLayout layout{n, x[0], x[n - 1]};
+    if (layout != waterfallLayout_ && waterfallLayout_.bins > 0)
+        waterfall->Clear();
+    waterfallLayout_ = layout;
+    // A row the waterfall cannot draw (a single bin) still leaves the trace, noise line and
+    // status to be finished.
+    waterfall->AddLine(y, static_cast<std::size_t>(n), f.maxIndex, f.minIndex, flags.waterfallColorStart,
+                       flags.waterfallColorEnd);
     if (!f.noiseDb)
         return;
     const double noise = *f.noiseDb;

@@ -58,6 +58,12 @@ SpectrumSeries::SpectrumSeries() {
     setPointer(Series3, 3, true);
 
     setPointer(sweepSeries, 2, false);
+
+    // The trace's markers are outlined in the point's own colour: a black outline on every
+    // point cuts the trace into dots.
+    for (TCustomSeries *trace : {static_cast<TCustomSeries *>(&Series1), static_cast<TCustomSeries *>(&Series5),
+                                 static_cast<TCustomSeries *>(&sweepSeries)})
+        trace->Pointer().Pen().SetColor(clDefault);
 }
 
 void ConfigureSpectrumChart(TChart &ch, SpectrumSeries &s) {

@@ -5,6 +5,7 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -39,7 +40,7 @@ bool RampColor(TColor start, TColor end, float d, double range, std::uint32_t &c
 
 TWaterfall::TWaterfall(QSize screen)
     : waterfallBuffer(screen, QImage::Format_RGB16), waterfallLine(1, 1, QImage::Format_RGB888),
-      waterfallLineScaled(screen.width(), 1, QImage::Format_RGB888) {
+      waterfallLineScaled(screen.width(), 1, QImage::Format_RGB888), maxSize_(screen.expandedTo(QSize(1, 1))) {
     waterfallBuffer.fill(Qt::black);
     waterfallLine.fill(Qt::black);
     waterfallLineScaled.fill(Qt::black);
@@ -53,36 +54,57 @@ bool TWaterfall::AddLine(const double *y, std::size_t n, std::size_t maxIndex, s
         std::memmove(waterfallBuffer.scanLine(1), waterfallBuffer.scanLine(0),
                      static_cast<std::size_t>(waterfallBuffer.bytesPerLine()) * (h - 1));
 
-    if (n == 0)
-        return false;
-    const std::size_t width = n - 1;
+    if (n < 2)
+        return false; // nothing to scale: a sweep of one bin has no line
+    const std::size_t width = n - 1; // one pixel per bin but the last
     if (width > 0x7FFFFFF)
         return false;
-    if (waterfallLine.width() != static_cast<int>(width) || waterfallLine.format() != QImage::Format_RGB888)
-        waterfallLine = QImage(static_cast<int>(std::max<std::size_t>(width, 1)), 1, QImage::Format_RGB888);
     // Each bin's place between the strongest (0) and the weakest (range), by its signed level:
-    // captures with positive levels order like any other.
+    // captures with positive levels order like any other. A flat sweep has no ramp: one colour.
     const double top = y[maxIndex];
-    const double range = top - y[minIndex];
-    uchar *px = waterfallLine.scanLine(0);
-    for (std::size_t i = 0; i < width; ++i) {
-        const float d = static_cast<float>(top - y[i]);
-        std::uint32_t c;
-        if (!RampColor(colorStart, colorEnd, d, range, c))
-            return false;
-        px[3 * i] = c & 0xFF;             // red
-        px[3 * i + 1] = (c >> 8) & 0xFF;  // green
-        px[3 * i + 2] = (c >> 16) & 0xFF; // blue
+    double range = top - y[minIndex];
+    if (!(range > 0) || !std::isfinite(range))
+        range = 0;
+    auto colour = [&](double level, uchar *px) {
+        std::uint32_t c = 0;
+        if (range == 0 || !RampColor(colorStart, colorEnd, static_cast<float>(top - level), range, c))
+            RampColor(colorStart, colorEnd, 0.0f, 1.0, c);
+        px[0] = c & 0xFF;         // red
+        px[1] = (c >> 8) & 0xFF;  // green
+        px[2] = (c >> 16) & 0xFF; // blue
+    };
+    const int dw = waterfallLineScaled.width();
+    if (width > static_cast<std::size_t>(dw)) {
+        // More bins than pixels: each pixel shows the strongest bin of its share, so a carrier one
+        // bin wide is never dropped. Only the pixels drawn are coloured.
+        uchar *px = waterfallLineScaled.scanLine(0);
+        for (int c = 0; c < dw; ++c) {
+            const std::size_t lo = width * static_cast<std::size_t>(c) / static_cast<std::size_t>(dw);
+            const std::size_t hi = std::max(lo + 1, width * static_cast<std::size_t>(c + 1) / static_cast<std::size_t>(dw));
+            double strongest = y[lo];
+            for (std::size_t i = lo + 1; i < hi; ++i)
+                strongest = std::max(strongest, y[i]);
+            colour(strongest, px + 3 * c);
+        }
+    } else {
+        if (waterfallLine.width() != static_cast<int>(width) || waterfallLine.format() != QImage::Format_RGB888)
+            waterfallLine = QImage(static_cast<int>(width), 1, QImage::Format_RGB888);
+        uchar *px = waterfallLine.scanLine(0);
+        for (std::size_t i = 0; i < width; ++i)
+            colour(y[i], px + 3 * i);
+        ResampleBitmap(waterfallLine, waterfallLineScaled, QRect(0, 0, waterfallLine.width(), 1),
+                       QRect(0, 0, waterfallLineScaled.width(), 1));
     }
-    if (width == 0)
-        return false; // nothing to scale: a sweep of one bin has no line
-    ResampleBitmap(waterfallLine, waterfallLineScaled, QRect(0, 0, waterfallLine.width(), 1),
-                   QRect(0, 0, waterfallLineScaled.width(), 1));
     QPainter p(&waterfallBuffer);
     p.drawImage(0, 0, waterfallLineScaled);
     p.end();
     Present();
     return true;
+}
+
+void TWaterfall::Clear() {
+    waterfallBuffer.fill(Qt::black);
+    Present();
 }
 
 void TWaterfall::Present() const {
@@ -102,7 +124,9 @@ void TWaterfall::Resize() {
     if (!image_)
         return;
     TImage &image = *image_;
-    const QSize size = image.size().expandedTo(QSize(1, 1));
+    // Never larger than the screen: a deep zoom makes the image millions of pixels wide, and the
+    // image stretches its picture anyway.
+    const QSize size = image.size().expandedTo(QSize(1, 1)).boundedTo(maxSize_);
     auto refit = [](QImage &img, QSize s) {
         if (img.size() == s)
             return;

@@ -13,8 +13,8 @@ namespace sky {
 class TImage;
 
 // Colour of one bin on the ramp from `start` (weakest bin) to `end` (strongest bin). Colours are
-// Windows colour values (red in the low byte). `d` is |level| - |strongest level| and `range` is
-// |weakest level| - |strongest level|; returns false when the ramp cannot be computed.
+// Windows colour values (red in the low byte). `d` is strongest level - level and `range` is
+// strongest level - weakest level; returns false when the ramp cannot be computed.
 bool RampColor(TColor start, TColor end, float d, double range, std::uint32_t &color);
 
 class TWaterfall {
@@ -22,10 +22,11 @@ public:
     // Buffers as large as the screen, filled black.
     explicit TWaterfall(QSize screen);
 
-    // Moves the history down one row and draws the sweep as the new top row: one pixel per bin
-    // except the last, coloured by RampColor, resampled to the buffer's width. Returns false when
-    // the sweep cannot be drawn (a single bin, or weakest and strongest of equal magnitude): the
-    // history has then moved down but no row is drawn and nothing is presented.
+    // Moves the history down one row and draws the sweep as the new top row at the buffer's
+    // width: with more bins than pixels each pixel takes the strongest bin of its share, else one
+    // pixel per bin except the last, resampled. Colours come from RampColor by signed level; a
+    // flat sweep is drawn in the strongest colour. Returns false for a sweep of fewer than two
+    // bins: the history has then moved down but no row is drawn and nothing is presented.
     bool AddLine(const double *y, std::size_t n, std::size_t maxIndex, std::size_t minIndex, TColor colorStart,
                  TColor colorEnd);
 
@@ -35,9 +36,11 @@ public:
     // Copies the whole buffer into the image's picture one row down and repaints it.
     void Present() const;
 
-    // Fits the buffers and the image's picture to the image's size (history kept at the top left,
-    // new area black), then presents.
+    // Fits the buffers and the image's picture to the image's size, at most the screen's (history
+    // kept at the top left, new area black), then presents.
     void Resize();
+    // Blacks out the history: its rows belong to another range or bin layout.
+    void Clear();
 
     QImage waterfallBuffer;      // 16 bits per pixel; row 0 is the newest sweep
     QImage waterfallLine;        // one pixel per bin of the last sweep
@@ -45,6 +48,7 @@ public:
 
 private:
     TImage *image_ = nullptr;
+    QSize maxSize_;
 };
 
 } // namespace sky

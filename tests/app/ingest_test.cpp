@@ -4,6 +4,7 @@
 
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -225,4 +226,102 @@ TEST(Waterfall, ImageFollowsTheTraceAndKeepsItsTopRowBlack) {
     v.ingest(line(100, 1, {"-1", "-2"}));
     v.form.UpdateViewAfterPass();
     EXPECT_EQ(v.form.img2->x(), left);
+}
+
+// A sweep the waterfall has no ramp for (all levels equal, or crossing 0 dB) still finishes the
+// trace, the noise line and the status.
+TEST(Ingest, FlatAndMixedSignSweepsFinishEveryUpdate) {
+    Viewer v;
+    for (const std::vector<std::string> &levels :
+         {std::vector<std::string>(40, "-50.00"), std::vector<std::string>{"-5", "5", "-3", "4", "0", "-5", "2", "3",
+                                                                             "1", "-1", "-2", "0", "4", "3", "2", "1",
+                                                                             "0", "-1", "-4", "5", "-5", "1", "2", "3",
+                                                                             "4", "0", "-1", "-2", "-3", "1"}}) {
+        v.ingest(line(430000000, 1000, levels));
+        ASSERT_TRUE(v.form.LastSweep().ok);
+        EXPECT_EQ(v.s.Series1.PointCount(), static_cast<int>(levels.size()));
+        EXPECT_EQ(v.s.Series2.PointCount(), static_cast<int>(levels.size()) - 2);
+        EXPECT_EQ(v.form.sb->PanelText(3), QStringLiteral("FFT Point Size: %1").arg(levels.size()));
+    }
+    EXPECT_GT(v.form.LastSweep().noiseDb, -1.0); // mixed signs: near 0 dB, not -3
+}
+
+// The waterfall's history is cleared when the sweep range or bin layout changes: its old rows
+// would put signals at wrong frequencies under the new axis.
+TEST(Waterfall, HistoryClearsWhenTheRangeChanges) {
+    Viewer v;
+    v.form.resize(716, 386);
+    v.form.show();
+    waitFor([] { return false; }, 50);
+    v.ingest(line(430000000, 25000, noise(1600, 800)));
+    v.ingest(line(430000000, 25000, noise(1600, 800)));
+    const QImage &buffer = v.form.waterfall->waterfallBuffer;
+    const int mid = buffer.width() / 2;
+    EXPECT_NE(buffer.pixel(mid, 1), QColor(Qt::black).rgb()); // two rows of the same layout
+    v.ingest(line(100000000, 25000, noise(1600, 800)));       // another range
+    EXPECT_NE(buffer.pixel(mid, 0), QColor(Qt::black).rgb());
+    for (int y = 1; y < 4; ++y)
+        EXPECT_EQ(buffer.pixel(mid, y), QColor(Qt::black).rgb()) << y;
+    v.ingest(line(100000000, 25000, noise(1600, 800)));
+    EXPECT_NE(buffer.pixel(mid, 1), QColor(Qt::black).rgb()); // same layout: kept
+}
+
+// With the first-start defaults ("Point" on) the trace's markers are outlined in the trace's
+// colour: no black pixels cut the trace into dots.
+TEST(Ingest, DefaultMarkersDoNotCutTheTrace) {
+    Viewer v;
+    v.form.resize(716, 386);
+    v.form.show();
+    v.form.point->setChecked(true);
+    std::vector<std::string> levels;
+    for (int i = 0; i < 200; ++i)
+        levels.push_back(i % 2 ? "-30.00" : "-31.00");
+    auto render = [&] {
+        v.ingest(line(430000000, 25000, levels));
+        v.form.ch->repaint();
+        return v.form.ch->RenderToBitmap(clBlack, TRect{0, 0, v.form.ch->width(), v.form.ch->height()});
+    };
+    const QImage withMarkers = render();
+    v.form.point->setChecked(false);
+    const QImage lineOnly = render();
+    // Every pixel of the bare trace stays the trace's colour when the markers are drawn on it.
+    int trace = 0, cut = 0;
+    for (int y = 0; y < lineOnly.height(); ++y)
+        for (int x = 0; x < lineOnly.width(); ++x)
+            if (lineOnly.pixel(x, y) == qRgb(255, 0, 0)) {
+                ++trace;
+                cut += withMarkers.pixel(x, y) != qRgb(255, 0, 0);
+            }
+    EXPECT_GT(trace, 200);
+    EXPECT_EQ(cut, 0);
+}
+
+// Only a click (no drag) on the trace itself opens the trace-colour dialog: not the noise line,
+// not the strongest-bin or peak markers, not the start of a drag.
+TEST(TraceColour, OnlyAClickOnTheTraceOpensTheDialog) {
+    Viewer v;
+    v.form.resize(716, 386);
+    v.form.show();
+    waitFor([] { return false; }, 50);
+    int opened = 0;
+    v.form.cd = [&](TColor, TColor &) {
+        ++opened;
+        return false;
+    };
+    std::vector<std::string> levels = noise(200, 100);
+    for (int i = 40; i < 60; ++i)
+        levels[i] = "-35.00"; // a raised stretch of trace, well away from the noise line
+    v.ingest(line(430000000, 25000, levels));
+    v.form.ch->repaint();
+    v.form.chClickSeries(&v.s.Series2, 5);
+    v.form.chClickSeries(&v.s.Series3, 0);
+    v.form.chClickSeries(&v.s.Series4, 0);
+    EXPECT_EQ(opened, 0);
+    const QPoint on(v.s.Series1.XPixel(51), v.s.Series1.YPixel(51)); // away from the strongest bin's marker
+    QTest::mousePress(v.form.ch, Qt::LeftButton, Qt::NoModifier, on);
+    QTest::mouseMove(v.form.ch, on + QPoint(-60, 40));
+    QTest::mouseRelease(v.form.ch, Qt::LeftButton, Qt::NoModifier, on + QPoint(-60, 40));
+    EXPECT_EQ(opened, 0);
+    QTest::mouseClick(v.form.ch, Qt::LeftButton, Qt::NoModifier, on);
+    EXPECT_EQ(opened, 1);
 }

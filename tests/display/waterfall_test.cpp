@@ -113,7 +113,7 @@ TEST(Waterfall, AddLineScrollsAndDrawsTheNewTopRow) {
     for (int i = 498; i <= 502; ++i) // a signal a few bins wide, so it survives decimation
         y[i] = -20.0;
     ASSERT_TRUE(w.AddLine(y.data(), y.size(), 498, 0, 8388608, 65280));
-    EXPECT_EQ(w.waterfallLine.width(), 999);
+    EXPECT_EQ(w.waterfallLineScaled.width(), 600);
     const QColor navy = QColor(w.waterfallBuffer.pixel(0, 0));
     EXPECT_EQ(navy.blue() >> 3, 128 >> 3); // 16-bit buffer: compare at its depth
     EXPECT_EQ(navy.green(), 0);
@@ -146,7 +146,9 @@ TEST(Waterfall, MixedSignLevelsRampBySignedLevel) {
     EXPECT_NEAR(green(2), 255 / 2, 1);
 }
 
-TEST(Waterfall, UndrawableSweepsScrollButDrawNothing) {
+// A flat sweep has no ramp: its row is drawn in one colour (the strongest's). A single bin has
+// no row at all, but the history still moves down.
+TEST(Waterfall, FlatSweepsGetOneColourSingleBinsNoRow) {
     app();
     TWaterfall w(QSize(100, 10));
     std::vector<double> good(50, -60.0);
@@ -154,16 +156,56 @@ TEST(Waterfall, UndrawableSweepsScrollButDrawNothing) {
     ASSERT_TRUE(w.AddLine(good.data(), good.size(), 10, 0, 8388608, 65280));
     const QImage before = w.waterfallBuffer.copy();
     const std::vector<double> flat(50, -60.0);
-    EXPECT_FALSE(w.AddLine(flat.data(), flat.size(), 0, 0, 8388608, 65280)); // range 0
+    ASSERT_TRUE(w.AddLine(flat.data(), flat.size(), 0, 0, 8388608, 65280));
+    for (int x : {0, 50, 99})
+        EXPECT_EQ(QColor(w.waterfallBuffer.pixel(x, 0)).green() >> 2, 255 >> 2) << x; // lime
     const double one[] = {-40.0};
-    EXPECT_FALSE(w.AddLine(one, 1, 0, 0, 8388608, 65280));                   // a single bin
+    EXPECT_FALSE(w.AddLine(one, 1, 0, 0, 8388608, 65280));
     // Two rows moved down, the old top row is now row 2.
     EXPECT_EQ(w.waterfallBuffer.pixel(10, 2), before.pixel(10, 0));
 }
 
+// Shrinking a million bins onto 600 pixels keeps every one-bin carrier: each pixel shows the
+// strongest bin of its share.
+TEST(Waterfall, NarrowCarriersSurviveShrinking) {
+    app();
+    TWaterfall w(QSize(600, 10));
+    std::vector<double> y(1000000, -80.0);
+    std::vector<int> at;
+    for (int k = 0; k < 20; ++k) {
+        at.push_back(25000 + k * 48611);
+        y[at.back()] = -20.0;
+    }
+    ASSERT_TRUE(w.AddLine(y.data(), y.size(), at[0], 0, 0x000000, 0x00FF00));
+    int lit = 0;
+    for (int x = 0; x < 600; ++x)
+        lit += qGreen(w.waterfallBuffer.pixel(x, 0)) > 200;
+    EXPECT_EQ(lit, 20);
+    // Each where its bin lies.
+    for (int bin : at) {
+        const int x = static_cast<int>(bin * 600LL / 999999); // or the next pixel, at a share's edge
+        EXPECT_GT(std::max(qGreen(w.waterfallBuffer.pixel(x, 0)), qGreen(w.waterfallBuffer.pixel(x + 1, 0))), 200) << bin;
+    }
+}
+
+// An image millions of pixels wide (a deep zoom) never gets bitmaps wider than the screen.
+TEST(Waterfall, BitmapsNeverOutgrowTheScreen) {
+    app();
+    TWaterfall w(QSize(1920, 300));
+    TImage img;
+    img.resize(10000000, 200);
+    w.SetImage(&img);
+    w.Resize();
+    EXPECT_LE(w.waterfallBuffer.width(), 1920);
+    EXPECT_LE(img.Picture().width(), 1920);
+    EXPECT_EQ(w.waterfallBuffer.height(), 200);
+    w.Clear();
+    EXPECT_EQ(w.waterfallBuffer.pixel(5, 5), QColor(Qt::black).rgb());
+}
+
 TEST(Waterfall, ResizeKeepsTopLeftAndFillsNewAreaBlack) {
     app();
-    TWaterfall w(QSize(100, 10));
+    TWaterfall w(QSize(400, 40));
     TImage img;
     img.resize(100, 10);
     w.SetImage(&img);

@@ -259,6 +259,8 @@ TEST_F(SimExampleSweep, LevelFieldsFollowRtlPowerQuirks)
 // the real tool's row for row.
 TEST(SimOutputLayout, MatchesRealCaptures)
 {
+    if (!fs::is_directory(SKYVANE_SAMPLES_DIR))
+        GTEST_SKIP() << "no real captures at " << SKYVANE_SAMPLES_DIR << " (the shared folder is not beside this clone)";
     const std::vector<std::pair<std::string, Args>> cases{
         {"dmooney65_fm_stations.csv", {"-f", "88M:106M:100k"}},
         {"jackie-c_fm_stations_win_1J.csv", {"-f", "88M:108M:125k"}},

@@ -116,6 +116,8 @@ TEST(SweepParse, HugeFrequenciesAndHexDoNotBreak) {
 
 TEST(SweepParse, RealCapturesFromBothRuntimes) {
     const QDir samples(SKYVANE_SAMPLES_DIR);
+    if (!samples.exists())
+        GTEST_SKIP() << "no real captures at " << SKYVANE_SAMPLES_DIR << " (the shared folder is not beside this clone)";
     struct Case {
         const char *file;
         bool ok;
@@ -236,8 +238,10 @@ TEST(SweepParse, SinglePassReadsExactlyAsFieldsFirst) {
         ASSERT_EQ(a.y, b.y) << text;
         ASSERT_EQ(a.lastStepText, b.lastStepText) << text;
     }
-    // And on the real captures.
+    // And on the real captures, where they are.
     const QDir samples(SKYVANE_SAMPLES_DIR);
+    if (!samples.exists())
+        GTEST_SKIP() << "no real captures at " << SKYVANE_SAMPLES_DIR << " (the shared folder is not beside this clone)";
     for (const QString &name : samples.entryList({"*.csv"})) {
         QFile f(samples.filePath(name));
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
