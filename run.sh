@@ -7,6 +7,10 @@ skyvane_configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 skyvane_build build skyvane rtl_power_sim
 
 args=("$@")
+# --help and --version only print: no display, no sweep tool.
+for a in "${args[@]}"; do
+  case "$a" in --help|-h|--version) exec ./build/skyvane "${args[@]}" ;; esac
+done
 if [[ " ${args[*]-} " != *" --sweep-tool "* ]] && [ ! -x build/plugins/rtl_power ] && ! command -v rtl_power >/dev/null; then
   echo "No rtl_power found: using the simulated sweep tool (build/rtl_power_sim) instead of a receiver."
   args+=(--sweep-tool "$SKYVANE_ROOT/build/rtl_power_sim")

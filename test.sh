@@ -3,7 +3,7 @@
 # SKYVANE_SANITIZE=1 ./test.sh builds into build-asan/ with AddressSanitizer and UBSan.
 source "$(dirname "$0")/scripts/setup.sh"
 cd "$SKYVANE_ROOT"
-skyvane_install_packages
+skyvane_install_packages test
 dir=build
 opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 if [ "${SKYVANE_SANITIZE:-0}" = 1 ]; then

@@ -3,24 +3,50 @@
 #        skyvane_build BUILD_DIR [targets...]
 set -euo pipefail
 
-SKYVANE_PACKAGES=(build-essential cmake pkg-config qt6-base-dev libgl-dev libavcodec-dev libavutil-dev
-  libswscale-dev googletest libgtest-dev libbenchmark-dev fonts-liberation xvfb xauth ffmpeg poppler-utils
-  g++-mingw-w64-x86-64-posix clang libclang-rt-14-dev)
+# What building and running needs.
+SKYVANE_RUN_PACKAGES=(build-essential cmake pkg-config qt6-base-dev libgl-dev libavcodec-dev libavutil-dev
+  libswscale-dev fonts-liberation fonts-wine xvfb xauth)
+# What the tests need on top.
+SKYVANE_TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev ffmpeg poppler-utils)
+# Extras some tests use when they are there (the Windows syntax check, the fuzzer); a machine
+# without them skips those tests, never the set-up.
+SKYVANE_OPTIONAL_PACKAGES=(g++-mingw-w64-x86-64-posix clang libclang-rt-14-dev)
 
-skyvane_install_packages() {
-  local missing=()
-  for p in "${SKYVANE_PACKAGES[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+skyvane_missing() {
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
   done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  echo "Installing missing packages: ${missing[*]}"
+}
+
+skyvane_apt() {
   local sudo=()
   if [ "$(id -u)" -ne 0 ]; then
-    command -v sudo >/dev/null || { echo "Need root or sudo to install: ${missing[*]}" >&2; return 1; }
+    command -v sudo >/dev/null || { echo "Need root or sudo to install: $*" >&2; return 1; }
     sudo=(sudo)
   fi
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  if [ -z "${SKYVANE_APT_UPDATED:-}" ]; then
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq || true
+    SKYVANE_APT_UPDATED=1
+  fi
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@"
+}
+
+# skyvane_install_packages [run|test]: installs what is missing for running (default) or testing.
+skyvane_install_packages() {
+  local wanted=("${SKYVANE_RUN_PACKAGES[@]}")
+  [ "${1:-run}" = test ] && wanted+=("${SKYVANE_TEST_PACKAGES[@]}")
+  local missing
+  mapfile -t missing < <(skyvane_missing "${wanted[@]}")
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing missing packages: ${missing[*]}"
+    skyvane_apt "${missing[@]}"
+  fi
+  [ "${1:-run}" = test ] || return 0
+  local p
+  for p in $(skyvane_missing "${SKYVANE_OPTIONAL_PACKAGES[@]}"); do
+    skyvane_apt "$p" >/dev/null 2>&1 || echo "Optional package $p cannot be installed here: the tests that use it are skipped."
+  done
 }
 
 skyvane_configure() {
