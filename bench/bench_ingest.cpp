@@ -18,8 +18,10 @@
 
 namespace {
 
-// rtl_power's layout: hops of 4096 bins, two decimals, ", " between fields.
-QByteArray makeSweep(int values) {
+// rtl_power's layout: hops of 4096 bins, two decimals, ", " between fields. The second kind is a
+// Windows capture whose hops overlap by 2 Hz (as at a 10 kHz step): CR LF line ends, and the
+// points need ordering.
+QByteArray makeSweep(int values, bool crlfOverlapping = false) {
     QByteArray out;
     out.reserve(values * 8 + 4096);
     std::mt19937 rng(1);
@@ -37,20 +39,24 @@ QByteArray makeSweep(int values) {
             std::snprintf(buf, sizeof buf, ", %.2f", v);
             out += buf;
         }
-        out += '\n';
-        low += static_cast<long long>(n * step);
+        out += crlfOverlapping ? "\r\n" : "\n";
+        low += static_cast<long long>(n * step) - (crlfOverlapping ? 2 : 0);
     }
     return out;
 }
 
 struct Files {
     QTemporaryDir dir;
-    QString path;
-    Files() : path(dir.filePath("scan.csv")) {
+    QString path, overlapping;
+    Files() : path(dir.filePath("scan.csv")), overlapping(dir.filePath("overlapping.csv")) {
         QFile f(path);
         f.open(QIODevice::WriteOnly);
         f.write(makeSweep(1000000));
+        QFile g(overlapping);
+        g.open(QIODevice::WriteOnly);
+        g.write(makeSweep(1000000, true));
     }
+    const QString &of(int kind) const { return kind ? overlapping : path; }
 };
 
 Files &files() {
@@ -58,17 +64,17 @@ Files &files() {
     return f;
 }
 
-QByteArray readFile() {
-    QFile f(files().path);
+QByteArray readFile(int kind) {
+    QFile f(files().of(kind));
     f.open(QIODevice::ReadOnly);
     return f.readAll();
 }
 
 
 // Reads the file and parses every number with from_chars: the floor any reader pays.
-long bareReadAndParse() {
+long bareReadAndParse(int kind = 0) {
     {
-        const QByteArray bytes = readFile();
+        const QByteArray bytes = readFile(kind);
         const char *p = bytes.constData(), *end = p + bytes.size();
         double sum = 0;
         long count = 0;
@@ -99,10 +105,11 @@ void BM_BareReadAndParse(benchmark::State &state) {
 // Both in every iteration, so that the machine's ups and downs hit both alike.
 // The shipped ingest as the window runs it each sweep, with buffers reused.
 struct Ingest {
+    int kind = 0;
     QByteArray buffer;
     sky::SweepFindings findings;
     bool run() {
-        if (!sky::LoadSweepFile(files().path, buffer))
+        if (!sky::LoadSweepFile(files().of(kind), buffer))
             return false;
         sky::IngestSweep(std::string_view(buffer.constData(), static_cast<std::size_t>(buffer.size())), true, findings);
         return findings.Complete();
@@ -111,10 +118,11 @@ struct Ingest {
 
 void BM_IngestToBareRatio(benchmark::State &state) {
     Ingest ingestOnce;
+    ingestOnce.kind = static_cast<int>(state.range(0));
     double bare = 0, ingest = 0;
     for (auto _ : state) {
         auto t0 = std::chrono::steady_clock::now();
-        benchmark::DoNotOptimize(bareReadAndParse());
+        benchmark::DoNotOptimize(bareReadAndParse(ingestOnce.kind));
         auto t1 = std::chrono::steady_clock::now();
         ingestOnce.run();
         auto t2 = std::chrono::steady_clock::now();
@@ -128,6 +136,7 @@ void BM_IngestToBareRatio(benchmark::State &state) {
 
 void BM_IngestSweepFile(benchmark::State &state) {
     Ingest ingest;
+    ingest.kind = static_cast<int>(state.range(0));
     for (auto _ : state) {
         if (!ingest.run() || ingest.findings.PointCount() != 1000000)
             state.SkipWithError("ingest failed");
@@ -153,8 +162,9 @@ void BM_WaterfallLine(benchmark::State &state) {
 } // namespace
 
 BENCHMARK(BM_BareReadAndParse)->Unit(benchmark::kMillisecond)->MinTime(2);
-BENCHMARK(BM_IngestSweepFile)->Unit(benchmark::kMillisecond)->MinTime(2);
-BENCHMARK(BM_IngestToBareRatio)->Unit(benchmark::kMillisecond)->MinTime(3);
+// Argument 0: LF, hops in order without overlap; 1: CR LF, hops overlapping by 2 Hz.
+BENCHMARK(BM_IngestSweepFile)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_IngestToBareRatio)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(3);
 BENCHMARK(BM_WaterfallLine)->Unit(benchmark::kMillisecond)->MinTime(1);
 
 SKYVANE_BENCHMARK_MAIN()

@@ -60,10 +60,8 @@ std::size_t FindPeaks(const double *x, const double *y, std::size_t n, double th
 
 namespace {
 
-// Ascending frequency; equal frequencies stay in file order.
-void SortByFrequency(SweepData &d) {
-    if (std::is_sorted(d.x.begin(), d.x.end()))
-        return;
+// Ascending frequency; equal frequencies stay in file order (the whole-file stable sort).
+void StableSortByFrequency(SweepData &d) {
     std::vector<std::size_t> order(d.x.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return d.x[a] < d.x[b]; });
@@ -78,13 +76,69 @@ void SortByFrequency(SweepData &d) {
 
 } // namespace
 
+void OrderByFrequency(SweepFindings &f) {
+    SweepData &d = f.data;
+    const std::size_t n = d.x.size();
+    const double *x = d.x.data(), *y = d.y.data();
+    std::size_t i = 1;
+    while (i < n && !(x[i] < x[i - 1]))
+        ++i;
+    if (i >= n)
+        return; // already in order
+    // The hops of a sweep arrive in order, each ascending, each overlapping the one before by a
+    // few bins at most: each run is merged onto the end of what is ordered so far, in one pass,
+    // into reused buffers. A run that would reach further back than its own length means the
+    // file is not in hop order: the stable sort of the whole file takes over.
+    std::vector<double> &ox = f.orderedX, &oy = f.orderedY, &tx = f.tailX, &ty = f.tailY;
+    ox.resize(n);
+    oy.resize(n);
+    std::copy(x, x + i, ox.begin());
+    std::copy(y, y + i, oy.begin());
+    std::size_t len = i;
+    while (i < n) {
+        std::size_t end = i + 1;
+        while (end < n && !(x[end] < x[end - 1]))
+            ++end;
+        // The run's first value goes after every value already ordered that is not above it.
+        std::size_t p = len;
+        while (p > 0 && x[i] < ox[p - 1])
+            --p;
+        const std::size_t tail = len - p, run = end - i;
+        if (tail > run)
+            return StableSortByFrequency(d);
+        tx.assign(ox.begin() + static_cast<std::ptrdiff_t>(p), ox.begin() + static_cast<std::ptrdiff_t>(len));
+        ty.assign(oy.begin() + static_cast<std::ptrdiff_t>(p), oy.begin() + static_cast<std::ptrdiff_t>(len));
+        // Merge: on equal frequencies the earlier line's value comes first.
+        std::size_t a = 0, b = i, o = p;
+        while (a < tail && b < end) {
+            if (x[b] < tx[a]) {
+                ox[o] = x[b];
+                oy[o++] = y[b++];
+            } else {
+                ox[o] = tx[a];
+                oy[o++] = ty[a++];
+            }
+        }
+        for (; a < tail; ++a, ++o) {
+            ox[o] = tx[a];
+            oy[o] = ty[a];
+        }
+        std::copy(x + b, x + end, ox.begin() + static_cast<std::ptrdiff_t>(o));
+        std::copy(y + b, y + end, oy.begin() + static_cast<std::ptrdiff_t>(o));
+        len += run;
+        i = end;
+    }
+    d.x.swap(ox); // the file-order buffers are kept for the next sweep
+    d.y.swap(oy);
+}
+
 void IngestSweep(std::string_view text, bool findPeaks, SweepFindings &out) {
     out.maxIndex = out.minIndex = 0;
     out.noiseDb.reset();
     out.peakCount = 0;
     SweepData &d = out.data;
     ParseSweepFile(text, d);
-    SortByFrequency(d);
+    OrderByFrequency(out);
     const std::size_t n = d.x.size();
     if (!d.ok || n == 0)
         return;

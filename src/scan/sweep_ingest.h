@@ -23,6 +23,8 @@ struct SweepFindings {
     // Peaks: the first peakCount entries of peakX/peakY (the arrays may be longer).
     std::vector<double> peakX, peakY;
     std::size_t peakCount = 0;
+    // Working buffers of the ordering, kept from sweep to sweep.
+    std::vector<double> orderedX, orderedY, tailX, tailY;
 
     std::size_t PointCount() const { return data.x.size(); }
     // Read, ordered and analysed: everything the status panels show is known.
@@ -51,6 +53,10 @@ inline bool IsPeak(const double *y, std::size_t i) {
 // Writes the peaks of y[1 .. n-2] above `threshold` into px/py (sized n by the caller) and
 // returns their count.
 std::size_t FindPeaks(const double *x, const double *y, std::size_t n, double threshold, double *px, double *py);
+
+// Puts `f.data`'s points in ascending frequency, equal frequencies in file order: the result of
+// a stable sort, reached by merging the hops in one pass when they come in order.
+void OrderByFrequency(SweepFindings &f);
 
 // Parses `text` and analyses it into `out`, reusing its buffers. Peaks are searched only when
 // `findPeaks` is set. A file that fails part-way keeps the points read before the failure, in
