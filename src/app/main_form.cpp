@@ -84,6 +84,7 @@ void TForm1::ConnectHandlers() {
     connect(Panel1, &TPanel::pressed, this, &TForm1::FormMouseDown);
 
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    connect(tavi, &QTimer::timeout, this, &TForm1::taviTimer);
 
     connect(dongle, &QSpinBox::valueChanged, this, &TForm1::ppmChange);
     connect(ppm, &QSpinBox::valueChanged, this, &TForm1::ppmChange);
