@@ -23,7 +23,9 @@ namespace {
 
 const char *const kCodecs[] = {"", "cvid", "MJPG", "FMP4", "H264"};
 
-QString Codec(const benchmark::State &state) { return QString::fromLatin1(kCodecs[state.range(0)]); }
+QString Codec(const benchmark::State &state) {
+    return QString::fromLatin1(kCodecs[state.range(0)]);
+}
 
 void Run(int ms) {
     QEventLoop loop;

@@ -77,6 +77,14 @@ void TForm1::StartRecording() {
     if (!aviWriter)
         aviWriter = std::make_unique<TAviWriter>(); // start-up stopped before it was made
     TAviWriter &w = *aviWriter;
+    QString opening; // the file InitVideo was asked to create
+    // A failed start leaves nothing running, so the next F7 starts afresh. A file the failed
+    // start created is removed; one the writer could not delete is the user's and stays.
+    const auto failed = [&](bool keepFile) {
+        flags.recordingActive = false;
+        if (!opening.isEmpty() && !keepFile && QFileInfo::exists(opening))
+            QFile::remove(opening);
+    };
     try {
         // Probed at the previous recording's frame size, before the new one is set.
         w.SetCompression(flags.codecFourCC);
@@ -91,13 +99,13 @@ void TForm1::StartRecording() {
         w.Stretch = false;
         w.DirectCompression = true;
         w.Quality = 8000;
+        opening = w.filename;
         w.InitVideo();
     } catch (const Error &e) {
-        // Nothing runs: the next F7 starts afresh. A file the failed start created is removed;
-        // one it could not delete is the user's and stays.
-        flags.recordingActive = false;
-        if (!e.text().startsWith(QStringLiteral("Could not delete ")) && QFileInfo::exists(w.filename))
-            QFile::remove(w.filename);
+        failed(e.text().startsWith(QStringLiteral("Could not delete ")));
+        throw;
+    } catch (...) {
+        failed(false);
         throw;
     }
     recordStartTicks = NowTicks();

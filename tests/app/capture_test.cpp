@@ -227,6 +227,14 @@ TEST(Record, AFailedStartLeavesEverythingIdleAndTheNextStartIsClean) {
     ASSERT_TRUE(w.waitSaved());
     EXPECT_EQ(w.notice(), w.saved("14-05-09.avi") + "\nTime record... 0 sec");
     EXPECT_EQ(w.errors.messages.size(), 2);
+
+    // Another failed start touches none of the files made before.
+    w.form->flags.codecFourCC = QStringLiteral("zzzz");
+    w.key(Qt::Key_F7);
+    EXPECT_EQ(w.errors.messages.size(), 3);
+    EXPECT_TRUE(w.idle());
+    EXPECT_TRUE(QFileInfo(w.path("14-05-09.avi")).isFile());
+    EXPECT_TRUE(QFileInfo(w.path("14-05-07.avi")).isDir());
 }
 
 TEST(Record, CompressionNeverHoldsTheWindowThread) {
