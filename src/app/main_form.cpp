@@ -114,6 +114,7 @@ void TForm1::ConnectHandlers() {
     // Zooming and scrolling the chart is what Mode Infinity follows.
     ch->OnZoom = [this](TChart *) { userViewChanged_ = true; };
     ch->OnScroll = [this](TChart *) { userViewChanged_ = true; };
+    connect(tavi, &QTimer::timeout, this, &TForm1::taviTimer);
 
     connect(dongle, &QSpinBox::valueChanged, this, &TForm1::ppmChange);
     connect(ppm, &QSpinBox::valueChanged, this, &TForm1::ppmChange);

@@ -12,6 +12,7 @@
 //   main_form_capture.cpp   screenshot, recording, print preview, codec menu, menu painter
 #include "app/window_state.h"
 #include "capture/avi_writer.h"
+#include "capture/recording_session.h"
 #include "display/image_view.h"
 #include "display/spectrum_chart.h"
 #include "display/waterfall.h"
@@ -33,9 +34,11 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 namespace sky {
 
@@ -187,7 +190,22 @@ public:
     void Image2Click();
     // A click on an Options > Codec item: the code is taken and saved at once.
     void CodecMenuClick(QAction *item);
+    // The writer the next recording starts with; each recording takes it over until its file
+    // is complete.
     std::unique_ptr<TAviWriter> aviWriter;
+    // Every 100 ms while recording: capture the window and hand the frame to the recording.
+    void taviTimer();
+    std::uint32_t recordStartTicks = 0;
+    QString recordBaseName;
+    int recordingFrames = 0;    // frames handed over in the current recording
+    int recordingLateTicks = 0; // its ticks that found the queue full and captured nothing
+    // The recording taking frames, or null.
+    TRecordingSession *ActiveRecording() const { return activeRecording_; }
+    // Recordings whose files are not complete yet (the active one included).
+    int RecordingsInProgress() const { return static_cast<int>(recordings_.size()); }
+    // Time-stamp name and tick count; null means the system's. Tests replace them.
+    std::function<QString()> TimeStampNow;
+    std::function<std::uint32_t()> TickNow;
 
     // ---- main_form_display.cpp: cursor readout, Mode Infinity range follow, trace colour, focus and menu.
     void chMouseMove(int x, int y);
@@ -279,6 +297,18 @@ private:
     void FillCodecMenu();
     void AttachMenuPainter();
     void FinishRecordingOnClose();
+    void StartRecording();
+    void StopRecording();
+    QString NowName() const;
+    std::uint32_t NowTicks() const;
+    struct RecordingRun {
+        std::unique_ptr<TRecordingSession> session;
+        QString baseName;
+        std::uint32_t seconds = 0;
+    };
+    void RecordingFinished(const RecordingRun *id, const QString &error);
+    std::vector<std::unique_ptr<RecordingRun>> recordings_;
+    TRecordingSession *activeRecording_ = nullptr;
     // main_form_scan.cpp
     void StartScanThread();
     void HoldLaunch(const QString &reason); // empty: keep the status text as it is

@@ -1,0 +1,38 @@
+#pragma once
+// Window capture for screenshots and video frames, time-stamp file names, and the bitmap file
+// writer for screenshots.
+#include <QImage>
+#include <QLocale>
+#include <QString>
+#include <QTime>
+
+class QWidget;
+
+namespace sky {
+
+// Copies what the screen shows inside the window's whole frame rectangle (frame, caption and
+// client area) into `bitmap`, replacing its image. Where the platform cannot read the screen
+// (offscreen, Wayland) or the read fails, the window renders itself instead, placed where its
+// client area lies within the frame. Reports nothing.
+void CaptureWindow(QWidget *window, QImage &bitmap);
+
+// True where CaptureWindow reads the screen; false where the window renders itself.
+bool ScreenCanBeRead();
+
+// The text with every ":" turned into "-"; every other character stays.
+QString ReplaceColons(const QString &text);
+
+// The time of day in the locale's long time format without its time-zone part, colons replaced:
+// "14-05-07", "2-05-07 PM", "14.05.07".
+QString TimeStampName(const QLocale &locale, const QTime &time);
+
+// Saves the image as an uncompressed 24-bit bitmap file (rows bottom-up, each padded to a
+// multiple of 4 bytes), replacing any file of that name. A file that cannot be created or
+// written raises sky::Error naming the file.
+void SaveBitmapFile(const QImage &image, const QString &path);
+
+// The name a notice shows for a file in `folder`: the folder's own name, the platform's
+// separator, the file name ("plugins/14-05-07.bmp").
+QString NoticePath(const QString &folder, const QString &fileName);
+
+} // namespace sky

@@ -1,0 +1,319 @@
+// Screenshots (F6) and video recording (F7) on the whole window: files, notices, failures, the
+// window thread kept free while frames are compressed, and the file completed at close.
+#include "app/main_form.h"
+#include "app/tray.h"
+#include "app_test_support.h"
+#include "capture/window_capture.h"
+#include "platform/platform.h"
+
+#include "../capture/capture_test_support.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using namespace sky;
+using namespace skytest;
+
+namespace {
+
+struct Window {
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    std::unique_ptr<TForm1> form;
+    Window() {
+        form = std::make_unique<TForm1>(StartOptions{dir.path(), dir.filePath("no-tool")});
+        form->scanThread->RequestStop();
+        form->scanThread->wait();
+        form->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        form->AssembleSweep(SweepText(430000000, 25000, 400, 200));
+        form->ch->repaint();
+        form->ch->setFocus();
+    }
+    void key(Qt::Key k) { QTest::keyClick(form->ch, k); }
+    QString path(const QString &name) const { return dir.filePath(name); }
+    // "Save...  <plugins folder's name>/<file>" as the notices write it.
+    QString saved(const QString &file) const {
+        return QStringLiteral("Save...  ") + QDir(dir.path()).dirName() + QDir::separator() + file;
+    }
+    int notices() const { return form->tray->NoticeCount; }
+    QString notice() const { return form->tray->LastText; }
+    bool idle() const {
+        return !form->flags.recordingActive && !form->tavi->isActive() && !form->ActiveRecording() &&
+               form->RecordingsInProgress() == 0;
+    }
+    bool waitSaved(int ms = 60000) {
+        return waitFor([this] { return form->RecordingsInProgress() == 0; }, ms);
+    }
+};
+
+int FrameCount(const Probe &p) {
+    return p.Video()["nb_read_frames"].toString().toInt();
+}
+
+} // namespace
+
+TEST(Screenshot, F6SavesTheOuterWindowAsABitmapAndSaysWhere) {
+    Window w;
+    w.form->TimeStampNow = [] { return QStringLiteral("14-05-07"); };
+    const int before = w.notices();
+    // Its pixels are the window's: compare with the window's own rendering before the notice.
+    const QImage window = w.form->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    w.key(Qt::Key_F6);
+    const QImage shot(w.path("14-05-07.bmp"), "BMP");
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.size(), w.form->frameGeometry().size());
+    const QPoint client = w.form->geometry().topLeft() - w.form->frameGeometry().topLeft();
+    int differing = 0;
+    for (int y = 0; y < window.height(); y += 3)
+        for (int x = 0; x < window.width(); x += 3)
+            differing += (shot.pixel(client.x() + x, client.y() + y) & 0xFFFFFF) != (window.pixel(x, y) & 0xFFFFFF);
+    EXPECT_EQ(differing, 0);
+    EXPECT_EQ(w.notices(), before + 1);
+    EXPECT_EQ(w.notice(), w.saved("14-05-07.bmp"));
+    EXPECT_EQ(w.form->tray->LastKind, 1);
+    EXPECT_EQ(w.form->tray->LastTitle, TTray::kNoticeTitle);
+    EXPECT_TRUE(w.errors.messages.isEmpty());
+}
+
+TEST(Screenshot, TheMenuItemNamesTheFileAfterTheSystemLocaleTime) {
+    Window w;
+    const QString earliest = TimeStampName(QLocale::system(), QTime::currentTime());
+    w.form->Screenshot1->trigger();
+    const QString latest = TimeStampName(QLocale::system(), QTime::currentTime());
+    const bool found = QFileInfo::exists(w.path(earliest + ".bmp")) || QFileInfo::exists(w.path(latest + ".bmp"));
+    EXPECT_TRUE(found) << QDir(w.dir.path()).entryList().join(' ').toStdString();
+    EXPECT_FALSE(w.notice().contains(':'));
+}
+
+TEST(Screenshot, ASecondShotInTheSameSecondReplacesTheFirst) {
+    Window w;
+    w.form->TimeStampNow = [] { return QStringLiteral("9-05-07 PM"); };
+    w.key(Qt::Key_F6);
+    const QSize first = QImage(w.path("9-05-07 PM.bmp"), "BMP").size();
+    w.form->resize(w.form->width() + 40, w.form->height() + 20);
+    QCoreApplication::processEvents();
+    w.key(Qt::Key_F6);
+    const QImage second(w.path("9-05-07 PM.bmp"), "BMP");
+    EXPECT_EQ(second.size(), first + QSize(40, 20));
+    EXPECT_EQ(QDir(w.dir.path()).entryList({"*.bmp"}).size(), 1);
+}
+
+TEST(Screenshot, AFileThatCannotBeCreatedGivesTheErrorAndNoNotice) {
+    Window w;
+    w.form->TimeStampNow = [] { return QStringLiteral("14-05-07"); };
+    ASSERT_TRUE(QDir(w.dir.path()).mkdir("14-05-07.bmp")); // the name is taken by a folder
+    const int before = w.notices();
+    w.key(Qt::Key_F6);
+    ASSERT_EQ(w.errors.messages.size(), 1);
+    EXPECT_TRUE(w.errors.messages[0].contains(QDir::toNativeSeparators(w.path("14-05-07.bmp"))));
+    EXPECT_EQ(w.notices(), before);
+    EXPECT_TRUE(QFileInfo(w.path("14-05-07.bmp")).isDir());
+
+    // A write-protected file (only meaningful for a user the protection binds).
+    if (geteuid() != 0) {
+        w.form->TimeStampNow = [] { return QStringLiteral("14-05-08"); };
+        writeFile(w.path("14-05-08.bmp"), "keep");
+        QFile::setPermissions(w.path("14-05-08.bmp"), QFile::ReadOwner);
+        w.key(Qt::Key_F6);
+        EXPECT_EQ(w.errors.messages.size(), 2);
+        EXPECT_EQ(readFile(w.path("14-05-08.bmp")), "keep");
+        EXPECT_EQ(w.notices(), before);
+    }
+}
+
+TEST(Record, ThreeSecondsGiveATenFpsVideoOfTheOuterWindowWhateverTheResizes) {
+    SKIP_WITHOUT_FFMPEG();
+    Window w;
+    w.form->flags.codecFourCC = QStringLiteral("MJPG");
+    w.form->TimeStampNow = [] { return QStringLiteral("14-05-07"); };
+    const QSize size = w.form->frameGeometry().size();
+    w.key(Qt::Key_F7);
+    ASSERT_TRUE(w.form->flags.recordingActive);
+    EXPECT_EQ(w.notice(), "Recording the Spectrum...");
+    QTest::qWait(1500);
+    w.form->resize(w.form->width() + 60, w.form->height() + 30); // later captures are cropped
+    QTest::qWait(1600);
+    w.key(Qt::Key_F7);
+    ASSERT_TRUE(w.waitSaved());
+    EXPECT_TRUE(w.idle());
+    EXPECT_TRUE(w.errors.messages.isEmpty()) << w.errors.messages.join('\n').toStdString();
+    EXPECT_TRUE(QRegularExpression("^" + QRegularExpression::escape(w.saved("14-05-07.avi")) +
+                                   "\nTime record\\.\\.\\. [34] sec$")
+                    .match(w.notice())
+                    .hasMatch())
+        << w.notice().toStdString();
+
+    const Probe p = ProbeFile(w.path("14-05-07.avi"));
+    ASSERT_TRUE(p.ok);
+    const QJsonObject v = p.Video();
+    EXPECT_EQ(v["r_frame_rate"].toString(), "10/1");
+    EXPECT_EQ(v["width"].toInt(), size.width());
+    EXPECT_EQ(v["height"].toInt(), size.height());
+    // One frame per tick that found room; a late tick is the only way to have fewer than 31.
+    const int frames = FrameCount(p);
+    EXPECT_EQ(frames, w.form->recordingFrames);
+    EXPECT_LE(frames, 32);
+    EXPECT_GE(frames + w.form->recordingLateTicks, 20);
+    const auto decoded = DecodeFrames(w.path("14-05-07.avi"), size.width(), size.height());
+    EXPECT_EQ(int(decoded.size()), frames);
+}
+
+TEST(Record, StartAndStopWithinASecondReportNoTime) {
+    SKIP_WITHOUT_FFMPEG();
+    Window w;
+    w.form->flags.codecFourCC = QString(); // uncompressed
+    w.form->TimeStampNow = [] { return QStringLiteral("2-05-07 PM"); };
+    w.key(Qt::Key_F7);
+    QTest::qWait(250);
+    w.key(Qt::Key_F7);
+    ASSERT_TRUE(w.waitSaved());
+    EXPECT_EQ(w.notice(), w.saved("2-05-07 PM.avi") + "\nTime record... 0 sec");
+    const Probe p = ProbeFile(w.path("2-05-07 PM.avi"));
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.Video()["codec_name"].toString(), "rawvideo");
+    EXPECT_EQ(FrameCount(p), w.form->recordingFrames);
+}
+
+TEST(Record, TheTimeSurvivesTheTickCountWrappingAround) {
+    Window w;
+    w.form->flags.codecFourCC = QString();
+    std::uint32_t now = 0xFFFFF830u; // 2 s before the wrap
+    w.form->TickNow = [&] { return now; };
+    w.form->TimeStampNow = [] { return QStringLiteral("wrap"); };
+    w.key(Qt::Key_F7);
+    now = 1500u;
+    w.key(Qt::Key_F7);
+    ASSERT_TRUE(w.waitSaved());
+    EXPECT_TRUE(w.notice().endsWith("\nTime record... 3 sec")) << w.notice().toStdString();
+}
+
+TEST(Record, AFailedStartLeavesEverythingIdleAndTheNextStartIsClean) {
+    Window w;
+    const int before = w.notices();
+    w.form->TimeStampNow = [] { return QStringLiteral("14-05-07"); };
+    w.form->flags.codecFourCC = QStringLiteral("zzzz");
+    w.key(Qt::Key_F7);
+    ASSERT_EQ(w.errors.messages, QStringList{"No compressor for zzzz available"});
+    EXPECT_TRUE(w.idle());
+    EXPECT_FALSE(QFileInfo::exists(w.path("14-05-07.avi")));
+
+    // A name the writer cannot free: the error, and the folder in the way stays.
+    w.form->flags.codecFourCC = QString();
+    ASSERT_TRUE(QDir(w.dir.path()).mkdir("14-05-07.avi"));
+    w.key(Qt::Key_F7);
+    ASSERT_EQ(w.errors.messages.size(), 2);
+    EXPECT_TRUE(w.errors.messages[1].startsWith("Could not delete ")) << w.errors.messages[1].toStdString();
+    EXPECT_TRUE(QFileInfo(w.path("14-05-07.avi")).isDir());
+    EXPECT_TRUE(w.idle());
+    EXPECT_EQ(w.notices(), before);
+
+    // The next F7 starts a recording, and the one after stops it with its own name.
+    w.form->TimeStampNow = [] { return QStringLiteral("14-05-09"); };
+    w.key(Qt::Key_F7);
+    EXPECT_TRUE(w.form->flags.recordingActive);
+    EXPECT_TRUE(w.form->tavi->isActive());
+    EXPECT_EQ(w.notice(), "Recording the Spectrum...");
+    QTest::qWait(300);
+    w.key(Qt::Key_F7);
+    ASSERT_TRUE(w.waitSaved());
+    EXPECT_EQ(w.notice(), w.saved("14-05-09.avi") + "\nTime record... 0 sec");
+    EXPECT_EQ(w.errors.messages.size(), 2);
+
+    // Another failed start touches none of the files made before.
+    w.form->flags.codecFourCC = QStringLiteral("zzzz");
+    w.key(Qt::Key_F7);
+    EXPECT_EQ(w.errors.messages.size(), 3);
+    EXPECT_TRUE(w.idle());
+    EXPECT_TRUE(QFileInfo(w.path("14-05-09.avi")).isFile());
+    EXPECT_TRUE(QFileInfo(w.path("14-05-07.avi")).isDir());
+}
+
+TEST(Record, CompressionNeverHoldsTheWindowThread) {
+    SKIP_WITHOUT_FFMPEG();
+    Window w;
+    w.form->flags.codecFourCC = QStringLiteral("cvid"); // far slower than the tick
+    w.form->TimeStampNow = [] { return QStringLiteral("slow"); };
+    // The longest gap between two runs of a 5 ms timer: how long the window thread was held.
+    QElapsedTimer clock;
+    qint64 last = 0, longest = 0;
+    QTimer probe;
+    probe.setInterval(5);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        const qint64 t = clock.elapsed();
+        longest = std::max(longest, t - last);
+        last = t;
+    });
+    w.key(Qt::Key_F7);
+    clock.start();
+    probe.start();
+    QTest::qWait(1800);
+    EXPECT_GT(w.form->recordingLateTicks, 0); // the queue filled up
+
+    QElapsedTimer stop;
+    stop.start();
+    w.key(Qt::Key_F7);
+    EXPECT_LT(stop.elapsed(), 100);
+    const int noticesAtStop = w.notices();
+    ASSERT_GT(w.form->RecordingsInProgress(), 0); // still compressing the queue
+    EXPECT_TRUE(w.form->statusText.get().startsWith("Saving video... ")) << w.form->statusText.get().toStdString();
+    ASSERT_TRUE(w.waitSaved());
+    probe.stop();
+    EXPECT_LT(longest, 150);
+    EXPECT_EQ(w.notices(), noticesAtStop + 1); // the notice came when the file was complete
+    EXPECT_TRUE(w.notice().startsWith(w.saved("slow.avi") + "\nTime record... ")) << w.notice().toStdString();
+    const Probe p = ProbeFile(w.path("slow.avi"));
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.Video()["codec_name"].toString(), "cinepak");
+    EXPECT_EQ(FrameCount(p), w.form->recordingFrames);
+}
+
+TEST(Record, ANewRecordingMayStartWhileThePreviousIsStillSaved) {
+    SKIP_WITHOUT_FFMPEG();
+    Window w;
+    w.form->flags.codecFourCC = QStringLiteral("cvid");
+    QString name = QStringLiteral("first");
+    w.form->TimeStampNow = [&] { return name; };
+    w.key(Qt::Key_F7);
+    QTest::qWait(1200);
+    w.key(Qt::Key_F7);
+    const int firstFrames = w.form->recordingFrames;
+    name = QStringLiteral("second");
+    w.form->flags.codecFourCC = QStringLiteral("MJPG");
+    w.key(Qt::Key_F7);
+    EXPECT_TRUE(w.form->flags.recordingActive);
+    EXPECT_EQ(w.form->RecordingsInProgress(), 2);
+    QTest::qWait(800);
+    w.key(Qt::Key_F7);
+    const int secondFrames = w.form->recordingFrames;
+    ASSERT_TRUE(w.waitSaved());
+    EXPECT_TRUE(w.errors.messages.isEmpty());
+    EXPECT_EQ(FrameCount(ProbeFile(w.path("first.avi"))), firstFrames);
+    EXPECT_EQ(FrameCount(ProbeFile(w.path("second.avi"))), secondFrames);
+}
+
+TEST(Record, ClosingTheWindowWhileRecordingLeavesACompletePlayableFile) {
+    SKIP_WITHOUT_FFMPEG();
+    Window w;
+    w.form->flags.codecFourCC = QStringLiteral("cvid");
+    w.form->TimeStampNow = [] { return QStringLiteral("closing"); };
+    const QSize size = w.form->frameGeometry().size();
+    w.key(Qt::Key_F7);
+    QTest::qWait(1000);
+    const int handed = w.form->recordingFrames; // no event runs from here to the close
+    ASSERT_GT(handed, 0);
+    w.form.reset();
+    EXPECT_TRUE(w.errors.messages.isEmpty());
+    const Probe p = ProbeFile(w.path("closing.avi"));
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(FrameCount(p), handed);
+    EXPECT_EQ(int(DecodeFrames(w.path("closing.avi"), size.width(), size.height()).size()), handed);
+}
