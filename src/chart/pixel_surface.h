@@ -46,6 +46,11 @@ public:
         return static_cast<int>(p);
     }
 
+    // Pixels of v[0..n-1] (each multiplied by m) into out; false when one of them lies outside
+    // lo <= pixel < hi (or is OffPixel), and then the contents of out are unspecified. The same
+    // results as operator(), in a loop the compiler can vectorise.
+    bool MapInRange(const double *v, double m, int n, int lo, int hi, int *out) const;
+
 private:
     const TCustomChartAxis *axis_;
     bool log_;

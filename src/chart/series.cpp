@@ -340,6 +340,23 @@ void TChartSeries::AdoptPoints(std::vector<double> &x, std::vector<double> &y, T
     if (active_) RequestRepaint();
 }
 
+bool TChartSeries::UniformColor(int from, int to, TColor &c) const
+{
+    c = PointColor(from);
+    if (colorEachPoint_) {
+        for (int i = from + 1; i <= to; ++i)
+            if (PointColor(i) != c) return false;
+        return true;
+    }
+    const size_t stored = pointColors_.size();
+    const size_t end = std::min(stored, static_cast<size_t>(to) + 1);
+    const TColor *p = pointColors_.data();
+    bool same = true;
+    for (size_t i = static_cast<size_t>(from); i < end; ++i)
+        same &= (p[i] == clDefault ? seriesColor_ : p[i]) == c; // no early exit: the loop vectorises
+    return same && (end > static_cast<size_t>(to) || seriesColor_ == c);
+}
+
 int TChartSeries::AddY(double y, const QString &label, TColor color) { return AddPoint(PointCount(), y, label, color); }
 int TChartSeries::AddNull(double y) { return AddPoint(PointCount(), y, QString(), clNone); }
 int TChartSeries::AddNullXY(double x, double y, const QString &label) { return AddPoint(x, y, label, clNone); }

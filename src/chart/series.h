@@ -225,6 +225,8 @@ public:
         return c;
     }
     bool IsNullPoint(int i) const { return PointColor(i) == clNone; }
+    // Whether points from..to (in range, from <= to) all have one colour, given in c.
+    bool UniformColor(int from, int to, TColor &c) const;
     QString PointLabel(int i) const
     {
         return i >= 0 && static_cast<size_t>(i) < pointLabels_.size() ? pointLabels_[static_cast<size_t>(i)] : QString();

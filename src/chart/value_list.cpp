@@ -108,6 +108,7 @@ void TChartValueList::ClearAll()
     values_.clear(); // the storage stays for the next fill (see the header)
     Touched();
     ascending_ = 1;
+    finite_ = 1;
 }
 
 void TChartValueList::ReleaseMemory()
@@ -202,4 +203,14 @@ bool TChartValueList::IsAscending() const
 {
     if (ascending_ < 0) ascending_ = std::is_sorted(values_.begin(), values_.end()) ? 1 : 0;
     return ascending_ == 1;
+}
+
+bool TChartValueList::AllFinite() const
+{
+    if (finite_ < 0) {
+        bool all = true;
+        for (double v : values_) all &= std::isfinite(v); // no early exit: the loop vectorises
+        finite_ = all ? 1 : 0;
+    }
+    return finite_ == 1;
 }

@@ -71,6 +71,8 @@ public:
     }
     // Whether the stored values never decrease; remembered until the next change.
     bool IsAscending() const;
+    // Whether every stored value is finite (no NaN, no infinity); remembered until the next change.
+    bool AllFinite() const;
     void DeleteAt(int i);
     // Removes every value. The storage is kept for the next fill: a series refilled every sweep
     // then reuses its buffers instead of faulting fresh memory in for each sweep (with a million
@@ -102,6 +104,7 @@ private:
     {
         statsStale_ = true;
         ascending_ = -1;
+        finite_ = -1;
     }
     void CheckIndex(int i) const;
     void Recalc() const;
@@ -117,6 +120,7 @@ private:
 
     mutable bool statsStale_ = true;
     mutable signed char ascending_ = 1; // 1 yes, 0 no, -1 not known
+    mutable signed char finite_ = 1;    // the same for AllFinite
     mutable double lowest_ = 0, highest_ = 0, sum_ = 0, sumAbs_ = 0;
 };
 

@@ -432,6 +432,62 @@ TEST(seriesDraw, DirectFramesMatchThePainterForAllMarkersAndLineKinds)
     }
 }
 
+// Dense data in one colour (the column-by-column pass): many points per pixel column, markers of
+// every style, zoomed views, clipping, inverted axes, and now and then a null point, a NaN or a
+// second colour (the point-by-point pass): the buffered frame must be the painter's, pixel for
+// pixel.
+TEST(seriesDraw, DenseFramesMatchThePainter)
+{
+    for (int seed = 0; seed < 60; ++seed) {
+        std::mt19937 rng(1000 + seed);
+        auto r = [&](int lo, int hi) { return lo + static_cast<int>(rng() % static_cast<unsigned>(hi - lo + 1)); };
+        Scene chart;
+        const int n = r(300, 4000);
+        // zoomed in on part of the data, or showing all of it
+        const double lo = seed % 3 == 0 ? r(20, 45) : -5, hi = seed % 3 == 0 ? r(55, 80) : 105;
+        chart.Bottom().SetMaximum(hi);
+        chart.Bottom().SetMinimum(lo);
+        chart.Bottom().SetInverted(seed % 7 == 3);
+        chart.Left().SetInverted(seed % 11 == 5);
+        TLineSeries line;
+        line.SetSeriesColor(clTeal);
+        line.Pointer().SetVisible(seed % 4 != 3);
+        line.Pointer().SetStyle(static_cast<TSeriesPointerStyle>(seed % 9));
+        line.Pointer().SetHorizSize(r(1, 3));
+        line.Pointer().SetVertSize(r(1, 3));
+        line.Pointer().Brush().SetColor(seed % 3 ? clDefault : clYellow);
+        line.Pointer().Pen().SetColor(seed % 5 ? clBlack : clDefault);
+        line.Pointer().Pen().SetVisible(seed % 6 != 2);
+        TPointSeries points; // markers only, against the right axis
+        points.SetVertAxis(aRightAxis);
+        points.Pointer().SetStyle(static_cast<TSeriesPointerStyle>((seed + 3) % 9));
+        points.Pointer().SetHorizSize(r(1, 2));
+        points.Pointer().SetVertSize(r(1, 2));
+        points.Pointer().Brush().SetColor(seed % 2 ? clWhite : clDefault);
+        TFastLineSeries fast;
+        fast.SetSeriesColor(clPurple);
+        const double centre = r(20, 80), spread = r(1, 30);
+        std::normal_distribution<double> noise(centre, spread);
+        const TColor colour = seed % 2 ? clRed : clBlue;
+        for (int i = 0; i < n; ++i) {
+            const double x = -20 + 140.0 * i / n + (i % 13 == 0 ? 0.0 : 1e-9 * i);
+            double y = noise(rng);
+            if (seed % 10 == 9 && i == n / 2) y = kNaN;
+            TColor c = colour;
+            if (seed % 10 == 8 && i == n / 3) c = clNone;
+            if (seed % 10 == 7 && i == n / 4) c = clGreen;
+            line.AddPoint(x, y, QString(), c);
+            if (i % 3 == 0) points.AddPoint(x, y + r(-3, 3), QString(), c);
+            fast.AddPoint(x, seed % 4 == 0 ? centre : y + 5);
+        }
+        const bool clip = seed % 5 != 4;
+        const QImage viaPainter = chart.Render({&points, &line, &fast}, false, clip);
+        const QImage direct = chart.Render({&points, &line, &fast}, true, clip);
+        ASSERT_EQ(viaPainter, direct) << "seed " << seed;
+        EXPECT_GT(CountNot(direct, kWhite), 300) << "seed " << seed;
+    }
+}
+
 // ---- data that must neither crash nor hang
 
 TEST(seriesDraw, NonFiniteValuesAreLeftOutNotDrawnMidPlot)
