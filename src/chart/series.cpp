@@ -513,6 +513,8 @@ void TChartSeries::RecalcFrom(const TChartSeries &source)
                             source.pointColors_.begin() + std::min<size_t>(source.pointColors_.size(), size_t(n)));
         pointLabels_.assign(source.pointLabels_.begin(),
                             source.pointLabels_.begin() + std::min<size_t>(source.pointLabels_.size(), size_t(n)));
+        xValues_.TakeStatsFrom(source.xValues_); // the same values: no need to go over them again
+        yValues_.TakeStatsFrom(source.yValues_);
         if (active_) RequestRepaint();
     } else {
         xValues_.Reserve(n);

@@ -121,25 +121,65 @@ void TChartValueList::Recalc() const
     statsStale_ = false;
     const size_t n = values_.size();
     if (n == 0) {
-        lowest_ = highest_ = sum_ = sumAbs_ = 0;
+        lowest_ = highest_ = 0;
         return;
     }
     const double m = multiplier_;
     const double *p = values_.data();
-    double lo = p[0] * m, hi = lo, sum = lo, sumAbs = std::fabs(lo);
+    // A value below the lowest cannot be above the highest, so the two run independently; a NaN
+    // compares false and is passed over (a leading NaN stays, as a single loop keeps it).
+    double lo = p[0] * m, hi = lo;
+    if (std::isfinite(m) && IsAscending() && AllFinite()) {
+        // ends of an ascending list; a negative multiplier turns it round
+        const double last = p[n - 1] * m;
+        lowest_ = std::min(lo, last);
+        highest_ = std::max(lo, last);
+        return;
+    }
     for (size_t i = 1; i < n; ++i) {
         const double v = p[i] * m;
-        if (v < lo)
-            lo = v;
-        else if (v > hi)
-            hi = v;
-        sum += v;
-        sumAbs += std::fabs(v);
+        lo = v < lo ? v : lo;
+        hi = v > hi ? v : hi;
     }
     lowest_ = lo;
     highest_ = hi;
+}
+
+void TChartValueList::RecalcSums() const
+{
+    sumsStale_ = false;
+    const size_t n = values_.size();
+    if (n == 0) {
+        sum_ = sumAbs_ = 0;
+        return;
+    }
+    const double m = multiplier_;
+    const double *p = values_.data();
+    double sum = p[0] * m, sumAbs = std::fabs(sum);
+    for (size_t i = 1; i < n; ++i) {
+        const double v = p[i] * m;
+        sum += v;
+        sumAbs += std::fabs(v);
+    }
     sum_ = sum;
     sumAbs_ = sumAbs;
+}
+
+void TChartValueList::TakeStatsFrom(const TChartValueList &copyOf)
+{
+    if (&copyOf == this || copyOf.multiplier_ != multiplier_ || copyOf.values_.size() != values_.size()) return;
+    if (!copyOf.statsStale_) {
+        lowest_ = copyOf.lowest_;
+        highest_ = copyOf.highest_;
+        statsStale_ = false;
+    }
+    if (!copyOf.sumsStale_) {
+        sum_ = copyOf.sum_;
+        sumAbs_ = copyOf.sumAbs_;
+        sumsStale_ = false;
+    }
+    if (copyOf.ascending_ >= 0) ascending_ = copyOf.ascending_;
+    if (copyOf.finite_ >= 0) finite_ = copyOf.finite_;
 }
 
 double TChartValueList::Lowest() const
@@ -156,13 +196,13 @@ double TChartValueList::Highest() const
 
 double TChartValueList::Sum() const
 {
-    if (statsStale_) Recalc();
+    if (sumsStale_) RecalcSums();
     return sum_;
 }
 
 double TChartValueList::SumAbs() const
 {
-    if (statsStale_) Recalc();
+    if (sumsStale_) RecalcSums();
     return sumAbs_;
 }
 

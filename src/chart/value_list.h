@@ -83,12 +83,17 @@ public:
     // Exchanges two values (no check).
     void Exchange(int a, int b) { std::swap(values_[a], values_[b]); Touched(); }
 
-    // Statistics of the multiplied values, recomputed when stale; all 0 for an empty list.
+    // Statistics of the multiplied values, recomputed when stale; all 0 for an empty list. The
+    // extremes of an ascending list of finite values are its ends; the sums are computed only
+    // when one of them is read.
     double Lowest() const;
     double Highest() const;
     double Sum() const;
     double SumAbs() const;
     bool StatsStale() const { return statsStale_; }
+    // Takes over the other list's cached statistics when it holds the same values with the same
+    // multiplier (a copy of it), so that they are not computed again.
+    void TakeStatsFrom(const TChartValueList &copyOf);
 
     // First index whose (multiplied) value equals v exactly, -1 if none.
     int IndexOfValue(double v) const;
@@ -103,11 +108,13 @@ private:
     void Touched()
     {
         statsStale_ = true;
+        sumsStale_ = true;
         ascending_ = -1;
         finite_ = -1;
     }
     void CheckIndex(int i) const;
     void Recalc() const;
+    void RecalcSums() const;
 
     TChartSeries *owner_;
     QString name_;
@@ -118,7 +125,8 @@ private:
     std::vector<double> values_;
     double pending_ = 0;
 
-    mutable bool statsStale_ = true;
+    mutable bool statsStale_ = true; // the extremes
+    mutable bool sumsStale_ = true;
     mutable signed char ascending_ = 1; // 1 yes, 0 no, -1 not known
     mutable signed char finite_ = 1;    // the same for AllFinite
     mutable double lowest_ = 0, highest_ = 0, sum_ = 0, sumAbs_ = 0;
