@@ -761,12 +761,13 @@ class TFastLinePass {
 public:
     explicit TFastLinePass(TFastLineSeries &s)
         : s_(s), mx_(s.ResolvedHorizAxis()), my_(s.ResolvedVertAxis()), x_(s.XValues().Data()),
-          y_(s.YValues().Data()), xm_(s.XValues().Multiplier()), ym_(s.YValues().Multiplier()), first_(s.FirstShown())
+          xm_(s.XValues().Multiplier()), ym_(s.YValues().Multiplier()), first_(s.FirstShown())
     {
     }
 
     template <class L> void Run(L &lines, int from, int to)
     {
+        const double *y_ = s_.YValues().Data(); // spells out a level held as one number
         int lx = s_.lastX_, ly = s_.lastY_, count = 0;
         bool have = s_.haveLast_;
         for (int i = from; i <= to; ++i) {
@@ -804,40 +805,53 @@ public:
         const int x0 = mx_(x_[first] * xm_), xn = mx_(x_[last] * xm_);
         if (x0 == Off || xn == Off) return false;
         const int from = first > 0 ? first - 1 : first; // the entry comes from the point before
-        std::vector<int> &rows = RowBuffer();
-        if (!MapRows(my_, y_, ym_, from, last, rows)) return false;
-        const int *yr = rows.data() - from;
+        // a level held as one number is one row for every point
+        const TChartValueList &yl = s_.YValues();
+        const bool level = yl.IsConstant();
+        int levelRow = 0;
+        const int *yr = nullptr;
+        if (level) {
+            const double v = yl.ConstantValue();
+            if (!my_.MapInRange(&v, ym_, 1, -32766, 32767, &levelRow)) return false;
+        } else {
+            std::vector<int> &rows = RowBuffer();
+            if (!MapRows(my_, yl.Data(), ym_, from, last, rows)) return false;
+            yr = rows.data() - from;
+        }
+        auto row = [&](int i) { return level ? levelRow : yr[i]; };
         int count = 0;
         if (first > 0) {
             const int xp = mx_(x_[first - 1] * xm_);
             if (xp == Off) return false;
-            lines.Segment(xp, yr[first - 1], x0, yr[first]);
+            lines.Segment(xp, row(first - 1), x0, row(first));
             ++count;
         } else {
-            lines.Move(x0, yr[first]);
+            lines.Move(x0, row(first));
         }
         int prevX = x0;
         for (int a = first; a <= last;) {
             const int X = mx_(x_[a] * xm_);
             const int b = ColumnEnd(mx_, x_, xm_, a, last, X) - 1;
             if (a > first) {
-                lines.Segment(prevX, yr[a - 1], X, yr[a]);
+                lines.Segment(prevX, row(a - 1), X, row(a));
                 ++count;
             }
-            int lo = yr[a], hi = yr[a];
-            for (int i = a + 1; i <= b; ++i) {
-                const int y = yr[i];
-                lo = std::min(lo, y);
-                hi = std::max(hi, y);
-                count += y != yr[i - 1]; // a line the point-by-point pass draws
+            if (!level) {
+                int lo = yr[a], hi = yr[a];
+                for (int i = a + 1; i <= b; ++i) {
+                    const int y = yr[i];
+                    lo = std::min(lo, y);
+                    hi = std::max(hi, y);
+                    count += y != yr[i - 1]; // a line the point-by-point pass draws
+                }
+                if (lo != hi) lines.Segment(X, lo, X, hi);
             }
-            if (lo != hi) lines.Segment(X, lo, X, hi);
             prevX = X;
             a = b + 1;
         }
-        lines.Move(xn, yr[last]);
+        lines.Move(xn, row(last));
         s_.lastX_ = xn;
-        s_.lastY_ = yr[last];
+        s_.lastY_ = row(last);
         s_.haveLast_ = true;
         s_.linesDrawn_ += count;
         return true;
@@ -846,7 +860,7 @@ public:
 private:
     TFastLineSeries &s_;
     const TPixelMapper mx_, my_;
-    const double *x_, *y_;
+    const double *x_;
     const double xm_, ym_;
     const int first_;
 };

@@ -1,8 +1,14 @@
 #pragma once
 // One column of numbers of a series (its x or y values), kept in contiguous storage, with
 // ordered insertion, lazily cached statistics and a read multiplier.
+//
+// The storage can be shared: a copy of a list (or of a run of it) refers to the same values
+// until one of the lists changes, and then that list takes its own copy first. A list can also
+// hold n copies of one value as that one value. Either way every list reads as its own values.
 #include <QString>
 
+#include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -31,17 +37,42 @@ public:
     const QString &ValueSource() const { return valueSource_; }
     void SetValueSource(const QString &v) { valueSource_ = v; }
 
-    int Count() const { return static_cast<int>(values_.size()); }
-    size_t Capacity() const { return values_.capacity(); }
-    void Reserve(int n) { if (n > 0) values_.reserve(static_cast<size_t>(n)); }
+    int Count() const { return static_cast<int>(count_); }
+    // Values the list's own storage has room for (0 while it shares another list's values).
+    size_t Capacity() const { return Owned() ? store_->values.capacity() : 0; }
+    void Reserve(int n)
+    {
+        if (n > 0) Own().reserve(static_cast<size_t>(n));
+    }
 
     // Stored value x Multiplier. Raises the list's out-of-range error outside 0..Count()-1.
     double ValueAt(int i) const;
     // Stored (un-multiplied) value, checked like ValueAt.
     double Value(int i) const;
     void SetValue(int i, double v);
-    // The stored values, for loops that must not pay a check per value.
-    const double *Data() const { return values_.data(); }
+    // The stored values, for loops that must not pay a check per value. A list holding one
+    // value n times spells them out here first (see IsConstant).
+    const double *Data() const;
+
+    // Refers to `count` values of `source` from index `from` on (stored values, not multiplied),
+    // replacing this list's values, without copying them; statistics known for all of source
+    // come along. The settings (Order, Multiplier...) stay this list's own.
+    void ShareValues(const TChartValueList &source, int from, int count);
+    // Replaces the values by `count` copies of v, held as one number.
+    void SetConstant(double v, int count);
+    // Whether the list holds one value n times without spelling it out (then ConstantValue is
+    // that stored value).
+    bool IsConstant() const { return constant_; }
+    double ConstantValue() const { return constantValue_; }
+    // Whether this list's values are those of `other`'s storage (shared, not copied).
+    bool SharesStorageWith(const TChartValueList &other) const
+    {
+        return store_ && store_ == other.store_;
+    }
+    // Identifies the values a list reads: equal for two lists reading the same values, and
+    // never seen again once any of them changes. 0 for a list without stored values.
+    std::uint64_t ContentKey() const { return store_ ? store_->version : 0; }
+    size_t ContentOffset() const { return offset_; }
 
     // Value the next add inserts (see TChartSeries::AddPoint).
     double PendingValue() const { return pending_; }
@@ -54,19 +85,16 @@ public:
     // Inserts v at index i (0..Count()), whatever Order says.
     void InsertValueAt(int i, double v);
     // Exchanges the storage with `v` (the caller keeps the order); `ascending` tells that the new
-    // values are known to be in ascending order.
-    void SwapValues(std::vector<double> &v, bool ascending = false)
-    {
-        values_.swap(v);
-        Touched();
-        if (ascending) ascending_ = 1;
-    }
+    // values are known to be in ascending order. While the storage is shared, v comes back
+    // empty instead.
+    void SwapValues(std::vector<double> &v, bool ascending = false);
     // Appends n values at the end, whatever Order says (the caller keeps the order); `ascending`
     // tells that the list is known to be ascending afterwards.
     void AppendValues(const double *v, size_t n, bool ascending = false)
     {
-        values_.insert(values_.end(), v, v + n);
-        Touched();
+        std::vector<double> &own = Own();
+        own.insert(own.end(), v, v + n);
+        Changed();
         if (ascending) ascending_ = 1;
     }
     // Whether the stored values never decrease; remembered until the next change.
@@ -81,7 +109,12 @@ public:
     // Gives unused storage back (all of it when the list is empty).
     void ReleaseMemory();
     // Exchanges two values (no check).
-    void Exchange(int a, int b) { std::swap(values_[a], values_[b]); Touched(); }
+    void Exchange(int a, int b)
+    {
+        std::vector<double> &own = Own();
+        std::swap(own[static_cast<size_t>(a)], own[static_cast<size_t>(b)]);
+        Changed();
+    }
 
     // Statistics of the multiplied values, recomputed when stale; all 0 for an empty list. The
     // extremes of an ascending list of finite values are its ends; the sums are computed only
@@ -105,6 +138,29 @@ public:
     void CopyFrom(const TChartValueList &source);
 
 private:
+    // Shared storage of values: `version` changes with every change made in place, and a fresh
+    // store gets a number never used before.
+    struct Store {
+        std::vector<double> values;
+        std::uint64_t version = 0;
+    };
+    static std::uint64_t NextVersion();
+
+    // Whether the storage is this list's alone and holds exactly its values.
+    bool Owned() const
+    {
+        return store_ && !constant_ && store_.use_count() == 1 && offset_ == 0 && count_ == store_->values.size();
+    }
+    // This list's own vector of its values, copied out first where they are shared or held as
+    // one number. Call Changed after changing it.
+    std::vector<double> &Own();
+    // After a change through Own: count, version and cached figures.
+    void Changed()
+    {
+        count_ = store_->values.size();
+        store_->version = NextVersion();
+        Touched();
+    }
     void Touched()
     {
         statsStale_ = true;
@@ -122,7 +178,11 @@ private:
     double multiplier_ = 1.0;
     TChartListOrder order_ = loNone;
     QString valueSource_;
-    std::vector<double> values_;
+    std::shared_ptr<Store> store_; // none until values arrive
+    size_t offset_ = 0, count_ = 0; // the run of store_ this list reads
+    bool constant_ = false;         // count_ copies of constantValue_, store_ unused
+    double constantValue_ = 0;
+    mutable std::shared_ptr<Store> spelled_; // a constant list spelled out for Data()
     double pending_ = 0;
 
     mutable bool statsStale_ = true; // the extremes

@@ -488,6 +488,35 @@ TEST(seriesDraw, DenseFramesMatchThePainter)
     }
 }
 
+// A level held as one number draws as the same points spelled out would, on every path.
+TEST(seriesDraw, LevelPointsDrawAsTheSpelledOutPoints)
+{
+    for (double level : {37.25, -20.0, 250.0}) {
+        Scene chart;
+        chart.Bottom().SetMaximum(80); // the first points lie left of the plot
+        chart.Bottom().SetMinimum(10);
+        TLineSeries sweep;
+        std::vector<double> x, y;
+        for (int i = 0; i < 3000; ++i) {
+            x.push_back(i / 30.0);
+            y.push_back(i % 100);
+        }
+        sweep.AdoptPoints(x, y, clRed);
+        TFastLineSeries held, spelled;
+        held.SetSeriesColor(clRed);
+        spelled.SetSeriesColor(clRed);
+        held.SetLevelPoints(sweep, 1, sweep.PointCount() - 2, level, clYellow);
+        for (int i = 1; i < sweep.PointCount() - 1; ++i) spelled.AddPoint(sweep.XValue(i), level, QString(), clYellow);
+        ASSERT_TRUE(held.YValues().IsConstant());
+        const QImage expected = chart.Render({&spelled}, false, true);
+        const QImage direct = chart.Render({&held}, true, true);
+        EXPECT_EQ(direct, expected) << level;
+        EXPECT_EQ(held.LinesDrawn(), [&] { chart.Render({&spelled}, true, true); return spelled.LinesDrawn(); }());
+        EXPECT_TRUE(held.YValues().IsConstant()); // drawn without spelling the level out
+        EXPECT_EQ(chart.Render({&held}, false, true), expected) << level;
+    }
+}
+
 // ---- data that must neither crash nor hang
 
 TEST(seriesDraw, NonFiniteValuesAreLeftOutNotDrawnMidPlot)
