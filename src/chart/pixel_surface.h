@@ -46,6 +46,14 @@ public:
         return static_cast<int>(p);
     }
 
+    // Whether the two give the same pixel for every value.
+    bool SameMapping(const TPixelMapper &o) const
+    {
+        if (log_ || o.log_) return axis_ == o.axis_ && log_ == o.log_; // the axis's own arithmetic
+        return min_ == o.min_ && range_ == o.range_ && size_ == o.size_ && start_ == o.start_ && end_ == o.end_ &&
+               center_ == o.center_ && horizontal_ == o.horizontal_ && inverted_ == o.inverted_;
+    }
+
     // Pixels of v[0..n-1] (each multiplied by m) into out; false when one of them lies outside
     // lo <= pixel < hi (or is OffPixel), and then the contents of out are unspecified. The same
     // results as operator(), in a loop the compiler can vectorise.

@@ -7,6 +7,7 @@
 #include <QRegion>
 
 #include <algorithm>
+#include <optional>
 #include <cstdlib>
 #include <unordered_map>
 #include <utility>
@@ -470,12 +471,36 @@ private:
 
 namespace {
 
-// Pixel rows of y[first..last] (multiplied by m) into `rows`; false when a point is left out
-// by the point-by-point pass (not finite, or beyond the device's coordinate range).
-bool MapRows(const TPixelMapper &my, const double *y, double m, int first, int last, std::vector<int> &rows)
+// Pixel rows of a list's values first..last (multiplied by its multiplier), as
+// rows[i - first]; null when a point is left out by the point-by-point pass (not finite, or
+// beyond the device's coordinate range). The rows of the last call are kept: series that share
+// their values and an axis mapping (the trace and its marker copy) map them once.
+const int *MapRows(const TPixelMapper &my, const TChartValueList &list, int first, int last)
 {
-    rows.resize(static_cast<size_t>(last - first + 1));
-    return my.MapInRange(y + first, m, last - first + 1, -32766, 32767, rows.data());
+    struct Cache {
+        std::vector<int> rows; // reused between frames: a million points should not fault memory in
+        std::uint64_t key = 0;
+        size_t offset = 0;
+        int first = 0, last = -1;
+        double m = 0;
+        std::optional<TPixelMapper> mapper;
+        bool ok = false;
+    };
+    static Cache cache; // window thread only, as every chart object
+    const std::uint64_t key = list.ContentKey();
+    const double m = list.Multiplier();
+    if (key != 0 && cache.key == key && cache.offset == list.ContentOffset() && cache.first == first &&
+        cache.last == last && cache.m == m && cache.mapper && cache.mapper->SameMapping(my))
+        return cache.ok ? cache.rows.data() : nullptr;
+    cache.rows.resize(static_cast<size_t>(last - first + 1));
+    cache.ok = my.MapInRange(list.Data() + first, m, last - first + 1, -32766, 32767, cache.rows.data());
+    cache.key = key;
+    cache.offset = list.ContentOffset();
+    cache.first = first;
+    cache.last = last;
+    cache.m = m;
+    cache.mapper.emplace(my);
+    return cache.ok ? cache.rows.data() : nullptr;
 }
 
 // One past the last index from i on (up to last) whose x lies in pixel column `column`. The
@@ -499,13 +524,6 @@ int ColumnEnd(const TPixelMapper &mx, const double *x, double m, int i, int last
     return hi;
 }
 
-// Reused between frames: a frame of a million points should not fault fresh memory in.
-std::vector<int> &RowBuffer()
-{
-    static std::vector<int> rows;
-    return rows;
-}
-
 } // namespace
 
 bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface)
@@ -518,9 +536,9 @@ bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface
     if (!s_.UniformColor(first > 0 ? first - 1 : first, last, c) || c == clNone) return false;
     const int x0 = mx_(x_[first] * xm_), xn = mx_(x_[last] * xm_);
     if (x0 < -32766 || x0 >= 32767 || xn < -32766 || xn >= 32767) return false;
-    std::vector<int> &rows = RowBuffer();
-    if (!MapRows(my_, y_, ym_, first, last, rows)) return false;
-    const int *yr = rows.data() - first; // yr[i]: row of point i
+    const int *mapped = MapRows(my_, s_.YValues(), first, last);
+    if (!mapped) return false;
+    const int *yr = mapped - first; // yr[i]: row of point i
 
     const bool lines = lines_, pointer = pointer_;
     // Marker positions that can put ink into the clip; the rest draw nothing.
@@ -814,9 +832,9 @@ public:
             const double v = yl.ConstantValue();
             if (!my_.MapInRange(&v, ym_, 1, -32766, 32767, &levelRow)) return false;
         } else {
-            std::vector<int> &rows = RowBuffer();
-            if (!MapRows(my_, yl.Data(), ym_, from, last, rows)) return false;
-            yr = rows.data() - from;
+            const int *mapped = MapRows(my_, yl, from, last);
+            if (!mapped) return false;
+            yr = mapped - from;
         }
         auto row = [&](int i) { return level ? levelRow : yr[i]; };
         int count = 0;

@@ -96,7 +96,10 @@ void TChartValueList::ShareValues(const TChartValueList &source, int from, int c
 void TChartValueList::SetConstant(double v, int count)
 {
     if (store_ && store_.use_count() > 1) store_.reset(); // the other lists keep their values
-    if (store_) store_->values.clear();                   // own storage stays for the next fill
+    if (store_) {
+        store_->values.clear(); // own storage stays for the next fill
+        store_->version = NextVersion();
+    }
     spelled_.reset();
     offset_ = 0;
     count_ = static_cast<size_t>(std::max(count, 0));

@@ -69,9 +69,10 @@ public:
     {
         return store_ && store_ == other.store_;
     }
-    // Identifies the values a list reads: equal for two lists reading the same values, and
-    // never seen again once any of them changes. 0 for a list without stored values.
-    std::uint64_t ContentKey() const { return store_ ? store_->version : 0; }
+    // Identifies the stored values a list reads (with ContentOffset): equal for two lists
+    // reading the same storage, and never seen again once it changes. 0 for a list without
+    // stored values or holding one value n times.
+    std::uint64_t ContentKey() const { return store_ && !constant_ ? store_->version : 0; }
     size_t ContentOffset() const { return offset_; }
 
     // Value the next add inserts (see TChartSeries::AddPoint).

@@ -517,6 +517,40 @@ TEST(seriesDraw, LevelPointsDrawAsTheSpelledOutPoints)
     }
 }
 
+// Pixel rows are mapped once for series that share values and mapping; a change of the values
+// in place, another axis range or another run of the values must map them again.
+TEST(seriesDraw, SharedRowsFollowChangesAxesAndRuns)
+{
+    Scene chart;
+    TLineSeries trace;
+    TPointSeries copy;
+    std::vector<double> x, y;
+    for (int i = 0; i < 2000; ++i) {
+        x.push_back(i / 20.0);
+        y.push_back(50 + 30 * std::sin(i / 40.0));
+    }
+    trace.AdoptPoints(x, y, clRed);
+    copy.CopyFrom(trace);
+    copy.SetVertAxis(aRightAxis);
+    copy.Pointer().SetHorizSize(1);
+    copy.Pointer().SetVertSize(1);
+    ASSERT_TRUE(copy.YValues().SharesStorageWith(trace.YValues()));
+    auto same = [&](const char *what) {
+        const QImage viaPainter = chart.Render({&copy, &trace}, false, true);
+        EXPECT_EQ(chart.Render({&copy, &trace}, true, true), viaPainter) << what;
+    };
+    same("shared, same mapping");
+    chart.Right().SetMinimum(-50); // the copy's axis maps differently now
+    same("other range");
+    trace.YValues().SetValue(1000, 95); // shared with the copy: the trace takes its own values first
+    same("changed after sharing");
+    trace.YValues().SetValue(1001, 5); // now its own storage, changed in place
+    same("changed in place");
+    copy.SetLevelPoints(trace, 500, 1000, 20, clRed); // a run of the trace's x values
+    copy.YValues().ShareValues(trace.YValues(), 500, 1000);
+    same("a run of the values");
+}
+
 // ---- data that must neither crash nor hang
 
 TEST(seriesDraw, NonFiniteValuesAreLeftOutNotDrawnMidPlot)
