@@ -316,8 +316,11 @@ int TChartSeries::AddPoint(double x, double y, const QString &label, TColor colo
     const int index = xValues_.InsertOrdered(xValues_.PendingValue());
     yValues_.InsertValueAt(index, yValues_.PendingValue()); // the y list's own order is not applied
     if (valueLists_.size() > 2) InsertExtraValues(index);
-    InsertColor(index, color);
-    InsertLabel(index, label);
+    if (static_cast<size_t>(index) == pointColors_.size())
+        pointColors_.push_back(color);
+    else
+        InsertColor(index, color);
+    if (!label.isEmpty() || static_cast<size_t>(index) < pointLabels_.size()) InsertLabel(index, label);
     AfterAdd(index);
     return index;
 }

@@ -34,12 +34,6 @@ void TChartValueList::SetMultiplier(double v)
     }
 }
 
-std::uint64_t TChartValueList::NextVersion()
-{
-    static std::uint64_t last = 0; // window thread only, as every chart object
-    return ++last;
-}
-
 std::vector<double> &TChartValueList::Own()
 {
     if (Owned()) return store_->values;
@@ -154,7 +148,7 @@ void TChartValueList::SetValue(int i, double v)
     Changed();
 }
 
-int TChartValueList::InsertOrdered(double v)
+int TChartValueList::InsertOrderedMiddle(double v)
 {
     const int n = Count();
     const bool wasAscending = ascending_ == 1 && (n == 0 || v >= Value(n - 1));
@@ -181,7 +175,7 @@ int TChartValueList::InsertOrdered(double v)
     return at;
 }
 
-void TChartValueList::InsertValueAt(int i, double v)
+void TChartValueList::InsertValueAtSlow(int i, double v)
 {
     if (i < 0 || i > Count()) RaiseListIndexError(i);
     std::vector<double> &values = Own();

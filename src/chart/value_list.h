@@ -82,9 +82,32 @@ public:
 
     // Inserts v by Order and returns its index. Ascending data always appends; equal values
     // keep insertion order.
-    int InsertOrdered(double v);
+    int InsertOrdered(double v)
+    {
+        // the common case, a value appended to storage of the list's own, without a call
+        if (Owned()) {
+            std::vector<double> &values = store_->values;
+            const size_t n = values.size();
+            if (n > 0 && order_ != loNone && !(order_ == loAscending ? v >= values.back() : v <= values.back()))
+                return InsertOrderedMiddle(v);
+            const bool stillAscending = ascending_ == 1 && (n == 0 || v >= values.back());
+            values.push_back(v);
+            Changed();
+            if (stillAscending) ascending_ = 1;
+            return static_cast<int>(n);
+        }
+        return InsertOrderedMiddle(v);
+    }
     // Inserts v at index i (0..Count()), whatever Order says.
-    void InsertValueAt(int i, double v);
+    void InsertValueAt(int i, double v)
+    {
+        if (Owned() && static_cast<size_t>(i) == count_) {
+            store_->values.push_back(v);
+            Changed();
+            return;
+        }
+        InsertValueAtSlow(i, v);
+    }
     // Exchanges the storage with `v` (the caller keeps the order); `ascending` tells that the new
     // values are known to be in ascending order. While the storage is shared, v comes back
     // empty instead.
@@ -145,7 +168,10 @@ private:
         std::vector<double> values;
         std::uint64_t version = 0;
     };
-    static std::uint64_t NextVersion();
+    static std::uint64_t NextVersion() { return ++lastVersion_; }
+    inline static std::uint64_t lastVersion_ = 0; // window thread only, as every chart object
+    int InsertOrderedMiddle(double v);
+    void InsertValueAtSlow(int i, double v);
 
     // Whether the storage is this list's alone and holds exactly its values.
     bool Owned() const
