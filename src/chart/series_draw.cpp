@@ -543,7 +543,8 @@ bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface
     const bool lines = lines_, pointer = pointer_;
     // Marker positions that can put ink into the clip; the rest draw nothing.
     const QRect clip = surface.Clip();
-    constexpr int reach = 72; // beyond the largest stamped marker
+    // how far a marker's ink reaches from its centre, with room for line ends
+    const int reach = std::max(s_.Pointer().HorizSize(), s_.Pointer().VertSize()) + 8;
     const int base = clip.top() - reach, span = clip.height() + 2 * reach;
     std::vector<int> lastAt(static_cast<size_t>(std::max(span, 1)));
     auto markerShows = [&](int x, int y) {

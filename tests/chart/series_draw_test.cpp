@@ -453,8 +453,8 @@ TEST(seriesDraw, DenseFramesMatchThePainter)
         line.SetSeriesColor(clTeal);
         line.Pointer().SetVisible(seed % 4 != 3);
         line.Pointer().SetStyle(static_cast<TSeriesPointerStyle>(seed % 9));
-        line.Pointer().SetHorizSize(r(1, 3));
-        line.Pointer().SetVertSize(r(1, 3));
+        line.Pointer().SetHorizSize(seed % 13 == 6 ? r(60, 90) : r(1, 3)); // large ones reach in from afar
+        line.Pointer().SetVertSize(seed % 13 == 6 ? r(60, 90) : r(1, 3));
         line.Pointer().Brush().SetColor(seed % 3 ? clDefault : clYellow);
         line.Pointer().Pen().SetColor(seed % 5 ? clBlack : clDefault);
         line.Pointer().Pen().SetVisible(seed % 6 != 2);
@@ -466,7 +466,7 @@ TEST(seriesDraw, DenseFramesMatchThePainter)
         points.Pointer().Brush().SetColor(seed % 2 ? clWhite : clDefault);
         TFastLineSeries fast;
         fast.SetSeriesColor(clPurple);
-        const double centre = r(20, 80), spread = r(1, 30);
+        const double centre = r(20, 80), spread = seed % 13 == 6 ? 80 : r(1, 30);
         std::normal_distribution<double> noise(centre, spread);
         const TColor colour = seed % 2 ? clRed : clBlue;
         for (int i = 0; i < n; ++i) {
@@ -549,6 +549,26 @@ TEST(seriesDraw, SharedRowsFollowChangesAxesAndRuns)
     copy.SetLevelPoints(trace, 500, 1000, 20, clRed); // a run of the trace's x values
     copy.YValues().ShareValues(trace.YValues(), 500, 1000);
     same("a run of the values");
+}
+
+// A large marker centred well outside the clip still reaches into it.
+TEST(seriesDraw, LargeMarkersFromBeyondTheClipReachIn)
+{
+    for (int size : {20, 60, 90}) {
+        Scene chart;
+        TLineSeries s;
+        s.Pointer().SetVisible(true);
+        s.Pointer().SetStyle(psRectangle);
+        s.Pointer().SetHorizSize(size);
+        s.Pointer().SetVertSize(size);
+        for (int i = 0; i < 40; ++i) s.AddPoint(50 + i / 100.0, i < 39 ? 50 : -20 - size / 2, QString(), clRed);
+        const QImage viaPainter = chart.Render({&s}, false, true);
+        EXPECT_EQ(chart.Render({&s}, true, true), viaPainter) << size;
+        // the last marker's top edge, from below the clip
+        if (size == 60) {
+            EXPECT_EQ(viaPainter.pixel(40, 160 - size), Rgb(clBlack)) << size;
+        }
+    }
 }
 
 // ---- data that must neither crash nor hang
