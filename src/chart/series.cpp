@@ -398,11 +398,13 @@ void TChartSeries::SetLevelPoints(const TChartSeries &source, int from, int coun
     const int f = std::clamp(from, 0, source.PointCount());
     const int n = std::clamp(count, 0, source.PointCount() - f);
     if (n == 0) return;
-    const bool plain = BulkAddAllowed() && !OnBeforeAdd && !OnAfterAdd && linked_.empty() && valueLists_.size() == 2 &&
-                       YMandatory() == source.YMandatory() &&
-                       (xValues_.Order() == loNone || (xValues_.Order() == loAscending && source.xValues_.IsAscending()));
+    const bool plain =
+        BulkAddAllowed() && !OnBeforeAdd && !OnAfterAdd && linked_.empty() && valueLists_.size() == 2 &&
+        YMandatory() == source.YMandatory() &&
+        (xValues_.Order() == loNone || (xValues_.Order() == loAscending && source.xValues_.IsAscending()));
     if (!plain) {
-        for (int i = 0; i < n; ++i) AddPoint(source.xValues_.Value(f + i), y, QString(), color);
+        for (int i = 0; i < n; ++i)
+            AddPoint(source.xValues_.Value(f + i), y, QString(), color);
         return;
     }
     xValues_.ShareValues(source.xValues_, f, n);

@@ -7,8 +7,8 @@
 #include <QRegion>
 
 #include <algorithm>
-#include <optional>
 #include <cstdlib>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 
@@ -468,7 +468,6 @@ private:
     const bool pointer_, lines_;
 };
 
-
 namespace {
 
 // Pixel rows of a list's values first..last (multiplied by its multiplier), as
@@ -596,10 +595,12 @@ bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface
         for (int i = a; i < b; ++i) {
             const bool marker = markers && markerShows(X, yr[i]) && lastAt[static_cast<size_t>(yr[i] - base)] == i;
             if (!marker) continue;
-            for (; run != runs.rend() && run->seq < 2 * i + 3; ++run) r.Segment(X, run->from, X, run->to + 1, c);
+            for (; run != runs.rend() && run->seq < 2 * i + 3; ++run)
+                r.Segment(X, run->from, X, run->to + 1, c);
             r.Marker(i, X, yr[i], c);
         }
-        for (; run != runs.rend(); ++run) r.Segment(X, run->from, X, run->to + 1, c);
+        for (; run != runs.rend(); ++run)
+            r.Segment(X, run->from, X, run->to + 1, c);
         carried = pointer && markerShows(X, yr[b]) ? b : -1;
         prevX = X;
         a = b + 1;

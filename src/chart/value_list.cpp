@@ -130,10 +130,7 @@ void TChartValueList::CheckIndex(int i) const
     if (i < 0 || i >= Count()) RaiseListIndexError(i);
 }
 
-double TChartValueList::ValueAt(int i) const
-{
-    return Value(i) * multiplier_;
-}
+double TChartValueList::ValueAt(int i) const { return Value(i) * multiplier_; }
 
 double TChartValueList::Value(int i) const
 {
@@ -158,11 +155,13 @@ int TChartValueList::InsertOrderedMiddle(double v)
         int k = n - 1;
         if (order_ == loAscending) {
             if (!(v >= values[k])) {
-                while (k >= 0 && v < values[k]) --k; // k: last value <= v, or -1
+                while (k >= 0 && v < values[k])
+                    --k; // k: last value <= v, or -1
                 at = k + 1;
             }
         } else if (!(v <= values[k])) {
-            while (k >= 0 && v > values[k]) --k; // k: last value >= v, or -1
+            while (k >= 0 && v > values[k])
+                --k; // k: last value >= v, or -1
             at = k + 1;
         }
     }
@@ -361,7 +360,8 @@ bool TChartValueList::AllFinite() const
         bool all = true;
         const double *p = constant_ ? &constantValue_ : Data();
         const size_t n = constant_ ? 1 : count_;
-        for (size_t i = 0; i < n; ++i) all &= std::isfinite(p[i]); // no early exit: the loop vectorises
+        for (size_t i = 0; i < n; ++i)
+            all &= std::isfinite(p[i]); // no early exit: the loop vectorises
         finite_ = all ? 1 : 0;
     }
     return finite_ == 1;

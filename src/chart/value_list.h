@@ -65,10 +65,7 @@ public:
     bool IsConstant() const { return constant_; }
     double ConstantValue() const { return constantValue_; }
     // Whether this list's values are those of `other`'s storage (shared, not copied).
-    bool SharesStorageWith(const TChartValueList &other) const
-    {
-        return store_ && store_ == other.store_;
-    }
+    bool SharesStorageWith(const TChartValueList &other) const { return store_ && store_ == other.store_; }
     // Identifies the stored values a list reads (with ContentOffset): equal for two lists
     // reading the same storage, and never seen again once it changes. 0 for a list without
     // stored values or holding one value n times.
@@ -205,7 +202,7 @@ private:
     double multiplier_ = 1.0;
     TChartListOrder order_ = loNone;
     QString valueSource_;
-    std::shared_ptr<Store> store_; // none until values arrive
+    std::shared_ptr<Store> store_;  // none until values arrive
     size_t offset_ = 0, count_ = 0; // the run of store_ this list reads
     bool constant_ = false;         // count_ copies of constantValue_, store_ unused
     double constantValue_ = 0;
