@@ -545,7 +545,9 @@ bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface
     // how far a marker's ink reaches from its centre, with room for line ends
     const int reach = std::max(s_.Pointer().HorizSize(), s_.Pointer().VertSize()) + 8;
     const int base = clip.top() - reach, span = clip.height() + 2 * reach;
-    std::vector<int> lastAt(static_cast<size_t>(std::max(span, 1)));
+    // seen[row - base] == column: a later marker of this column stands at that row
+    std::vector<unsigned> seen(static_cast<size_t>(std::max(span, 1)));
+    unsigned column = 0;
     auto markerShows = [&](int x, int y) {
         return y >= base && y < base + span && x >= clip.left() - reach && x <= clip.right() + reach;
     };
@@ -553,6 +555,7 @@ bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface
         int seq, from, to; // rows from..to of the column
     };
     std::vector<RowRun> runs;
+    std::vector<int> marks;
 
     // the entry from the plot edge, as the point-by-point pass draws it
     if (first > 0 && lines) {
@@ -570,11 +573,25 @@ bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface
         const int b = ColumnEnd(mx_, x_, xm_, a, last, X) - 1;
         if (a > first && lines) r.Segment(prevX, yr[a - 1], X, yr[a], c); // the join
         if (carried >= 0) r.Marker(carried, prevX, yr[carried], c);
-        // rows each segment inside the column is the last to cover (turn 2k for segment k)
+        // One pass from the last point back: the rows each segment inside the column is the last
+        // to cover (turn 2k for segment k, from point k - 1 to k), and the markers no later one
+        // of the column covers (turn 2k + 3 for the marker of point k). The column's last marker
+        // is carried to the next column, after its join.
         runs.clear();
-        if (lines) {
-            int lo = yr[b], hi = yr[b];
-            for (int k = b; k > a; --k) {
+        marks.clear();
+        const bool markers = pointer && X >= clip.left() - reach && X <= clip.right() + reach;
+        ++column;
+        int lo = yr[b], hi = yr[b];
+        for (int k = b; k >= a; --k) {
+            const int y = yr[k];
+            if (markers) {
+                const unsigned at = static_cast<unsigned>(y - base);
+                if (at < static_cast<unsigned>(span) && seen[at] != column) {
+                    seen[at] = column;
+                    if (k < b) marks.push_back(k);
+                }
+            }
+            if (lines && k > a) {
                 const int v = yr[k - 1];
                 if (v < lo) {
                     runs.push_back({2 * k, v, lo - 1});
@@ -585,19 +602,12 @@ bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface
                 }
             }
         }
-        // each marker position's last turn (turn 2i + 3 for the marker of point i)
-        const bool markers = pointer && X >= clip.left() - reach && X <= clip.right() + reach;
-        if (markers)
-            for (int i = a; i <= b; ++i)
-                if (yr[i] >= base && yr[i] < base + span) lastAt[static_cast<size_t>(yr[i] - base)] = i;
-        // in turn order: runs were found last to first
+        // both were found last to first: drawn first to last, in turn order
         auto run = runs.rbegin();
-        for (int i = a; i < b; ++i) {
-            const bool marker = markers && markerShows(X, yr[i]) && lastAt[static_cast<size_t>(yr[i] - base)] == i;
-            if (!marker) continue;
-            for (; run != runs.rend() && run->seq < 2 * i + 3; ++run)
+        for (auto m = marks.rbegin(); m != marks.rend(); ++m) {
+            for (; run != runs.rend() && run->seq < 2 * *m + 3; ++run)
                 r.Segment(X, run->from, X, run->to + 1, c);
-            r.Marker(i, X, yr[i], c);
+            r.Marker(*m, X, yr[*m], c);
         }
         for (; run != runs.rend(); ++run)
             r.Segment(X, run->from, X, run->to + 1, c);
