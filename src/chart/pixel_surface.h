@@ -46,10 +46,11 @@ public:
         return static_cast<int>(p);
     }
 
-    // Whether the two give the same pixel for every value.
+    // Whether the two give the same pixel for every value. Logarithmic axes map through the
+    // axis itself, whose state may change: never taken for the same.
     bool SameMapping(const TPixelMapper &o) const
     {
-        if (log_ || o.log_) return axis_ == o.axis_ && log_ == o.log_; // the axis's own arithmetic
+        if (log_ || o.log_) return false;
         return min_ == o.min_ && range_ == o.range_ && size_ == o.size_ && start_ == o.start_ && end_ == o.end_ &&
                center_ == o.center_ && horizontal_ == o.horizontal_ && inverted_ == o.inverted_;
     }
