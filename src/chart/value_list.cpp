@@ -54,7 +54,7 @@ std::vector<double> &TChartValueList::Own()
 const double *TChartValueList::Data() const
 {
     if (constant_) {
-        if (!spelled_ || spelled_->values.size() != count_ || spelled_->values.front() != constantValue_) {
+        if (!spelled_) { // every change of the values drops it
             spelled_ = std::make_shared<Store>();
             spelled_->values.assign(count_, constantValue_);
         }
