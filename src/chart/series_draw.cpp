@@ -75,23 +75,26 @@ void TChartSeries::UpdateVisibleRange()
     const double hi = XValueAtPixel(inverted ? plot.Left : plot.Right);
     const double *x = xValues_.Data();
     const double m = xValues_.Multiplier();
-    // Linear scans: NaN values compare false and are passed over.
-    int first = -1;
-    for (int i = 0; i < n; ++i)
-        if (x[i] * m >= lo) {
-            first = i;
-            break;
+    // The first index from `from` on whose value reaches v, or -1. Ascending finite values
+    // (times a positive multiplier) are searched by halving; otherwise a linear scan, where NaN
+    // values compare false and are passed over.
+    const bool sorted = m > 0 && std::isfinite(m) && xValues_.IsAscending() && xValues_.AllFinite();
+    auto reaching = [&](int from, double v) {
+        if (sorted) {
+            const double *at = std::partition_point(x + from, x + n, [&](double e) { return !(e * m >= v); });
+            return at == x + n ? -1 : static_cast<int>(at - x);
         }
+        for (int i = from; i < n; ++i)
+            if (x[i] * m >= v) return i;
+        return -1;
+    };
+    const int first = reaching(0, lo);
     if (first < 0) return;
     int last = -1;
     if (x[n - 1] * m <= hi) {
         last = n - 1;
     } else {
-        for (int i = first; i < n; ++i)
-            if (x[i] * m >= hi) {
-                last = i;
-                break;
-            }
+        last = reaching(first, hi);
         if (last < 0) {
             last = n - 1; // nothing reaches the right edge (a NaN at the end): draw to the end
         } else if (!drawBetweenPoints_ && x[last] * m > hi) {

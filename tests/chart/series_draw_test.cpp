@@ -132,6 +132,66 @@ TEST(seriesDraw, VisibleRangeFollowsThePlotEdges)
     EXPECT_EQ(n.LastShown(), 4);
 }
 
+// Ascending lists are searched by halving: the same range as a scan from the start, for random
+// views over data with runs of equal values, a negative multiplier and a NaN (scanned).
+TEST(seriesDraw, VisibleRangeByHalvingMatchesTheScan)
+{
+    std::mt19937 rng(5);
+    auto r = [&](int lo, int hi) { return lo + static_cast<int>(rng() % static_cast<unsigned>(hi - lo + 1)); };
+    for (int t = 0; t < 300; ++t) {
+        Scene chart;
+        TLineSeries line;
+        TChartSeries points; // does not draw between points: its last point stays inside
+        std::vector<double> x;
+        double v = r(-50, 50);
+        for (int i = 0, n = r(1, 200); i < n; ++i) x.push_back(v += r(0, 3) / 2.0);
+        const double m = t % 10 == 9 ? -1 : 1;
+        if (t % 13 == 12) x[x.size() / 2] = kNaN;
+        for (TChartSeries *s : {static_cast<TChartSeries *>(&line), static_cast<TChartSeries *>(&points)}) {
+            for (double e : x) s->AddPoint(e, 1);
+            s->XValues().SetMultiplier(m);
+            s->SetParentChart(&chart);
+        }
+        const double lo = r(-80, 80) + 0.25, hi = lo + r(0, 60) + 0.5;
+        if (hi < chart.Bottom().Minimum()) {
+            chart.Bottom().SetMinimum(lo);
+            chart.Bottom().SetMaximum(hi);
+        } else {
+            chart.Bottom().SetMaximum(hi);
+            chart.Bottom().SetMinimum(lo);
+        }
+        chart.Bottom().SetInverted(t % 7 == 3);
+        chart.Layout();
+        for (TChartSeries *s : {static_cast<TChartSeries *>(&line), static_cast<TChartSeries *>(&points)}) {
+            s->UpdateVisibleRange();
+            // the scan, as the range is defined
+            const bool inv = chart.Bottom().Inverted();
+            const double a = s->XValueAtPixel(inv ? chart.plot.Right : chart.plot.Left);
+            const double b = s->XValueAtPixel(inv ? chart.plot.Left : chart.plot.Right);
+            const int n = static_cast<int>(x.size());
+            int first = -1, last = -1;
+            for (int i = 0; i < n && first < 0; ++i)
+                if (x[i] * m >= a) first = i;
+            if (first >= 0) {
+                if (x[n - 1] * m <= b) {
+                    last = n - 1;
+                } else {
+                    for (int i = first; i < n && last < 0; ++i)
+                        if (x[i] * m >= b) last = i;
+                    if (last < 0) {
+                        last = n - 1;
+                    } else if (!s->DrawBetweenPoints() && x[last] * m > b) {
+                        last = last == first ? -2 : last - 1;
+                    }
+                }
+            }
+            if (last == -2) first = last = -1;
+            EXPECT_EQ(s->FirstShown(), first) << t;
+            EXPECT_EQ(s->LastShown(), last) << t;
+        }
+    }
+}
+
 TEST(seriesDraw, LineEntersAtThePlotEdgeAtTheInterpolatedHeight)
 {
     for (bool buffered : {false, true}) {
