@@ -1,14 +1,25 @@
-// One full frame of the spectrum chart (716 x 263) with 1,000,000 points in the trace (line,
-// markers hidden), its marker copy (1 x 1 points) and the noise line; and a repaint with nothing
-// changed, which shows the cached frame.
+// One full frame of the spectrum chart (716 x 263) as a sweep leaves it, and a repaint with
+// nothing changed, which shows the cached frame.
+//
+// BM_SpectrumFrame: the first-start defaults, "Point" and "Max" on: the trace with a 2 x 2
+// marker at every point, its marker copy against the right axis, the noise line, the peak
+// markers a real sweep gives (local maxima above the noise level) and the strongest bin, at
+// 1,000,000 and 2,500,000 points. BM_SpectrumFrameTraceOnly: the trace's markers hidden and no
+// peak markers. BM_SpectrumFrameOneCopy: the first-start defaults with the noise line as a level
+// over the working series' x (SetLevelPoints) instead of n copies of it. BM_SweepDataResident:
+// the resident memory the series of one sweep take, per value, filled that way.
 #include "bench_main.h"
 #include "display/spectrum_chart.h"
+#include "scan/sweep_ingest.h"
 
 #include <QPainter>
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <random>
+
+#include <unistd.h>
 
 namespace {
 
@@ -16,45 +27,116 @@ struct Scene {
     TChart chart;
     sky::SpectrumSeries s;
     QImage window{716, 263, QImage::Format_RGB32};
-    Scene() {
+    std::size_t peaks = 0;
+
+    // Fills the series in the order the window's ingest does; `level` puts the noise line in
+    // as a level over the working series' x rather than as n points.
+    Scene(int n, bool point, bool max, bool level = false)
+    {
         chart.resize(716, 263);
         sky::ConfigureSpectrumChart(chart, s);
+        std::vector<double> x, y;
+        Sweep(n, x, y);
+        const sky::SweepExtremes e = sky::FindExtremes(y.data(), y.size());
+        const double noise = *sky::NoiseLevel(y.data(), y.size(), e.maxIndex);
+        s.sweepSeries.Pointer().SetVisible(point); // the "Point" check box
+        if (level) {
+            s.sweepSeries.AdoptPoints(x, y, clRed);
+            std::vector<double>().swap(x);
+            std::vector<double>().swap(y);
+        } else {
+            s.sweepSeries.AppendPoints(x.data(), y.data(), n, clRed);
+        }
+        const double *sx = s.sweepSeries.XValues().Data(), *sy = s.sweepSeries.YValues().Data();
+        s.Series3.AddPoint(sx[e.maxIndex], sy[e.maxIndex], QString(), clLime);
+        if (level) {
+            s.Series2.SetLevelPoints(s.sweepSeries, 1, n - 2, noise, clYellow);
+        } else {
+            std::vector<double> levels(n - 2, noise);
+            s.Series2.AppendPoints(sx + 1, levels.data(), levels.size(), clYellow);
+        }
+        if (max) { // the "Max" check box: the peaks a sweep gives, counted before they are stored
+            auto peak = [&](int i) { return sky::IsPeak(sy, static_cast<std::size_t>(i)) && sy[i] > noise + sky::kPeakMarginDb; };
+            std::size_t count = 0;
+            for (int i = 1; i + 1 < n; ++i) count += peak(i);
+            std::vector<double> px, py;
+            px.reserve(count);
+            py.reserve(count);
+            for (int i = 1; i + 1 < n; ++i)
+                if (peak(i)) {
+                    px.push_back(sx[i]);
+                    py.push_back(sy[i]);
+                }
+            peaks = px.size();
+            s.Series4.AdoptPoints(px, py, clLime);
+        }
+        s.Series1.CopyFrom(s.sweepSeries);
+        s.Series5.CopyFrom(s.sweepSeries);
+    }
+
+    static void Sweep(int n, std::vector<double> &x, std::vector<double> &y)
+    {
         std::mt19937 rng(3);
         std::normal_distribution<double> noise(-45.0, 2.0);
-        const int n = 1000000;
-        std::vector<double> x(n), y(n), level(n, -45.0);
+        x.resize(n);
+        y.resize(n);
         for (int i = 0; i < n; ++i) {
             x[i] = 430e6 + 40.0 * i;
             y[i] = i % 100000 == 50000 ? -5.0 : noise(rng);
         }
-        s.sweepSeries.AppendPoints(x.data(), y.data(), n, 255);
-        s.Series1.CopyFrom(s.sweepSeries);
-        s.Series5.CopyFrom(s.sweepSeries);
-        s.Series5.Pointer().SetVisible(true);
-        s.Series2.AppendPoints(x.data(), level.data(), n, clYellow);
     }
 };
 
-void BM_SpectrumFrame1M(benchmark::State &state) {
-    Scene scene;
+void Frame(benchmark::State &state, bool point, bool max, bool level = false)
+{
+    Scene scene(static_cast<int>(state.range(0)), point, max, level);
     for (auto _ : state) {
         scene.chart.Canvas3D().MarkDirty();
         scene.chart.DrawTo(&scene.window, TRect{0, 0, 716, 263});
     }
+    state.counters["peaks"] = static_cast<double>(scene.peaks);
 }
 
-void BM_UnchangedRepaint(benchmark::State &state) {
-    Scene scene;
+void BM_SpectrumFrame(benchmark::State &state) { Frame(state, true, true); }
+void BM_SpectrumFrameTraceOnly(benchmark::State &state) { Frame(state, false, false); }
+void BM_SpectrumFrameOneCopy(benchmark::State &state) { Frame(state, true, true, true); }
+
+long ResidentBytes()
+{
+    long pages = 0, resident = 0;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+void BM_SweepDataResident(benchmark::State &state)
+{
+    const int n = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        const long before = ResidentBytes();
+        Scene scene(n, true, true, true);
+        scene.chart.DrawTo(&scene.window, TRect{0, 0, 716, 263}); // and the drawing's own buffers
+        state.counters["bytes_per_value"] = static_cast<double>(ResidentBytes() - before) / n;
+    }
+}
+
+void BM_UnchangedRepaint(benchmark::State &state)
+{
+    Scene scene(1000000, true, true);
     scene.chart.DrawTo(&scene.window, TRect{0, 0, 716, 263});
     for (auto _ : state) {
-        if (!scene.chart.Canvas3D().ShowCached(&scene.window))
-            state.SkipWithError("the cached frame was not shown");
+        if (!scene.chart.Canvas3D().ShowCached(&scene.window)) state.SkipWithError("the cached frame was not shown");
     }
 }
 
 } // namespace
 
-BENCHMARK(BM_SpectrumFrame1M)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_SpectrumFrame)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_SpectrumFrameTraceOnly)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_SpectrumFrameOneCopy)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_SweepDataResident)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_UnchangedRepaint)->Unit(benchmark::kMicrosecond)->MinTime(1);
 
 SKYVANE_BENCHMARK_MAIN()

@@ -46,6 +46,20 @@ public:
         return static_cast<int>(p);
     }
 
+    // Whether the two give the same pixel for every value. Logarithmic axes map through the
+    // axis itself, whose state may change: never taken for the same.
+    bool SameMapping(const TPixelMapper &o) const
+    {
+        if (log_ || o.log_) return false;
+        return min_ == o.min_ && range_ == o.range_ && size_ == o.size_ && start_ == o.start_ && end_ == o.end_ &&
+               center_ == o.center_ && horizontal_ == o.horizontal_ && inverted_ == o.inverted_;
+    }
+
+    // Pixels of v[0..n-1] (each multiplied by m) into out; false when one of them lies outside
+    // lo <= pixel < hi (or is OffPixel), and then the contents of out are unspecified. The same
+    // results as operator(), in a loop the compiler can vectorise.
+    bool MapInRange(const double *v, double m, int n, int lo, int hi, int *out) const;
+
 private:
     const TCustomChartAxis *axis_;
     bool log_;

@@ -43,6 +43,34 @@ void TChartSeriesList::Remove(TChartSeries *s)
 }
 
 // ---------------------------------------------------------------------------------------------
+// Point colours
+
+void TPointColors::assign(const TPointColors &o, size_t from, size_t to)
+{
+    if (&o == this) {
+        resize(to, clDefault);
+        return;
+    }
+    if (o.Uniform()) {
+        assign(to > from ? to - from : 0, o.c_);
+        return;
+    }
+    v_.assign(o.v_.begin() + static_cast<std::ptrdiff_t>(from), o.v_.begin() + static_cast<std::ptrdiff_t>(to));
+    spelled_ = true;
+}
+
+void TPointColors::resize(size_t n, TColor fill)
+{
+    if (!spelled_ && (n <= n_ || n_ == 0 || fill == c_)) {
+        if (n > n_) c_ = fill;
+        n_ = n;
+        return;
+    }
+    Spell();
+    v_.resize(n, fill);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Pointer
 
 TSeriesPointer::TSeriesPointer(TChartSeries *owner) : owner_(owner)
@@ -260,7 +288,7 @@ void TChartSeries::InsertColor(int index, TColor color)
         pointColors_.resize(i, clDefault); // missing entries mean clDefault anyway
         pointColors_.push_back(color);
     } else {
-        pointColors_.insert(pointColors_.begin() + index, color);
+        pointColors_.insert(i, color);
     }
 }
 
@@ -288,8 +316,11 @@ int TChartSeries::AddPoint(double x, double y, const QString &label, TColor colo
     const int index = xValues_.InsertOrdered(xValues_.PendingValue());
     yValues_.InsertValueAt(index, yValues_.PendingValue()); // the y list's own order is not applied
     if (valueLists_.size() > 2) InsertExtraValues(index);
-    InsertColor(index, color);
-    InsertLabel(index, label);
+    if (static_cast<size_t>(index) == pointColors_.size())
+        pointColors_.push_back(color);
+    else
+        InsertColor(index, color);
+    if (!label.isEmpty() || static_cast<size_t>(index) < pointLabels_.size()) InsertLabel(index, label);
     AfterAdd(index);
     return index;
 }
@@ -315,7 +346,7 @@ void TChartSeries::AppendPoints(const double *x, const double *y, size_t n, TCol
     xValues_.AppendValues(x, n, xValues_.Order() == loAscending && xValues_.IsAscending());
     yValues_.AppendValues(y, n);
     if (pointColors_.size() < before) pointColors_.resize(before, clDefault);
-    pointColors_.insert(pointColors_.end(), n, color);
+    pointColors_.resize(before + n, color);
     if (active_) RequestRepaint();
 }
 
@@ -337,6 +368,48 @@ void TChartSeries::AdoptPoints(std::vector<double> &x, std::vector<double> &y, T
     x.clear();
     y.clear();
     pointColors_.assign(n, color);
+    if (active_) RequestRepaint();
+}
+
+bool TChartSeries::UniformColor(int from, int to, TColor &c) const
+{
+    c = PointColor(from);
+    if (colorEachPoint_) {
+        for (int i = from + 1; i <= to; ++i)
+            if (PointColor(i) != c) return false;
+        return true;
+    }
+    const size_t stored = pointColors_.size();
+    const size_t end = std::min(stored, static_cast<size_t>(to) + 1);
+    if (pointColors_.Uniform()) {
+        const TColor u = pointColors_.Colour() == clDefault ? seriesColor_ : pointColors_.Colour();
+        return (end <= static_cast<size_t>(from) || u == c) && (end > static_cast<size_t>(to) || seriesColor_ == c);
+    }
+    const TColor *p = pointColors_.data();
+    bool same = true;
+    for (size_t i = static_cast<size_t>(from); i < end; ++i)
+        same &= (p[i] == clDefault ? seriesColor_ : p[i]) == c; // no early exit: the loop vectorises
+    return same && (end > static_cast<size_t>(to) || seriesColor_ == c);
+}
+
+void TChartSeries::SetLevelPoints(const TChartSeries &source, int from, int count, double y, TColor color)
+{
+    ClearPoints();
+    const int f = std::clamp(from, 0, source.PointCount());
+    const int n = std::clamp(count, 0, source.PointCount() - f);
+    if (n == 0) return;
+    const bool plain =
+        BulkAddAllowed() && !OnBeforeAdd && !OnAfterAdd && linked_.empty() && valueLists_.size() == 2 &&
+        YMandatory() == source.YMandatory() &&
+        (xValues_.Order() == loNone || (xValues_.Order() == loAscending && source.xValues_.IsAscending()));
+    if (!plain) {
+        for (int i = 0; i < n; ++i)
+            AddPoint(source.xValues_.Value(f + i), y, QString(), color);
+        return;
+    }
+    xValues_.ShareValues(source.xValues_, f, n);
+    yValues_.SetConstant(y, n);
+    pointColors_.assign(static_cast<size_t>(n), color);
     if (active_) RequestRepaint();
 }
 
@@ -385,7 +458,7 @@ void TChartSeries::DeletePoint(int index)
     if (index < 0 || index >= PointCount()) RaiseListIndexError(index);
     for (TChartValueList *l : valueLists_) l->DeleteAt(index);
     const size_t i = static_cast<size_t>(index);
-    if (i < pointColors_.size()) pointColors_.erase(pointColors_.begin() + index);
+    if (i < pointColors_.size()) pointColors_.erase(i);
     if (i < pointLabels_.size()) pointLabels_.erase(pointLabels_.begin() + index);
     if (i < marks_.Positions.size()) marks_.Positions.erase(marks_.Positions.begin() + index);
     for (size_t k = 0; k < linked_.size(); ++k) linked_[k]->SourceDeleted(*this, index);
@@ -412,7 +485,7 @@ void TChartSeries::SwapPoints(int a, int b)
     const size_t hi = static_cast<size_t>(std::max(a, b));
     if (!pointColors_.empty() && static_cast<size_t>(std::min(a, b)) < pointColors_.size()) {
         if (hi >= pointColors_.size()) pointColors_.resize(hi + 1, clDefault);
-        std::swap(pointColors_[a], pointColors_[b]);
+        pointColors_.swap(static_cast<size_t>(a), static_cast<size_t>(b));
     }
     if (!pointLabels_.empty() && static_cast<size_t>(std::min(a, b)) < pointLabels_.size()) {
         if (hi >= pointLabels_.size()) pointLabels_.resize(hi + 1);
@@ -490,10 +563,10 @@ void TChartSeries::RecalcFrom(const TChartSeries &source)
                        YMandatory() == source.YMandatory() && xValues_.Order() != loDescending &&
                        (xValues_.Order() == loNone || source.xValues_.IsAscending());
     if (plain && n > 0) {
-        xValues_.AppendValues(source.xValues_.Data(), static_cast<size_t>(n), source.xValues_.IsAscending());
-        yValues_.AppendValues(source.yValues_.Data(), static_cast<size_t>(n));
-        pointColors_.assign(source.pointColors_.begin(),
-                            source.pointColors_.begin() + std::min<size_t>(source.pointColors_.size(), size_t(n)));
+        // the same values, read from the source's storage until one of the two changes them
+        xValues_.ShareValues(source.xValues_, 0, n);
+        yValues_.ShareValues(source.yValues_, 0, n);
+        pointColors_.assign(source.pointColors_, 0, std::min<size_t>(source.pointColors_.size(), size_t(n)));
         pointLabels_.assign(source.pointLabels_.begin(),
                             source.pointLabels_.begin() + std::min<size_t>(source.pointLabels_.size(), size_t(n)));
         if (active_) RequestRepaint();

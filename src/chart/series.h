@@ -44,6 +44,74 @@ public:
     }
 };
 
+// The colours of a series' points, one entry per point at most. While every entry is the same
+// colour they are held as that colour and a count: a sweep's points, all in one colour, then
+// take no storage of their own.
+class TPointColors {
+public:
+    size_t size() const { return spelled_ ? v_.size() : n_; }
+    bool empty() const { return size() == 0; }
+    TColor operator[](size_t i) const { return spelled_ ? v_[i] : c_; }
+    // Whether every entry is one colour (then Colour() is it, or clDefault when there is none).
+    bool Uniform() const { return !spelled_; }
+    TColor Colour() const { return c_; }
+    const TColor *data() const { return v_.data(); } // while not Uniform
+
+    void clear()
+    {
+        v_.clear(); // the storage stays for the next fill, as the value lists keep theirs
+        n_ = 0;
+        spelled_ = false;
+    }
+    void assign(size_t n, TColor c)
+    {
+        std::vector<TColor>().swap(v_);
+        spelled_ = false;
+        n_ = n;
+        c_ = c;
+    }
+    // Entries from..to-1 of another list.
+    void assign(const TPointColors &o, size_t from, size_t to);
+    void insert(size_t i, TColor c)
+    {
+        if (!spelled_ && (n_ == 0 || c == c_)) {
+            c_ = c;
+            ++n_;
+            return;
+        }
+        Spell();
+        v_.insert(v_.begin() + static_cast<std::ptrdiff_t>(i), c);
+    }
+    void push_back(TColor c) { insert(size(), c); }
+    // Grows with `fill` or cuts to n entries.
+    void resize(size_t n, TColor fill);
+    void erase(size_t i)
+    {
+        if (!spelled_)
+            --n_;
+        else
+            v_.erase(v_.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    void swap(size_t a, size_t b)
+    {
+        if (spelled_) std::swap(v_[a], v_[b]);
+    }
+    void shrink_to_fit() { v_.shrink_to_fit(); }
+    std::vector<TColor> ToVector() const { return spelled_ ? v_ : std::vector<TColor>(n_, c_); }
+
+private:
+    void Spell()
+    {
+        if (spelled_) return;
+        v_.assign(n_, c_);
+        spelled_ = true;
+    }
+    std::vector<TColor> v_;
+    size_t n_ = 0;
+    TColor c_ = clDefault;
+    bool spelled_ = false;
+};
+
 // The marker of a line or point series.
 class TSeriesPointer {
 public:
@@ -189,6 +257,12 @@ public:
     // OnBeforeAdd refused it (nothing changes then).
     int AddPoint(double x, double y, const QString &label = QString(), TColor color = clDefault);
     int AddY(double y, const QString &label = QString(), TColor color = clDefault); // x = PointCount()
+    // Replaces every point by `count` points at the x values of `source` from index `from` on,
+    // all at the level y in colour `color`, as ClearPoints and AppendPoints would, without a copy
+    // per point: the x values are read from the source's storage until either series changes
+    // them, and the level is held once. Falls back to adding the points when this series must
+    // see them one by one.
+    void SetLevelPoints(const TChartSeries &source, int from, int count, double y, TColor color);
     // The same as AddPoint(x[i], y[i], "", color) for i = 0..n-1, in one go when nothing needs to
     // see the points one by one (no add events, no linked series, no further value lists, and
     // x ascending from the last point on as the x order wants).
@@ -225,12 +299,14 @@ public:
         return c;
     }
     bool IsNullPoint(int i) const { return PointColor(i) == clNone; }
+    // Whether points from..to (in range, from <= to) all have one colour, given in c.
+    bool UniformColor(int from, int to, TColor &c) const;
     QString PointLabel(int i) const
     {
         return i >= 0 && static_cast<size_t>(i) < pointLabels_.size() ? pointLabels_[static_cast<size_t>(i)] : QString();
     }
     // One entry per point at most; shorter lists mean clDefault / no label for the rest.
-    const std::vector<TColor> &PointColors() const { return pointColors_; }
+    std::vector<TColor> PointColors() const { return pointColors_.ToVector(); }
     const std::vector<QString> &PointLabels() const { return pointLabels_; }
     const std::vector<TChartValueList *> &ValueLists() const { return valueLists_; }
 
@@ -331,7 +407,7 @@ private:
     std::vector<TChartValueList *> valueLists_; // declared before the lists that register in it
     TChartValueList xValues_;
     TChartValueList yValues_;
-    std::vector<TColor> pointColors_;
+    TPointColors pointColors_;
     std::vector<QString> pointLabels_;
 
     bool active_ = true;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 
@@ -74,23 +75,26 @@ void TChartSeries::UpdateVisibleRange()
     const double hi = XValueAtPixel(inverted ? plot.Left : plot.Right);
     const double *x = xValues_.Data();
     const double m = xValues_.Multiplier();
-    // Linear scans: NaN values compare false and are passed over.
-    int first = -1;
-    for (int i = 0; i < n; ++i)
-        if (x[i] * m >= lo) {
-            first = i;
-            break;
+    // The first index from `from` on whose value reaches v, or -1. Ascending finite values
+    // (times a positive multiplier) are searched by halving; otherwise a linear scan, where NaN
+    // values compare false and are passed over.
+    const bool sorted = m > 0 && std::isfinite(m) && xValues_.IsAscending() && xValues_.AllFinite();
+    auto reaching = [&](int from, double v) {
+        if (sorted) {
+            const double *at = std::partition_point(x + from, x + n, [&](double e) { return !(e * m >= v); });
+            return at == x + n ? -1 : static_cast<int>(at - x);
         }
+        for (int i = from; i < n; ++i)
+            if (x[i] * m >= v) return i;
+        return -1;
+    };
+    const int first = reaching(0, lo);
     if (first < 0) return;
     int last = -1;
     if (x[n - 1] * m <= hi) {
         last = n - 1;
     } else {
-        for (int i = first; i < n; ++i)
-            if (x[i] * m >= hi) {
-                last = i;
-                break;
-            }
+        last = reaching(first, hi);
         if (last < 0) {
             last = n - 1; // nothing reaches the right edge (a NaN at the end): draw to the end
         } else if (!drawBetweenPoints_ && x[last] * m > hi) {
@@ -193,7 +197,7 @@ public:
         penX_ = x1;
         penY_ = y1;
         lastStamp_ = nullptr;
-        if (!linesVisible_) return; // a clear pen draws nothing
+        if (!linesVisible_ || !drawing_) return; // a clear pen draws nothing
         if (!linesDirect_) {
             lines_.Flush();
             canvas_.Segment(x0, y0, x1, y1, col);
@@ -216,6 +220,7 @@ public:
         lines_.Flush();
         const int style = s_.OnGetPointerStyle ? s_.OnGetPointerStyle(&s_, index) : style_;
         if (log_.markers < 2) log_.marker[log_.markers++] = {col, style, x, y};
+        if (!drawing_) return;
         if (!markersDirect_) {
             lastStamp_ = nullptr;
             canvas_.MarkerStyled(style, x, y, col);
@@ -237,6 +242,13 @@ public:
         case TPixelSurface::Across: Across(which, style, x, y, col); break;
         }
     }
+
+    // With drawing off, calls only record what the canvas tools and pen position become (to
+    // replay the last point after its pixels were drawn some other way).
+    void SetDrawing(bool on) { drawing_ = on; }
+    // Whether the column pass may stand in for the point-by-point one: lines and markers written
+    // directly, and drawing a marker twice at one place gives the same pixels as drawing it once.
+    bool Dense() const { return (!linesVisible_ || linesDirect_) && markersDirect_ && !stairs_; }
 
     // Draws what is pending and leaves the canvas tools as the last point set them.
     void Finish()
@@ -354,6 +366,7 @@ private:
     QRgb rgb_ = ColorToRGB(clDefault);
     bool penMoved_ = false;
     int penX_ = 0, penY_ = 0;
+    bool drawing_ = true;
     struct {
         bool any = false;
         TColor pointColor = clBlack;
@@ -389,6 +402,14 @@ public:
         s_.havePrev_ = have;
         s_.prevColor_ = pc;
     }
+
+    // The same pixels as Run over first..last, drawn column by column: in a pixel column the
+    // segments between its points are vertical, and of the rows several of them cover only the
+    // last one to cover a row shows; of the markers drawn at one place, only the last. So each
+    // column draws its join from the column before, the rows each segment is the last to cover,
+    // and each marker position once, at its last turn, all in the original order. False (and
+    // nothing drawn) when the points need the point-by-point pass.
+    bool RunDense(DirectRenderer &r, const TPixelSurface &surface);
 
 private:
     template <class R> void Step(R &r, int i, int &px, int &py, bool &have, TColor &pc)
@@ -450,6 +471,166 @@ private:
     const bool pointer_, lines_;
 };
 
+namespace {
+
+// Pixel rows of a list's values first..last (multiplied by its multiplier), as
+// rows[i - first]; null when a point is left out by the point-by-point pass (not finite, or
+// beyond the device's coordinate range). The rows of the last call are kept: series that share
+// their values and an axis mapping (the trace and its marker copy) map them once.
+const int *MapRows(const TPixelMapper &my, const TChartValueList &list, int first, int last)
+{
+    struct Cache {
+        std::vector<int> rows; // reused between frames: a million points should not fault memory in
+        std::uint64_t key = 0;
+        size_t offset = 0;
+        int first = 0, last = -1;
+        double m = 0;
+        std::optional<TPixelMapper> mapper;
+        bool ok = false;
+    };
+    static Cache cache; // window thread only, as every chart object
+    const std::uint64_t key = list.ContentKey();
+    const double m = list.Multiplier();
+    if (key != 0 && cache.key == key && cache.offset == list.ContentOffset() && cache.first == first &&
+        cache.last == last && cache.m == m && cache.mapper && cache.mapper->SameMapping(my))
+        return cache.ok ? cache.rows.data() : nullptr;
+    cache.rows.resize(static_cast<size_t>(last - first + 1));
+    cache.ok = my.MapInRange(list.Data() + first, m, last - first + 1, -32766, 32767, cache.rows.data());
+    cache.key = key;
+    cache.offset = list.ContentOffset();
+    cache.first = first;
+    cache.last = last;
+    cache.m = m;
+    cache.mapper.emplace(my);
+    return cache.ok ? cache.rows.data() : nullptr;
+}
+
+// One past the last index from i on (up to last) whose x lies in pixel column `column`. The
+// pixel of an ascending, finite x list never goes back, so a galloping search finds the end.
+int ColumnEnd(const TPixelMapper &mx, const double *x, double m, int i, int last, int column)
+{
+    int lo = i, hi = i + 1, step = 1;
+    while (hi <= last && mx(x[hi] * m) == column) {
+        lo = hi;
+        step *= 2;
+        hi = lo + step;
+    }
+    if (hi > last + 1) hi = last + 1;
+    while (hi - lo > 1) {
+        const int mid = lo + (hi - lo) / 2;
+        if (mx(x[mid] * m) == column)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    return hi;
+}
+
+} // namespace
+
+bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface)
+{
+    const int first = first_, last = last_;
+    if (last - first < 2 || !r.Dense() || s_.OnGetPointerStyle || !s_.XValues().IsAscending() ||
+        !s_.XValues().AllFinite())
+        return false;
+    TColor c;
+    if (!s_.UniformColor(first > 0 ? first - 1 : first, last, c) || c == clNone) return false;
+    const int x0 = mx_(x_[first] * xm_), xn = mx_(x_[last] * xm_);
+    if (x0 < -32766 || x0 >= 32767 || xn < -32766 || xn >= 32767) return false;
+    const int *mapped = MapRows(my_, s_.YValues(), first, last);
+    if (!mapped) return false;
+    const int *yr = mapped - first; // yr[i]: row of point i
+
+    const bool lines = lines_, pointer = pointer_;
+    // Marker positions that can put ink into the clip; the rest draw nothing.
+    const QRect clip = surface.Clip();
+    // how far a marker's ink reaches from its centre, with room for line ends
+    const int reach = std::max(s_.Pointer().HorizSize(), s_.Pointer().VertSize()) + 8;
+    const int base = clip.top() - reach, span = clip.height() + 2 * reach;
+    // seen[row - base] == column: a later marker of this column stands at that row
+    std::vector<unsigned> seen(static_cast<size_t>(std::max(span, 1)));
+    unsigned column = 0;
+    auto markerShows = [&](int x, int y) {
+        return y >= base && y < base + span && x >= clip.left() - reach && x <= clip.right() + reach;
+    };
+    struct RowRun {
+        int seq, from, to; // rows from..to of the column
+    };
+    std::vector<RowRun> runs;
+    std::vector<int> marks;
+
+    // the entry from the plot edge, as the point-by-point pass draws it
+    if (first > 0 && lines) {
+        const TRect plot = s_.ParentChart()->PlotRect();
+        const int ex = s_.ResolvedHorizAxis()->Inverted() ? plot.Right : plot.Left;
+        const double xa = x_[first - 1] * xm_, xb = x_[first] * xm_;
+        const double ya = y_[first - 1] * ym_, yb = y_[first] * ym_;
+        const int ey = xb == xa ? my_(ya) : my_(ya + (yb - ya) * (s_.XValueAtPixel(ex) - xa) / (xb - xa));
+        if (ey != Off && (ex != x0 || ey != yr[first])) r.Segment(ex, ey, x0, yr[first], c);
+    }
+    int carried = -1; // the last marker of the column before: its turn is after this column's join
+    int prevX = x0;
+    for (int a = first; a <= last;) {
+        const int X = mx_(x_[a] * xm_);
+        const int b = ColumnEnd(mx_, x_, xm_, a, last, X) - 1;
+        if (a > first && lines) r.Segment(prevX, yr[a - 1], X, yr[a], c); // the join
+        if (carried >= 0) r.Marker(carried, prevX, yr[carried], c);
+        // One pass from the last point back: the rows each segment inside the column is the last
+        // to cover (turn 2k for segment k, from point k - 1 to k), and the markers no later one
+        // of the column covers (turn 2k + 3 for the marker of point k). The column's last marker
+        // is carried to the next column, after its join.
+        runs.clear();
+        marks.clear();
+        const bool markers = pointer && X >= clip.left() - reach && X <= clip.right() + reach;
+        ++column;
+        int lo = yr[b], hi = yr[b];
+        for (int k = b; k >= a; --k) {
+            const int y = yr[k];
+            if (markers) {
+                const unsigned at = static_cast<unsigned>(y - base);
+                if (at < static_cast<unsigned>(span) && seen[at] != column) {
+                    seen[at] = column;
+                    if (k < b) marks.push_back(k);
+                }
+            }
+            if (lines && k > a) {
+                const int v = yr[k - 1];
+                if (v < lo) {
+                    runs.push_back({2 * k, v, lo - 1});
+                    lo = v;
+                } else if (v > hi) {
+                    runs.push_back({2 * k, hi, v - 1});
+                    hi = v;
+                }
+            }
+        }
+        // both were found last to first: drawn first to last, in turn order
+        auto run = runs.rbegin();
+        for (auto m = marks.rbegin(); m != marks.rend(); ++m) {
+            for (; run != runs.rend() && run->seq < 2 * *m + 3; ++run)
+                r.Segment(X, run->from, X, run->to + 1, c);
+            r.Marker(*m, X, yr[*m], c);
+        }
+        for (; run != runs.rend(); ++run)
+            r.Segment(X, run->from, X, run->to + 1, c);
+        carried = pointer && markerShows(X, yr[b]) ? b : -1;
+        prevX = X;
+        a = b + 1;
+    }
+    if (carried >= 0) r.Marker(carried, prevX, yr[carried], c);
+
+    // The canvas tools, pen position and drawing memory as the last point leaves them.
+    r.SetDrawing(false);
+    s_.prevX_ = mx_(x_[last - 1] * xm_);
+    s_.prevY_ = yr[last - 1];
+    s_.havePrev_ = true;
+    s_.prevColor_ = c;
+    Run(r, last, last);
+    r.SetDrawing(true);
+    return true;
+}
+
 void TCustomSeries::DrawPoints()
 {
     TChartHost *chart = ParentChart();
@@ -461,7 +642,7 @@ void TCustomSeries::DrawPoints()
     TPixelSurface surface;
     if (!chart->IsPrinting() && surface.Attach(canvas)) {
         DirectRenderer r(*this, canvas, surface);
-        pass.Run(r, first, last);
+        if (!pass.RunDense(r, surface)) pass.Run(r, first, last);
         r.Finish();
     } else {
         CanvasRenderer r{*this, canvas, chart->IsPrinting()};
@@ -613,12 +794,13 @@ class TFastLinePass {
 public:
     explicit TFastLinePass(TFastLineSeries &s)
         : s_(s), mx_(s.ResolvedHorizAxis()), my_(s.ResolvedVertAxis()), x_(s.XValues().Data()),
-          y_(s.YValues().Data()), xm_(s.XValues().Multiplier()), ym_(s.YValues().Multiplier()), first_(s.FirstShown())
+          xm_(s.XValues().Multiplier()), ym_(s.YValues().Multiplier()), first_(s.FirstShown())
     {
     }
 
     template <class L> void Run(L &lines, int from, int to)
     {
+        const double *y_ = s_.YValues().Data(); // spells out a level held as one number
         int lx = s_.lastX_, ly = s_.lastY_, count = 0;
         bool have = s_.haveLast_;
         for (int i = from; i <= to; ++i) {
@@ -645,10 +827,73 @@ public:
         s_.linesDrawn_ += count;
     }
 
+    // The same pixels as Run over first..last, column by column: one colour, so the pixels are
+    // the union of the lines, and in a pixel column the lines between its points cover the rows
+    // from the lowest to the highest of them. Each column draws its join from the column before
+    // and that one vertical line. False (and nothing drawn) when the points need the
+    // point-by-point pass.
+    bool RunDense(FastDirectLines &lines, int first, int last)
+    {
+        if (last - first < 2 || !s_.XValues().IsAscending() || !s_.XValues().AllFinite()) return false;
+        const int x0 = mx_(x_[first] * xm_), xn = mx_(x_[last] * xm_);
+        if (x0 == Off || xn == Off) return false;
+        const int from = first > 0 ? first - 1 : first; // the entry comes from the point before
+        // a level held as one number is one row for every point
+        const TChartValueList &yl = s_.YValues();
+        const bool level = yl.IsConstant();
+        int levelRow = 0;
+        const int *yr = nullptr;
+        if (level) {
+            const double v = yl.ConstantValue();
+            if (!my_.MapInRange(&v, ym_, 1, -32766, 32767, &levelRow)) return false;
+        } else {
+            const int *mapped = MapRows(my_, yl, from, last);
+            if (!mapped) return false;
+            yr = mapped - from;
+        }
+        auto row = [&](int i) { return level ? levelRow : yr[i]; };
+        int count = 0;
+        if (first > 0) {
+            const int xp = mx_(x_[first - 1] * xm_);
+            if (xp == Off) return false;
+            lines.Segment(xp, row(first - 1), x0, row(first));
+            ++count;
+        } else {
+            lines.Move(x0, row(first));
+        }
+        int prevX = x0;
+        for (int a = first; a <= last;) {
+            const int X = mx_(x_[a] * xm_);
+            const int b = ColumnEnd(mx_, x_, xm_, a, last, X) - 1;
+            if (a > first) {
+                lines.Segment(prevX, row(a - 1), X, row(a));
+                ++count;
+            }
+            if (!level) {
+                int lo = yr[a], hi = yr[a];
+                for (int i = a + 1; i <= b; ++i) {
+                    const int y = yr[i];
+                    lo = std::min(lo, y);
+                    hi = std::max(hi, y);
+                    count += y != yr[i - 1]; // a line the point-by-point pass draws
+                }
+                if (lo != hi) lines.Segment(X, lo, X, hi);
+            }
+            prevX = X;
+            a = b + 1;
+        }
+        lines.Move(xn, row(last));
+        s_.lastX_ = xn;
+        s_.lastY_ = row(last);
+        s_.haveLast_ = true;
+        s_.linesDrawn_ += count;
+        return true;
+    }
+
 private:
     TFastLineSeries &s_;
     const TPixelMapper mx_, my_;
-    const double *x_, *y_;
+    const double *x_;
     const double xm_, ym_;
     const int first_;
 };
@@ -669,7 +914,7 @@ void TFastLineSeries::DrawPoints()
     TPixelSurface surface;
     if (!printing && IsPlainPen(linePen_) && surface.Attach(canvas)) {
         FastDirectLines lines(canvas, surface, ColorToRGB(canvas.Pen().Color));
-        pass.Run(lines, first, last);
+        if (!pass.RunDense(lines, first, last)) pass.Run(lines, first, last);
         lines.Finish();
     } else {
         FastCanvasLines lines{canvas};

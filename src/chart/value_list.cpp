@@ -34,111 +34,257 @@ void TChartValueList::SetMultiplier(double v)
     }
 }
 
+std::vector<double> &TChartValueList::Own()
+{
+    if (Owned()) return store_->values;
+    auto own = std::make_shared<Store>();
+    if (constant_) {
+        own->values.assign(count_, constantValue_);
+    } else if (store_) {
+        const double *from = store_->values.data() + offset_;
+        own->values.assign(from, from + count_);
+    }
+    store_ = std::move(own);
+    offset_ = 0;
+    constant_ = false;
+    spelled_.reset();
+    return store_->values;
+}
+
+const double *TChartValueList::Data() const
+{
+    if (constant_) {
+        if (!spelled_) { // every change of the values drops it
+            spelled_ = std::make_shared<Store>();
+            spelled_->values.assign(count_, constantValue_);
+        }
+        return spelled_->values.data();
+    }
+    return store_ ? store_->values.data() + offset_ : nullptr;
+}
+
+void TChartValueList::ShareValues(const TChartValueList &source, int from, int count)
+{
+    if (&source == this) return;
+    const size_t f = static_cast<size_t>(std::max(from, 0));
+    const size_t n = std::min(static_cast<size_t>(std::max(count, 0)), source.count_ > f ? source.count_ - f : 0);
+    spelled_.reset();
+    if (source.constant_) {
+        SetConstant(source.constantValue_, static_cast<int>(n));
+    } else if (n == 0 || !source.store_) {
+        ClearAll();
+        return;
+    } else {
+        store_ = source.store_;
+        offset_ = source.offset_ + f;
+        count_ = n;
+        constant_ = false;
+        Touched();
+        // a run of an ascending or finite list is one too
+        if (source.ascending_ == 1) ascending_ = 1;
+        if (source.finite_ == 1) finite_ = 1;
+    }
+    if (f == 0 && n == source.count_) TakeStatsFrom(source);
+}
+
+void TChartValueList::SetConstant(double v, int count)
+{
+    if (store_ && store_.use_count() > 1) store_.reset(); // the other lists keep their values
+    if (store_) {
+        store_->values.clear(); // own storage stays for the next fill
+        store_->version = NextVersion();
+    }
+    spelled_.reset();
+    offset_ = 0;
+    count_ = static_cast<size_t>(std::max(count, 0));
+    constant_ = count_ > 0;
+    constantValue_ = v;
+    Touched();
+    if (!constant_) return;
+    const double m = v * multiplier_;
+    lowest_ = highest_ = m;
+    statsStale_ = false;
+    ascending_ = 1;
+    finite_ = std::isfinite(v) ? 1 : 0;
+}
+
+void TChartValueList::SwapValues(std::vector<double> &v, bool ascending)
+{
+    if (Owned()) {
+        store_->values.swap(v);
+    } else {
+        auto own = std::make_shared<Store>();
+        own->values.swap(v);
+        store_ = std::move(own);
+        offset_ = 0;
+        constant_ = false;
+        spelled_.reset();
+        v.clear();
+    }
+    Changed();
+    if (ascending) ascending_ = 1;
+}
+
 void TChartValueList::CheckIndex(int i) const
 {
     if (i < 0 || i >= Count()) RaiseListIndexError(i);
 }
 
-double TChartValueList::ValueAt(int i) const
-{
-    CheckIndex(i);
-    return values_[i] * multiplier_;
-}
+double TChartValueList::ValueAt(int i) const { return Value(i) * multiplier_; }
 
 double TChartValueList::Value(int i) const
 {
     CheckIndex(i);
-    return values_[i];
+    return constant_ ? constantValue_ : store_->values[offset_ + static_cast<size_t>(i)];
 }
 
 void TChartValueList::SetValue(int i, double v)
 {
     CheckIndex(i);
-    values_[i] = v;
-    Touched();
+    Own()[static_cast<size_t>(i)] = v;
+    Changed();
 }
 
-int TChartValueList::InsertOrdered(double v)
+int TChartValueList::InsertOrderedMiddle(double v)
 {
-    const bool wasAscending = ascending_ == 1 && (values_.empty() || v >= values_.back());
-    Touched();
-    if (wasAscending) ascending_ = 1; // appended in order: still ascending
     const int n = Count();
-    if (order_ == loNone || n == 0) {
-        values_.push_back(v);
-        return n;
-    }
-    int k = n - 1;
-    if (order_ == loAscending) {
-        if (v >= values_[k]) {
-            values_.push_back(v);
-            return n;
+    const bool wasAscending = ascending_ == 1 && (n == 0 || v >= Value(n - 1));
+    std::vector<double> &values = Own();
+    int at = n;
+    if (order_ != loNone && n > 0) {
+        int k = n - 1;
+        if (order_ == loAscending) {
+            if (!(v >= values[k])) {
+                while (k >= 0 && v < values[k])
+                    --k; // k: last value <= v, or -1
+                at = k + 1;
+            }
+        } else if (!(v <= values[k])) {
+            while (k >= 0 && v > values[k])
+                --k; // k: last value >= v, or -1
+            at = k + 1;
         }
-        while (k >= 0 && v < values_[k]) --k; // k: last value <= v, or -1
-    } else {
-        if (v <= values_[k]) {
-            values_.push_back(v);
-            return n;
-        }
-        while (k >= 0 && v > values_[k]) --k; // k: last value >= v, or -1
     }
-    values_.insert(values_.begin() + (k + 1), v);
-    return k + 1;
+    if (at == n)
+        values.push_back(v);
+    else
+        values.insert(values.begin() + at, v);
+    Changed();
+    if (wasAscending) ascending_ = 1; // appended in order: still ascending
+    return at;
 }
 
-void TChartValueList::InsertValueAt(int i, double v)
+void TChartValueList::InsertValueAtSlow(int i, double v)
 {
     if (i < 0 || i > Count()) RaiseListIndexError(i);
-    if (i == Count())
-        values_.push_back(v);
+    std::vector<double> &values = Own();
+    if (static_cast<size_t>(i) == values.size())
+        values.push_back(v);
     else
-        values_.insert(values_.begin() + i, v);
-    Touched();
+        values.insert(values.begin() + i, v);
+    Changed();
 }
 
 void TChartValueList::DeleteAt(int i)
 {
     CheckIndex(i);
-    values_.erase(values_.begin() + i);
-    Touched();
+    std::vector<double> &values = Own();
+    values.erase(values.begin() + i);
+    Changed();
 }
 
 void TChartValueList::ClearAll()
 {
-    values_.clear(); // the storage stays for the next fill (see the header)
+    if (store_ && (constant_ || store_.use_count() > 1)) store_.reset(); // the others keep theirs
+    if (store_) {
+        store_->values.clear(); // the storage stays for the next fill (see the header)
+        store_->version = NextVersion();
+    }
+    spelled_.reset();
+    offset_ = count_ = 0;
+    constant_ = false;
     Touched();
     ascending_ = 1;
+    finite_ = 1;
 }
 
 void TChartValueList::ReleaseMemory()
 {
-    values_.shrink_to_fit();
+    if (Owned())
+        store_->values.shrink_to_fit();
+    else if (count_ == 0)
+        store_.reset();
+    spelled_.reset();
 }
 
 void TChartValueList::Recalc() const
 {
     statsStale_ = false;
-    const size_t n = values_.size();
+    const size_t n = count_;
     if (n == 0) {
-        lowest_ = highest_ = sum_ = sumAbs_ = 0;
+        lowest_ = highest_ = 0;
         return;
     }
     const double m = multiplier_;
-    const double *p = values_.data();
-    double lo = p[0] * m, hi = lo, sum = lo, sumAbs = std::fabs(lo);
+    if (constant_) {
+        lowest_ = highest_ = constantValue_ * m;
+        return;
+    }
+    const double *p = Data();
+    // A value below the lowest cannot be above the highest, so the two run independently; a NaN
+    // compares false and is passed over (a leading NaN stays, as a single loop keeps it).
+    double lo = p[0] * m, hi = lo;
+    if (std::isfinite(m) && IsAscending() && AllFinite()) {
+        // ends of an ascending list; a negative multiplier turns it round
+        const double last = p[n - 1] * m;
+        lowest_ = std::min(lo, last);
+        highest_ = std::max(lo, last);
+        return;
+    }
     for (size_t i = 1; i < n; ++i) {
         const double v = p[i] * m;
-        if (v < lo)
-            lo = v;
-        else if (v > hi)
-            hi = v;
-        sum += v;
-        sumAbs += std::fabs(v);
+        lo = v < lo ? v : lo;
+        hi = v > hi ? v : hi;
     }
     lowest_ = lo;
     highest_ = hi;
+}
+
+void TChartValueList::RecalcSums() const
+{
+    sumsStale_ = false;
+    const size_t n = count_;
+    if (n == 0) {
+        sum_ = sumAbs_ = 0;
+        return;
+    }
+    const double m = multiplier_;
+    const double *p = Data();
+    double sum = p[0] * m, sumAbs = std::fabs(sum);
+    for (size_t i = 1; i < n; ++i) {
+        const double v = p[i] * m;
+        sum += v;
+        sumAbs += std::fabs(v);
+    }
     sum_ = sum;
     sumAbs_ = sumAbs;
+}
+
+void TChartValueList::TakeStatsFrom(const TChartValueList &copyOf)
+{
+    if (&copyOf == this || copyOf.multiplier_ != multiplier_ || copyOf.count_ != count_) return;
+    if (!copyOf.statsStale_) {
+        lowest_ = copyOf.lowest_;
+        highest_ = copyOf.highest_;
+        statsStale_ = false;
+    }
+    if (!copyOf.sumsStale_) {
+        sum_ = copyOf.sum_;
+        sumAbs_ = copyOf.sumAbs_;
+        sumsStale_ = false;
+    }
+    if (copyOf.ascending_ >= 0) ascending_ = copyOf.ascending_;
+    if (copyOf.finite_ >= 0) finite_ = copyOf.finite_;
 }
 
 double TChartValueList::Lowest() const
@@ -155,20 +301,23 @@ double TChartValueList::Highest() const
 
 double TChartValueList::Sum() const
 {
-    if (statsStale_) Recalc();
+    if (sumsStale_) RecalcSums();
     return sum_;
 }
 
 double TChartValueList::SumAbs() const
 {
-    if (statsStale_) Recalc();
+    if (sumsStale_) RecalcSums();
     return sumAbs_;
 }
 
 int TChartValueList::IndexOfValue(double v) const
 {
+    if (count_ == 0) return -1;
+    if (constant_) return constantValue_ * multiplier_ == v ? 0 : -1;
+    const double *p = Data();
     for (int i = 0, n = Count(); i < n; ++i)
-        if (values_[i] * multiplier_ == v) return i;
+        if (p[i] * multiplier_ == v) return i;
     return -1;
 }
 
@@ -179,11 +328,12 @@ void TChartValueList::SortValues()
         owner_->SortByList(*this);
         return;
     }
+    std::vector<double> &values = Own();
     if (order_ == loAscending)
-        std::sort(values_.begin(), values_.end());
+        std::sort(values.begin(), values.end());
     else
-        std::sort(values_.begin(), values_.end(), [](double a, double b) { return a > b; });
-    Touched();
+        std::sort(values.begin(), values.end(), [](double a, double b) { return a > b; });
+    Changed();
 }
 
 void TChartValueList::CopyFrom(const TChartValueList &source)
@@ -200,6 +350,19 @@ void TChartValueList::CopyFrom(const TChartValueList &source)
 
 bool TChartValueList::IsAscending() const
 {
-    if (ascending_ < 0) ascending_ = std::is_sorted(values_.begin(), values_.end()) ? 1 : 0;
+    if (ascending_ < 0) ascending_ = constant_ || std::is_sorted(Data(), Data() + count_) ? 1 : 0;
     return ascending_ == 1;
+}
+
+bool TChartValueList::AllFinite() const
+{
+    if (finite_ < 0) {
+        bool all = true;
+        const double *p = constant_ ? &constantValue_ : Data();
+        const size_t n = constant_ ? 1 : count_;
+        for (size_t i = 0; i < n; ++i)
+            all &= std::isfinite(p[i]); // no early exit: the loop vectorises
+        finite_ = all ? 1 : 0;
+    }
+    return finite_ == 1;
 }

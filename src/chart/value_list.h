@@ -1,8 +1,14 @@
 #pragma once
 // One column of numbers of a series (its x or y values), kept in contiguous storage, with
 // ordered insertion, lazily cached statistics and a read multiplier.
+//
+// The storage can be shared: a copy of a list (or of a run of it) refers to the same values
+// until one of the lists changes, and then that list takes its own copy first. A list can also
+// hold n copies of one value as that one value. Either way every list reads as its own values.
 #include <QString>
 
+#include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -31,17 +37,40 @@ public:
     const QString &ValueSource() const { return valueSource_; }
     void SetValueSource(const QString &v) { valueSource_ = v; }
 
-    int Count() const { return static_cast<int>(values_.size()); }
-    size_t Capacity() const { return values_.capacity(); }
-    void Reserve(int n) { if (n > 0) values_.reserve(static_cast<size_t>(n)); }
+    int Count() const { return static_cast<int>(count_); }
+    // Values the list's own storage has room for (0 while it shares another list's values).
+    size_t Capacity() const { return Owned() ? store_->values.capacity() : 0; }
+    void Reserve(int n)
+    {
+        if (n > 0) Own().reserve(static_cast<size_t>(n));
+    }
 
     // Stored value x Multiplier. Raises the list's out-of-range error outside 0..Count()-1.
     double ValueAt(int i) const;
     // Stored (un-multiplied) value, checked like ValueAt.
     double Value(int i) const;
     void SetValue(int i, double v);
-    // The stored values, for loops that must not pay a check per value.
-    const double *Data() const { return values_.data(); }
+    // The stored values, for loops that must not pay a check per value. A list holding one
+    // value n times spells them out here first (see IsConstant).
+    const double *Data() const;
+
+    // Refers to `count` values of `source` from index `from` on (stored values, not multiplied),
+    // replacing this list's values, without copying them; statistics known for all of source
+    // come along. The settings (Order, Multiplier...) stay this list's own.
+    void ShareValues(const TChartValueList &source, int from, int count);
+    // Replaces the values by `count` copies of v, held as one number.
+    void SetConstant(double v, int count);
+    // Whether the list holds one value n times without spelling it out (then ConstantValue is
+    // that stored value).
+    bool IsConstant() const { return constant_; }
+    double ConstantValue() const { return constantValue_; }
+    // Whether this list's values are those of `other`'s storage (shared, not copied).
+    bool SharesStorageWith(const TChartValueList &other) const { return store_ && store_ == other.store_; }
+    // Identifies the stored values a list reads (with ContentOffset): equal for two lists
+    // reading the same storage, and never seen again once it changes. 0 for a list without
+    // stored values or holding one value n times.
+    std::uint64_t ContentKey() const { return store_ && !constant_ ? store_->version : 0; }
+    size_t ContentOffset() const { return offset_; }
 
     // Value the next add inserts (see TChartSeries::AddPoint).
     double PendingValue() const { return pending_; }
@@ -50,27 +79,49 @@ public:
 
     // Inserts v by Order and returns its index. Ascending data always appends; equal values
     // keep insertion order.
-    int InsertOrdered(double v);
-    // Inserts v at index i (0..Count()), whatever Order says.
-    void InsertValueAt(int i, double v);
-    // Exchanges the storage with `v` (the caller keeps the order); `ascending` tells that the new
-    // values are known to be in ascending order.
-    void SwapValues(std::vector<double> &v, bool ascending = false)
+    int InsertOrdered(double v)
     {
-        values_.swap(v);
-        Touched();
-        if (ascending) ascending_ = 1;
+        // the common case, a value appended to storage of the list's own, without a call
+        if (Owned()) {
+            std::vector<double> &values = store_->values;
+            const size_t n = values.size();
+            if (n > 0 && order_ != loNone && !(order_ == loAscending ? v >= values.back() : v <= values.back()))
+                return InsertOrderedMiddle(v);
+            const bool stillAscending = ascending_ == 1 && (n == 0 || v >= values.back());
+            values.push_back(v);
+            Changed();
+            if (stillAscending) ascending_ = 1;
+            return static_cast<int>(n);
+        }
+        return InsertOrderedMiddle(v);
     }
+    // Inserts v at index i (0..Count()), whatever Order says.
+    void InsertValueAt(int i, double v)
+    {
+        if (Owned() && static_cast<size_t>(i) == count_) {
+            store_->values.push_back(v);
+            Changed();
+            return;
+        }
+        InsertValueAtSlow(i, v);
+    }
+    // Exchanges the storage with `v` (the caller keeps the order); `ascending` tells that the new
+    // values are known to be in ascending order. While the storage is shared, v comes back
+    // empty instead.
+    void SwapValues(std::vector<double> &v, bool ascending = false);
     // Appends n values at the end, whatever Order says (the caller keeps the order); `ascending`
     // tells that the list is known to be ascending afterwards.
     void AppendValues(const double *v, size_t n, bool ascending = false)
     {
-        values_.insert(values_.end(), v, v + n);
-        Touched();
+        std::vector<double> &own = Own();
+        own.insert(own.end(), v, v + n);
+        Changed();
         if (ascending) ascending_ = 1;
     }
     // Whether the stored values never decrease; remembered until the next change.
     bool IsAscending() const;
+    // Whether every stored value is finite (no NaN, no infinity); remembered until the next change.
+    bool AllFinite() const;
     void DeleteAt(int i);
     // Removes every value. The storage is kept for the next fill: a series refilled every sweep
     // then reuses its buffers instead of faulting fresh memory in for each sweep (with a million
@@ -79,14 +130,24 @@ public:
     // Gives unused storage back (all of it when the list is empty).
     void ReleaseMemory();
     // Exchanges two values (no check).
-    void Exchange(int a, int b) { std::swap(values_[a], values_[b]); Touched(); }
+    void Exchange(int a, int b)
+    {
+        std::vector<double> &own = Own();
+        std::swap(own[static_cast<size_t>(a)], own[static_cast<size_t>(b)]);
+        Changed();
+    }
 
-    // Statistics of the multiplied values, recomputed when stale; all 0 for an empty list.
+    // Statistics of the multiplied values, recomputed when stale; all 0 for an empty list. The
+    // extremes of an ascending list of finite values are its ends; the sums are computed only
+    // when one of them is read.
     double Lowest() const;
     double Highest() const;
     double Sum() const;
     double SumAbs() const;
     bool StatsStale() const { return statsStale_; }
+    // Takes over the other list's cached statistics when it holds the same values with the same
+    // multiplier (a copy of it), so that they are not computed again.
+    void TakeStatsFrom(const TChartValueList &copyOf);
 
     // First index whose (multiplied) value equals v exactly, -1 if none.
     int IndexOfValue(double v) const;
@@ -98,13 +159,42 @@ public:
     void CopyFrom(const TChartValueList &source);
 
 private:
+    // Shared storage of values: `version` changes with every change made in place, and a fresh
+    // store gets a number never used before.
+    struct Store {
+        std::vector<double> values;
+        std::uint64_t version = 0;
+    };
+    static std::uint64_t NextVersion() { return ++lastVersion_; }
+    inline static std::uint64_t lastVersion_ = 0; // window thread only, as every chart object
+    int InsertOrderedMiddle(double v);
+    void InsertValueAtSlow(int i, double v);
+
+    // Whether the storage is this list's alone and holds exactly its values.
+    bool Owned() const
+    {
+        return store_ && !constant_ && store_.use_count() == 1 && offset_ == 0 && count_ == store_->values.size();
+    }
+    // This list's own vector of its values, copied out first where they are shared or held as
+    // one number. Call Changed after changing it.
+    std::vector<double> &Own();
+    // After a change through Own: count, version and cached figures.
+    void Changed()
+    {
+        count_ = store_->values.size();
+        store_->version = NextVersion();
+        Touched();
+    }
     void Touched()
     {
         statsStale_ = true;
+        sumsStale_ = true;
         ascending_ = -1;
+        finite_ = -1;
     }
     void CheckIndex(int i) const;
     void Recalc() const;
+    void RecalcSums() const;
 
     TChartSeries *owner_;
     QString name_;
@@ -112,11 +202,17 @@ private:
     double multiplier_ = 1.0;
     TChartListOrder order_ = loNone;
     QString valueSource_;
-    std::vector<double> values_;
+    std::shared_ptr<Store> store_;  // none until values arrive
+    size_t offset_ = 0, count_ = 0; // the run of store_ this list reads
+    bool constant_ = false;         // count_ copies of constantValue_, store_ unused
+    double constantValue_ = 0;
+    mutable std::shared_ptr<Store> spelled_; // a constant list spelled out for Data()
     double pending_ = 0;
 
-    mutable bool statsStale_ = true;
+    mutable bool statsStale_ = true; // the extremes
+    mutable bool sumsStale_ = true;
     mutable signed char ascending_ = 1; // 1 yes, 0 no, -1 not known
+    mutable signed char finite_ = 1;    // the same for AllFinite
     mutable double lowest_ = 0, highest_ = 0, sum_ = 0, sumAbs_ = 0;
 };
 

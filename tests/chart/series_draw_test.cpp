@@ -132,6 +132,66 @@ TEST(seriesDraw, VisibleRangeFollowsThePlotEdges)
     EXPECT_EQ(n.LastShown(), 4);
 }
 
+// Ascending lists are searched by halving: the same range as a scan from the start, for random
+// views over data with runs of equal values, a negative multiplier and a NaN (scanned).
+TEST(seriesDraw, VisibleRangeByHalvingMatchesTheScan)
+{
+    std::mt19937 rng(5);
+    auto r = [&](int lo, int hi) { return lo + static_cast<int>(rng() % static_cast<unsigned>(hi - lo + 1)); };
+    for (int t = 0; t < 300; ++t) {
+        Scene chart;
+        TLineSeries line;
+        TChartSeries points; // does not draw between points: its last point stays inside
+        std::vector<double> x;
+        double v = r(-50, 50);
+        for (int i = 0, n = r(1, 200); i < n; ++i) x.push_back(v += r(0, 3) / 2.0);
+        const double m = t % 10 == 9 ? -1 : 1;
+        if (t % 13 == 12) x[x.size() / 2] = kNaN;
+        for (TChartSeries *s : {static_cast<TChartSeries *>(&line), static_cast<TChartSeries *>(&points)}) {
+            for (double e : x) s->AddPoint(e, 1);
+            s->XValues().SetMultiplier(m);
+            s->SetParentChart(&chart);
+        }
+        const double lo = r(-80, 80) + 0.25, hi = lo + r(0, 60) + 0.5;
+        if (hi < chart.Bottom().Minimum()) {
+            chart.Bottom().SetMinimum(lo);
+            chart.Bottom().SetMaximum(hi);
+        } else {
+            chart.Bottom().SetMaximum(hi);
+            chart.Bottom().SetMinimum(lo);
+        }
+        chart.Bottom().SetInverted(t % 7 == 3);
+        chart.Layout();
+        for (TChartSeries *s : {static_cast<TChartSeries *>(&line), static_cast<TChartSeries *>(&points)}) {
+            s->UpdateVisibleRange();
+            // the scan, as the range is defined
+            const bool inv = chart.Bottom().Inverted();
+            const double a = s->XValueAtPixel(inv ? chart.plot.Right : chart.plot.Left);
+            const double b = s->XValueAtPixel(inv ? chart.plot.Left : chart.plot.Right);
+            const int n = static_cast<int>(x.size());
+            int first = -1, last = -1;
+            for (int i = 0; i < n && first < 0; ++i)
+                if (x[i] * m >= a) first = i;
+            if (first >= 0) {
+                if (x[n - 1] * m <= b) {
+                    last = n - 1;
+                } else {
+                    for (int i = first; i < n && last < 0; ++i)
+                        if (x[i] * m >= b) last = i;
+                    if (last < 0) {
+                        last = n - 1;
+                    } else if (!s->DrawBetweenPoints() && x[last] * m > b) {
+                        last = last == first ? -2 : last - 1;
+                    }
+                }
+            }
+            if (last == -2) first = last = -1;
+            EXPECT_EQ(s->FirstShown(), first) << t;
+            EXPECT_EQ(s->LastShown(), last) << t;
+        }
+    }
+}
+
 TEST(seriesDraw, LineEntersAtThePlotEdgeAtTheInterpolatedHeight)
 {
     for (bool buffered : {false, true}) {
@@ -429,6 +489,145 @@ TEST(seriesDraw, DirectFramesMatchThePainterForAllMarkersAndLineKinds)
         const QImage direct = chart.Render({&line, &points, &fast, &edge}, true, clip);
         EXPECT_EQ(viaPainter, direct) << "seed " << seed;
         EXPECT_GT(CountNot(direct, kWhite), 100);
+    }
+}
+
+// Dense data in one colour (the column-by-column pass): many points per pixel column, markers of
+// every style, zoomed views, clipping, inverted axes, and now and then a null point, a NaN or a
+// second colour (the point-by-point pass): the buffered frame must be the painter's, pixel for
+// pixel.
+TEST(seriesDraw, DenseFramesMatchThePainter)
+{
+    for (int seed = 0; seed < 60; ++seed) {
+        std::mt19937 rng(1000 + seed);
+        auto r = [&](int lo, int hi) { return lo + static_cast<int>(rng() % static_cast<unsigned>(hi - lo + 1)); };
+        Scene chart;
+        const int n = r(300, 4000);
+        // zoomed in on part of the data, or showing all of it
+        const double lo = seed % 3 == 0 ? r(20, 45) : -5, hi = seed % 3 == 0 ? r(55, 80) : 105;
+        chart.Bottom().SetMaximum(hi);
+        chart.Bottom().SetMinimum(lo);
+        chart.Bottom().SetInverted(seed % 7 == 3);
+        chart.Left().SetInverted(seed % 11 == 5);
+        TLineSeries line;
+        line.SetSeriesColor(clTeal);
+        line.Pointer().SetVisible(seed % 4 != 3);
+        line.Pointer().SetStyle(static_cast<TSeriesPointerStyle>(seed % 9));
+        line.Pointer().SetHorizSize(seed % 13 == 6 ? r(60, 90) : r(1, 3)); // large ones reach in from afar
+        line.Pointer().SetVertSize(seed % 13 == 6 ? r(60, 90) : r(1, 3));
+        line.Pointer().Brush().SetColor(seed % 3 ? clDefault : clYellow);
+        line.Pointer().Pen().SetColor(seed % 5 ? clBlack : clDefault);
+        line.Pointer().Pen().SetVisible(seed % 6 != 2);
+        TPointSeries points; // markers only, against the right axis
+        points.SetVertAxis(aRightAxis);
+        points.Pointer().SetStyle(static_cast<TSeriesPointerStyle>((seed + 3) % 9));
+        points.Pointer().SetHorizSize(r(1, 2));
+        points.Pointer().SetVertSize(r(1, 2));
+        points.Pointer().Brush().SetColor(seed % 2 ? clWhite : clDefault);
+        TFastLineSeries fast;
+        fast.SetSeriesColor(clPurple);
+        const double centre = r(20, 80), spread = seed % 13 == 6 ? 80 : r(1, 30);
+        std::normal_distribution<double> noise(centre, spread);
+        const TColor colour = seed % 2 ? clRed : clBlue;
+        for (int i = 0; i < n; ++i) {
+            const double x = -20 + 140.0 * i / n + (i % 13 == 0 ? 0.0 : 1e-9 * i);
+            double y = noise(rng);
+            if (seed % 10 == 9 && i == n / 2) y = kNaN;
+            TColor c = colour;
+            if (seed % 10 == 8 && i == n / 3) c = clNone;
+            if (seed % 10 == 7 && i == n / 4) c = clGreen;
+            line.AddPoint(x, y, QString(), c);
+            if (i % 3 == 0) points.AddPoint(x, y + r(-3, 3), QString(), c);
+            fast.AddPoint(x, seed % 4 == 0 ? centre : y + 5);
+        }
+        const bool clip = seed % 5 != 4;
+        const QImage viaPainter = chart.Render({&points, &line, &fast}, false, clip);
+        const QImage direct = chart.Render({&points, &line, &fast}, true, clip);
+        ASSERT_EQ(viaPainter, direct) << "seed " << seed;
+        EXPECT_GT(CountNot(direct, kWhite), 300) << "seed " << seed;
+    }
+}
+
+// A level held as one number draws as the same points spelled out would, on every path.
+TEST(seriesDraw, LevelPointsDrawAsTheSpelledOutPoints)
+{
+    for (double level : {37.25, -20.0, 250.0}) {
+        Scene chart;
+        chart.Bottom().SetMaximum(80); // the first points lie left of the plot
+        chart.Bottom().SetMinimum(10);
+        TLineSeries sweep;
+        std::vector<double> x, y;
+        for (int i = 0; i < 3000; ++i) {
+            x.push_back(i / 30.0);
+            y.push_back(i % 100);
+        }
+        sweep.AdoptPoints(x, y, clRed);
+        TFastLineSeries held, spelled;
+        held.SetSeriesColor(clRed);
+        spelled.SetSeriesColor(clRed);
+        held.SetLevelPoints(sweep, 1, sweep.PointCount() - 2, level, clYellow);
+        for (int i = 1; i < sweep.PointCount() - 1; ++i) spelled.AddPoint(sweep.XValue(i), level, QString(), clYellow);
+        ASSERT_TRUE(held.YValues().IsConstant());
+        const QImage expected = chart.Render({&spelled}, false, true);
+        const QImage direct = chart.Render({&held}, true, true);
+        EXPECT_EQ(direct, expected) << level;
+        EXPECT_EQ(held.LinesDrawn(), [&] { chart.Render({&spelled}, true, true); return spelled.LinesDrawn(); }());
+        EXPECT_TRUE(held.YValues().IsConstant()); // drawn without spelling the level out
+        EXPECT_EQ(chart.Render({&held}, false, true), expected) << level;
+    }
+}
+
+// Pixel rows are mapped once for series that share values and mapping; a change of the values
+// in place, another axis range or another run of the values must map them again.
+TEST(seriesDraw, SharedRowsFollowChangesAxesAndRuns)
+{
+    Scene chart;
+    TLineSeries trace;
+    TPointSeries copy;
+    std::vector<double> x, y;
+    for (int i = 0; i < 2000; ++i) {
+        x.push_back(i / 20.0);
+        y.push_back(50 + 30 * std::sin(i / 40.0));
+    }
+    trace.AdoptPoints(x, y, clRed);
+    copy.CopyFrom(trace);
+    copy.SetVertAxis(aRightAxis);
+    copy.Pointer().SetHorizSize(1);
+    copy.Pointer().SetVertSize(1);
+    ASSERT_TRUE(copy.YValues().SharesStorageWith(trace.YValues()));
+    auto same = [&](const char *what) {
+        const QImage viaPainter = chart.Render({&copy, &trace}, false, true);
+        EXPECT_EQ(chart.Render({&copy, &trace}, true, true), viaPainter) << what;
+    };
+    same("shared, same mapping");
+    chart.Right().SetMinimum(-50); // the copy's axis maps differently now
+    same("other range");
+    trace.YValues().SetValue(1000, 95); // shared with the copy: the trace takes its own values first
+    same("changed after sharing");
+    trace.YValues().SetValue(1001, 5); // now its own storage, changed in place
+    same("changed in place");
+    copy.SetLevelPoints(trace, 500, 1000, 20, clRed); // a run of the trace's x values
+    copy.YValues().ShareValues(trace.YValues(), 500, 1000);
+    same("a run of the values");
+}
+
+// A large marker centred well outside the clip still reaches into it.
+TEST(seriesDraw, LargeMarkersFromBeyondTheClipReachIn)
+{
+    for (int size : {20, 60, 90}) {
+        Scene chart;
+        TLineSeries s;
+        s.Pointer().SetVisible(true);
+        s.Pointer().SetStyle(psRectangle);
+        s.Pointer().SetHorizSize(size);
+        s.Pointer().SetVertSize(size);
+        for (int i = 0; i < 40; ++i) s.AddPoint(50 + i / 100.0, i < 39 ? 50 : -20 - size / 2, QString(), clRed);
+        const QImage viaPainter = chart.Render({&s}, false, true);
+        EXPECT_EQ(chart.Render({&s}, true, true), viaPainter) << size;
+        // the last marker's top edge, from below the clip
+        if (size == 60) {
+            EXPECT_EQ(viaPainter.pixel(40, 160 - size), Rgb(clBlack)) << size;
+        }
     }
 }
 

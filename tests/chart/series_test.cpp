@@ -409,3 +409,126 @@ TEST(chartSeries, ClickHookFiresTheMatchingEvent)
     EXPECT_EQ(clicks, 3);
     EXPECT_EQ(doubles, 1);
 }
+
+// ---- one copy of a sweep: copies share the source's storage, a level is held once, and one
+// colour for every point takes no storage; a change to any of them shows nowhere else.
+
+namespace {
+
+std::vector<double> Column(const TChartValueList &l)
+{
+    std::vector<double> v;
+    for (int i = 0; i < l.Count(); ++i) v.push_back(l.ValueAt(i));
+    return v;
+}
+
+} // namespace
+
+TEST(chartSeries, CopiesShareTheSourceColumnsUntilEitherChanges)
+{
+    TLineSeries sweep, trace;
+    TPointSeries markers;
+    std::vector<double> x{1, 2, 3, 4}, y{-50, -40, -45, -60};
+    sweep.AdoptPoints(x, y, clRed);
+    trace.CopyFrom(sweep);
+    markers.CopyFrom(sweep);
+    EXPECT_TRUE(trace.XValues().SharesStorageWith(sweep.XValues()));
+    EXPECT_TRUE(markers.YValues().SharesStorageWith(sweep.YValues()));
+    EXPECT_EQ(trace.YMax(), -40);
+
+    trace.YValues().SetValue(0, 7); // the copy takes its own values first
+    EXPECT_FALSE(trace.YValues().SharesStorageWith(sweep.YValues()));
+    EXPECT_EQ(Column(sweep.YValues()), (std::vector<double>{-50, -40, -45, -60}));
+    EXPECT_EQ(Column(markers.YValues()), (std::vector<double>{-50, -40, -45, -60}));
+    EXPECT_EQ(trace.YMax(), 7);
+
+    sweep.AddPoint(2.5, 0, QString(), clBlue); // an ordered insert into the source
+    EXPECT_EQ(Column(markers.XValues()), (std::vector<double>{1, 2, 3, 4}));
+    EXPECT_EQ(Column(sweep.XValues()), (std::vector<double>{1, 2, 2.5, 3, 4}));
+    EXPECT_EQ(markers.PointColor(2), clRed);
+    markers.DeletePoint(0);
+    EXPECT_EQ(sweep.PointCount(), 5);
+
+    // the next sweep replaces the source; the copies keep showing the last one
+    sweep.ClearPoints();
+    std::vector<double> x2{10, 20}, y2{-1, -2};
+    sweep.AdoptPoints(x2, y2, clRed);
+    EXPECT_EQ(Column(markers.XValues()), (std::vector<double>{2, 3, 4}));
+    EXPECT_TRUE(x2.empty()); // storage still read by others is not handed out
+    sweep.XValues().SetMultiplier(2); // settings stay each list's own
+    markers.CopyFrom(sweep);
+    sweep.XValues().SetMultiplier(1);
+    EXPECT_EQ(Column(markers.XValues()), (std::vector<double>{20, 40}));
+    EXPECT_EQ(markers.XMax(), 40);
+    markers.XValues().SortValues();
+    markers.SwapPoints(0, 1);
+    EXPECT_EQ(Column(sweep.XValues()), (std::vector<double>{10, 20}));
+}
+
+TEST(chartSeries, LevelPointsReadTheSourceXAndHoldTheLevelOnce)
+{
+    TLineSeries sweep;
+    std::vector<double> x{100, 200, 300, 400, 500}, y{-3, -9, -1, -7, -5};
+    sweep.AdoptPoints(x, y, clRed);
+    TFastLineSeries noise;
+    noise.SetLevelPoints(sweep, 1, 3, -6.5, clYellow);
+    EXPECT_EQ(noise.PointCount(), 3);
+    EXPECT_EQ(Column(noise.XValues()), (std::vector<double>{200, 300, 400}));
+    EXPECT_EQ(Column(noise.YValues()), (std::vector<double>{-6.5, -6.5, -6.5}));
+    EXPECT_TRUE(noise.YValues().IsConstant());
+    EXPECT_EQ(noise.PointColors(), (std::vector<TColor>{clYellow, clYellow, clYellow}));
+    EXPECT_EQ(noise.XMin(), 200);
+    EXPECT_EQ(noise.XMax(), 400);
+    EXPECT_EQ(noise.YMin(), -6.5);
+    EXPECT_EQ(noise.YValues().Sum(), -19.5);
+    EXPECT_EQ(noise.YValues().IndexOfValue(-6.5), 0);
+
+    // changes on either side stay there
+    sweep.XValues().SetValue(2, 250);
+    EXPECT_EQ(noise.XValue(1), 300);
+    noise.AddPoint(450, 1, QString(), clYellow);
+    EXPECT_EQ(Column(noise.YValues()), (std::vector<double>{-6.5, -6.5, -6.5, 1}));
+    EXPECT_EQ(Column(noise.XValues()), (std::vector<double>{200, 300, 400, 450}));
+    EXPECT_EQ(sweep.PointCount(), 5);
+
+    // ranges beyond the source are cut; an empty range leaves no points
+    noise.SetLevelPoints(sweep, 3, 10, 0, clYellow);
+    EXPECT_EQ(Column(noise.XValues()), (std::vector<double>{400, 500}));
+    noise.SetLevelPoints(sweep, 9, 2, 0, clYellow);
+    EXPECT_EQ(noise.PointCount(), 0);
+
+    // a series that watches its adds sees each point
+    TPointSeries watched;
+    std::vector<int> seen;
+    watched.OnAfterAdd = [&](TChartSeries *, int i) { seen.push_back(i); };
+    watched.SetLevelPoints(sweep, 0, 2, 4, clLime);
+    EXPECT_EQ(seen, (std::vector<int>{0, 1}));
+    EXPECT_EQ(Column(watched.YValues()), (std::vector<double>{4, 4}));
+}
+
+TEST(chartSeries, OneColourForEveryPointIsHeldOnce)
+{
+    TLineSeries s;
+    s.SetSeriesColor(clTeal);
+    for (int i = 0; i < 4; ++i) s.AddPoint(i, i, QString(), clRed);
+    TColor c = clNone;
+    EXPECT_TRUE(s.UniformColor(0, 3, c));
+    EXPECT_EQ(c, clRed);
+    s.AddPoint(1.5, 0, QString(), clBlue); // a second colour spells the colours out
+    EXPECT_EQ(s.PointColors(), (std::vector<TColor>{clRed, clRed, clBlue, clRed, clRed}));
+    EXPECT_FALSE(s.UniformColor(0, 4, c));
+    EXPECT_TRUE(s.UniformColor(3, 4, c));
+    s.DeletePoint(2);
+    s.SwapPoints(0, 3);
+    EXPECT_EQ(s.PointColor(3), clRed);
+
+    TLineSeries d; // clDefault entries and missing entries are the series colour
+    d.SetSeriesColor(clTeal);
+    d.AddPoint(0, 0, QString(), clDefault);
+    d.AddPoint(1, 0, QString(), clDefault);
+    d.AddPoint(2, 0);
+    EXPECT_TRUE(d.UniformColor(0, 2, c));
+    EXPECT_EQ(c, clTeal);
+    d.SetColorEachPoint(true); // palette colours differ point by point
+    EXPECT_FALSE(d.UniformColor(0, 2, c));
+}

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include <vector>
 
 namespace {
@@ -62,6 +65,50 @@ TEST(chartValueList, DescendingAndUnorderedLists)
     s.AddPoint(1, 9);
     s.AddPoint(2, 3);
     EXPECT_EQ(Values(s.YValues()), (std::vector<double>{9, 3}));
+}
+
+// The shortcuts must give what a loop over every value gives: the ends of an ascending list
+// (turned round by a negative multiplier), NaN passed over unless it comes first, and a copy
+// carrying its source's figures until the copy itself changes.
+TEST(chartValueList, StatisticsShortcutsAgreeWithTheFullLoop)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    TChartValueList asc(nullptr, "X");
+    for (double v : {-4.0, -1.0, 2.0, 2.0, 9.0}) asc.InsertOrdered(v);
+    EXPECT_EQ(asc.Lowest(), -4);
+    EXPECT_EQ(asc.Highest(), 9);
+    asc.SetMultiplier(-0.5);
+    EXPECT_EQ(asc.Lowest(), -4.5);
+    EXPECT_EQ(asc.Highest(), 2);
+    EXPECT_EQ(asc.Sum(), -4);
+
+    // a NaN between values keeps the list "ascending" by comparison, but not its ends
+    TChartValueList gap(nullptr, "X");
+    std::vector<double> v{2, nan, 0, 1};
+    gap.SwapValues(v);
+    ASSERT_TRUE(gap.IsAscending());
+    EXPECT_EQ(gap.Lowest(), 0);
+    EXPECT_EQ(gap.Highest(), 2);
+    TChartValueList lead(nullptr, "Y");
+    std::vector<double> w{nan, 3, -3};
+    lead.SwapValues(w);
+    EXPECT_TRUE(std::isnan(lead.Lowest()));
+    EXPECT_TRUE(std::isnan(lead.Highest()));
+
+    TLineSeries source, copy;
+    for (int i = 0; i < 50; ++i) source.AddPoint(i, (i * 37) % 11 - 5.0, QString(), clRed);
+    EXPECT_EQ(source.YMin(), -5);
+    EXPECT_EQ(source.YMax(), 5);
+    copy.CopyFrom(source);
+    EXPECT_FALSE(copy.YValues().StatsStale()); // carried over, not recomputed
+    EXPECT_EQ(copy.YMin(), -5);
+    EXPECT_EQ(copy.XMax(), 49);
+    copy.YValues().SetValue(3, 40);
+    EXPECT_EQ(copy.YMax(), 40);
+    EXPECT_EQ(source.YMax(), 5);
+    source.YValues().SetMultiplier(2); // a differing multiplier: nothing is taken over
+    copy.YValues().TakeStatsFrom(source.YValues());
+    EXPECT_EQ(copy.YMax(), 40);
 }
 
 TEST(chartValueList, StatisticsAreLazyAndFollowTheMultiplier)
