@@ -126,8 +126,9 @@ void TForm1::ConnectHandlers() {
 }
 
 void TForm1::FormCreate(const StartOptions &options) {
-    const bool live = !options.renderOnly;
-    if (live) {
+    const bool interactive = !options.renderOnly;
+    const bool live = interactive && !options.replay; // sweeps come from the tool
+    if (interactive) {
         HideTaskbarButton();
         InstallTrayIcon();
         // Key preview: the window sees every key before the focused control.
@@ -192,11 +193,12 @@ void TForm1::FormCreate(const StartOptions &options) {
     FillCodecMenu();
     AttachMenuPainter();
 
-    if (!live)
+    if (!interactive)
         return;
-
     statusTimer_ = std::make_unique<StatusTimer>(flags.statusTickCount, this, [this] { refreshStatusPanel(); });
     statusTimer_->Start(40);
+    if (!live)
+        return;
     StartScanThread();
     // The first sweep; from here on the parameter controls act.
     flags.launchRequested = true;

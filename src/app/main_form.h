@@ -53,6 +53,10 @@ struct StartOptions {
     // Show sweep files only: no sweep tool is started or ended, no status timer, no worker, and
     // settings are read (from pluginsDir when given, else the defaults) but never written.
     bool renderOnly = false;
+    // A window that plays recorded sweeps (fed through AssembleSweep by its driver): tray, keys
+    // and status as usual, but no sweep tool is started or ended, no worker runs, and settings
+    // are read but never written.
+    bool replay = false;
 };
 
 // A black panel without bevel.
