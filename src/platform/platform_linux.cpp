@@ -239,6 +239,9 @@ bool IsFileBusy(const QString &path) {
     struct stat st;
     if (stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
+    // One test at a time in this process: two threads' lease attempts would refuse each other.
+    static std::mutex leaseMutex;
+    std::lock_guard lock(leaseMutex);
     const int fd = open(name.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return true;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -208,4 +209,25 @@ TEST(IsFileBusy, FifosAndFoldersAreNotBusyAndNeverBlock) {
     EXPECT_FALSE(IsFileHeldByAnyProcess(dir.filePath("missing")));
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
     EXPECT_FALSE(IsFileBusy(dir.filePath("folder")));
+}
+
+// Two threads of one process testing the same free file at once never see each other as the
+// holder (the scan worker and the window may both ask).
+TEST(IsFileBusy, ConcurrentTestsInOneProcessAgreeTheFileIsFree) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("scan.csv");
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("x");
+    }
+    std::atomic<int> busy{0};
+    auto probe = [&] {
+        for (int i = 0; i < 3000; ++i)
+            busy += IsFileBusy(path);
+    };
+    std::thread a(probe), b(probe);
+    a.join();
+    b.join();
+    EXPECT_EQ(busy.load(), 0);
 }
