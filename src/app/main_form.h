@@ -339,7 +339,6 @@ private:
     bool startingUp_ = false;       // settings saves collect their errors instead of raising
     QStringList startupErrors_;
     SweepFindings findings_; // buffers reused from sweep to sweep
-    std::vector<double> noiseLevels_;
     QByteArray fileBuffer_;
 };
 

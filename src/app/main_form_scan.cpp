@@ -173,12 +173,12 @@ void TForm1::AssembleSweep(std::string_view text) {
     if (!f.noiseDb)
         return;
     const double noise = *f.noiseDb;
-    if (n > 2) {
-        noiseLevels_.assign(static_cast<std::size_t>(n - 2), noise);
-        s.Series2.AppendPoints(x + 1, noiseLevels_.data(), noiseLevels_.size(), clYellow);
-    }
+    // The noise line: one level over the trace's x from the second to the last-but-one bin,
+    // held as one number, not n copies of it.
+    if (n > 2)
+        s.Series2.SetLevelPoints(s.sweepSeries, 1, n - 2, noise, clYellow);
     if (mx->isChecked())
-        s.Series4.AppendPoints(f.peakX.data(), f.peakY.data(), f.peakCount, clLime);
+        s.Series4.AdoptPoints(f.peakX, f.peakY, clLime); // exactly the peaks, handed over
     sb->SetPanelText(2, QStringLiteral("Average Noise Level: %1 dB").arg(QString::number(noise, 'f', 2)));
     sb->SetPanelText(3, QStringLiteral("FFT Point Size: %1").arg(f.data.valueCount));
     sb->SetPanelText(1, QStringLiteral("Step: %1 Hz").arg(lastSweep_.step));

@@ -47,15 +47,20 @@ std::optional<double> NoiseLevel(const double *y, std::size_t n, std::size_t max
     return sum / static_cast<double>(count);
 }
 
-std::size_t FindPeaks(const double *x, const double *y, std::size_t n, double threshold, double *px, double *py) {
-    // Every bin is written, the count only advances on a peak: no branch to mispredict.
+std::size_t CountPeaks(const double *y, std::size_t n, double threshold) {
     std::size_t k = 0;
-    for (std::size_t i = 1; i + 1 < n; ++i) {
-        px[k] = x[i];
-        py[k] = y[i];
-        k += static_cast<std::size_t>(IsPeak(y, i) & (y[i] > threshold));
-    }
+    for (std::size_t i = 1; i + 1 < n; ++i)
+        k += static_cast<std::size_t>(IsPeak(y, i) & (y[i] > threshold)); // no branch to mispredict
     return k;
+}
+
+void StorePeaks(const double *x, const double *y, std::size_t n, double threshold, double *px, double *py) {
+    for (std::size_t i = 1; i + 1 < n; ++i) {
+        if (IsPeak(y, i) && y[i] > threshold) {
+            *px++ = x[i];
+            *py++ = y[i];
+        }
+    }
 }
 
 namespace {
@@ -128,8 +133,13 @@ void OrderByFrequency(SweepFindings &f) {
         len += run;
         i = end;
     }
-    d.x.swap(ox); // the file-order buffers are kept for the next sweep
+    d.x.swap(ox);
     d.y.swap(oy);
+    // Nothing of sweep size is kept between sweeps beyond the sweep itself.
+    for (std::vector<double> *v : {&ox, &oy, &tx, &ty}) {
+        v->clear();
+        v->shrink_to_fit();
+    }
 }
 
 void IngestSweep(std::string_view text, bool findPeaks, SweepFindings &out) {
@@ -147,10 +157,15 @@ void IngestSweep(std::string_view text, bool findPeaks, SweepFindings &out) {
     out.maxIndex = e.maxIndex;
     out.minIndex = e.minIndex;
     out.noiseDb = NoiseLevel(y, n, e.maxIndex);
+    out.peakX.clear();
+    out.peakY.clear();
     if (findPeaks && out.noiseDb && n > 2) {
-        out.peakX.resize(n);
-        out.peakY.resize(n);
-        out.peakCount = FindPeaks(x, y, n, *out.noiseDb + kPeakMarginDb, out.peakX.data(), out.peakY.data());
+        // Counted first, then stored: arrays of the peaks' size, not the sweep's.
+        const double threshold = *out.noiseDb + kPeakMarginDb;
+        out.peakCount = CountPeaks(y, n, threshold);
+        out.peakX.resize(out.peakCount);
+        out.peakY.resize(out.peakCount);
+        StorePeaks(x, y, n, threshold, out.peakX.data(), out.peakY.data());
     }
 }
 

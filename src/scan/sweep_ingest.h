@@ -20,10 +20,10 @@ struct SweepFindings {
     SweepData data;
     std::size_t maxIndex = 0, minIndex = 0; // first strongest and first weakest bin
     std::optional<double> noiseDb;          // empty when no bin is left to average
-    // Peaks: the first peakCount entries of peakX/peakY (the arrays may be longer).
+    // Peaks: peakCount positions and levels (a caller may swap the arrays out).
     std::vector<double> peakX, peakY;
     std::size_t peakCount = 0;
-    // Working buffers of the ordering, kept from sweep to sweep.
+    // Working buffers of the ordering, released after use.
     std::vector<double> orderedX, orderedY, tailX, tailY;
 
     std::size_t PointCount() const { return data.x.size(); }
@@ -50,9 +50,10 @@ inline bool IsPeak(const double *y, std::size_t i) {
     return ((a > p) & (q <= a)) | ((a == p) & (q < a));
 }
 
-// Writes the peaks of y[1 .. n-2] above `threshold` into px/py (sized n by the caller) and
-// returns their count.
-std::size_t FindPeaks(const double *x, const double *y, std::size_t n, double threshold, double *px, double *py);
+// Counts the peaks of y[1 .. n-2] above `threshold`; StorePeaks then writes exactly that many
+// positions and levels into px/py.
+std::size_t CountPeaks(const double *y, std::size_t n, double threshold);
+void StorePeaks(const double *x, const double *y, std::size_t n, double threshold, double *px, double *py);
 
 // Puts `f.data`'s points in ascending frequency, equal frequencies in file order: the result of
 // a stable sort, reached by merging the hops in one pass when they come in order.
