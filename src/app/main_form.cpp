@@ -86,6 +86,9 @@ void TForm1::ConnectHandlers() {
     connect(recc, &QAction::triggered, this, &TForm1::reccClick);
     connect(PrintPreview1, &QAction::triggered, this, &TForm1::Image2Click);
     connect(Close1, &QAction::triggered, this, &TForm1::Close1Click);
+    connect(LogSweeps1, &QAction::triggered, this, &TForm1::LogSweeps1Click);
+    connect(MaxHold1, &QAction::triggered, this, &TForm1::MaxHold1Click);
+    maxHoldSeries.SetVertAxis(aLeftAxis);
 
     // Image buttons: a press moves the picture 1 pixel down, the release back up; a click acts.
     const std::pair<TImage *, void (TForm1::*)()> actions[] = {{Image4, &TForm1::Image4Click},

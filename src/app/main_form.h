@@ -128,6 +128,7 @@ public:
     QAction *Infinity1 = nullptr; // "Mode Infinity", checkable
     QAction *About1 = nullptr, *Screenshot1 = nullptr, *recc = nullptr, *PrintPreview1 = nullptr, *Close1 = nullptr;
     QMenu *Options1 = nullptr, *codec = nullptr;
+    QAction *LogSweeps1 = nullptr, *MaxHold1 = nullptr; // check items, saved as "Log sweeps", "Max hold"
     std::unique_ptr<TTray> tray;
     QTimer *Timer1 = nullptr, *tavi = nullptr;
 
@@ -187,6 +188,25 @@ public:
     static constexpr int kPausePicture = 3, kPlayPicture = 6;
     // Scrolls the two axes of one direction by p percent of their span.
     void ScrollAxes(bool horizontal, double percent);
+
+    // ---- main_form_sweep_log.cpp: the sweep log, max hold and the peak readout.
+    // Options > Log Sweeps: every sweep file read successfully is appended, byte for byte, to
+    // plugins/sweeps-YYYY-MM-DD.csv (rtl_power's multi-sweep format). A failing write turns the
+    // log off with one notice; the sweep cycle goes on.
+    void LogSweeps1Click();
+    QString SweepLogPath() const; // today's log
+    void AppendToSweepLog(const QByteArray &sweepFile);
+    // Options > Max Hold: a dim series under the trace with the highest level of each bin since
+    // it was switched on or the range or bin layout changed.
+    void MaxHold1Click();
+    void UpdateMaxHold();
+    TFastLineSeries maxHoldSeries;
+    // The strongest bin's frequency and level next to its marker ("433.920 MHz -21.4 dB"), and the
+    // same for a "Max" peak marker under the mouse; kept inside the plot.
+    static QString PeakLabel(double hz, double db);
+    void DrawPeakLabels();
+    int hoverPeak = -1; // index of the peak marker under the mouse, or -1
+    QList<QRect> lastPeakLabelRects_; // where the last frame put the labels
 
     // ---- main_form_capture.cpp: screenshot (F6), recording (F7), print preview (F8), codec.
     void Image4Click();
@@ -332,6 +352,8 @@ private:
         TChartSeries *series = nullptr;
         int index = 0, x = 0, y = 0;
     } pendingSeriesClick_; // a left press on a series, a click if released there
+    std::vector<double> maxHoldY_;       // the highest level of each bin so far
+    WaterfallLayout maxHoldLayout_;       // of the sweeps max hold has seen
     bool launchHeld_ = false;       // a launch is waiting for ReleaseLaunch
     QString holdText_;              // why, as status panel 0 shows it
     bool sweepSinceLaunch_ = false; // the current run's sweep file has been read

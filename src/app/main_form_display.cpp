@@ -15,6 +15,19 @@ void TForm1::chMouseMove(int x, int y) {
     cursorX = x;
     cursorY = y;
     UpdateCursorReadout();
+    // A "Max" peak marker within a few pixels of the mouse shows its label.
+    hoverPeak = -1;
+    const auto &peaks = spectrum.Series4;
+    if (peaks.Pointer().Visible() && peaks.ResolvedHorizAxis() && peaks.ResolvedVertAxis()) {
+        int best = 5 * 5 + 1;
+        for (int i = 0; i < peaks.PointCount(); ++i) {
+            const int dx = peaks.XPixel(i) - x, dy = peaks.YPixel(i) - y;
+            if (dx * dx + dy * dy < best) {
+                best = dx * dx + dy * dy;
+                hoverPeak = i;
+            }
+        }
+    }
     ch->Invalidate();
 }
 
@@ -58,6 +71,7 @@ void TForm1::chAfterDraw() {
         if (InfinityMode())
             FollowAxisRange();
     }
+    DrawPeakLabels();
     UpdateViewAfterPass();
 }
 

@@ -356,6 +356,10 @@ void TForm1::BuildControls() {
     Screenshot1 = item(Options1, "Screenshot1", "Screenshot", "F6");
     recc = item(Options1, "recc", "Recording Spectrum", "F7");
     PrintPreview1 = item(Options1, "PrintPreview1", "Print Preview", "F8");
+    LogSweeps1 = item(Options1, "LogSweeps1", "Log Sweeps", "");
+    LogSweeps1->setCheckable(true);
+    MaxHold1 = item(Options1, "MaxHold1", "Max Hold", "");
+    MaxHold1->setCheckable(true);
     Close1 = item(pm1, "Close1", "Close", "Esc");
 
     Timer1 = new QTimer(this);

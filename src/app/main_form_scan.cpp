@@ -125,14 +125,15 @@ void TForm1::IngestSweepFile() {
     } requestLaunch{flags};
 
     const bool loaded = LoadSweepFile(path, fileBuffer_);
-    QFile::remove(path);
-    sweepSinceLaunch_ = true;
     if (loaded)
         AssembleSweep(std::string_view(fileBuffer_.constData(), static_cast<std::size_t>(fileBuffer_.size())));
-    if (lastSweep_.ok) {
+    if (loaded && lastSweep_.ok) {
         failureStreak_ = 0;
         ++sweepCount;
+        AppendToSweepLog(fileBuffer_); // before the file goes, from the bytes already read
     }
+    QFile::remove(path);
+    sweepSinceLaunch_ = true;
 }
 
 void TForm1::AssembleSweep(std::string_view text) {
@@ -185,6 +186,7 @@ void TForm1::AssembleSweep(std::string_view text) {
     s.Series1.CopyFrom(s.sweepSeries);
     s.Series5.CopyFrom(s.sweepSeries);
     lastSweep_.ok = true;
+    UpdateMaxHold();
     lastSweep_.noiseDb = noise;
     lastSweep_.maxHz = x[f.maxIndex];
     lastSweep_.maxDb = y[f.maxIndex];

@@ -40,6 +40,11 @@ void TForm1::ReadSettings() {
     axsClick();
     mx->setChecked(boxValue(key::ChartMax, 0));
     mxClick();
+
+    LogSweeps1->setChecked(boxValue(key::LogSweeps, 0));
+    MaxHold1->setChecked(boxValue(key::MaxHold, 0));
+    if (MaxHold1->isChecked())
+        MaxHold1Click();
 }
 
 void TForm1::WriteSetting(const QString &key, const QString &value) {

@@ -19,5 +19,7 @@ inline const QString WaterfallColorEnd = QStringLiteral("Waterfall Color End");
 inline const QString Codec = QStringLiteral("Codec");
 inline const QString Developer = QStringLiteral("Developer");
 inline const QString HomePage = QStringLiteral("H-page");
+inline const QString LogSweeps = QStringLiteral("Log sweeps");
+inline const QString MaxHold = QStringLiteral("Max hold");
 
 } // namespace sky::key

@@ -1,0 +1,132 @@
+// TForm1's sweep log, max hold and peak readout.
+#include "app/main_form.h"
+
+#include "app/settings_file.h"
+#include "app/settings_keys.h"
+#include "app/tray.h"
+#include "platform/error.h"
+
+#include <QDate>
+#include <QFile>
+
+#include <algorithm>
+#include <cmath>
+
+namespace sky {
+
+void TForm1::LogSweeps1Click() {
+    WriteSetting(key::LogSweeps, LogSweeps1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+QString TForm1::SweepLogPath() const {
+    return pluginsDir + QStringLiteral("sweeps-%1.csv").arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
+}
+
+void TForm1::AppendToSweepLog(const QByteArray &sweepFile) {
+    if (!LogSweeps1->isChecked() || sweepFile.isEmpty())
+        return;
+    // Unbuffered: a full disk fails this write, not a later flush. The bytes go on as they came
+    // (line ends included); a file that did not end its last line gets one, so sweeps never run
+    // together.
+    QFile log(SweepLogPath());
+    bool ok = log.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered) &&
+              log.write(sweepFile) == sweepFile.size();
+    if (ok && !sweepFile.endsWith('\n') && !sweepFile.endsWith('\r'))
+        ok = log.write("\n", 1) == 1;
+    if (ok)
+        return;
+    const QString why = log.errorString();
+    LogSweeps1->setChecked(false);
+    try {
+        WriteSetting(key::LogSweeps, QStringLiteral("0"));
+    } catch (const Error &) {
+        // The same disk may refuse the settings too; the log is off either way.
+    }
+    if (tray)
+        tray->ShowBalloon(1, QStringLiteral("Sweep log stopped: cannot write %1. %2").arg(SweepLogPath(), why));
+}
+
+void TForm1::MaxHold1Click() {
+    WriteSetting(key::MaxHold, MaxHold1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    // Under everything else: the chart draws its series in list order.
+    const bool on = MaxHold1->isChecked();
+    TChartSeries *order[] = {&spectrum.Series5, &spectrum.Series1, &spectrum.Series2, &spectrum.Series4,
+                             &spectrum.Series3};
+    for (TChartSeries *s : order)
+        ch->RemoveSeries(s);
+    ch->RemoveSeries(&maxHoldSeries);
+    if (on)
+        ch->AddSeries(&maxHoldSeries);
+    for (TChartSeries *s : order)
+        ch->AddSeries(s);
+    maxHoldY_.clear();
+    maxHoldSeries.ClearPoints();
+    maxHoldLayout_ = {};
+    if (on)
+        UpdateMaxHold();
+    ch->Invalidate();
+}
+
+void TForm1::UpdateMaxHold() {
+    if (!MaxHold1->isChecked() || !lastSweep_.ok)
+        return;
+    const TChartSeries &trace = spectrum.sweepSeries;
+    const int n = trace.PointCount();
+    if (n == 0)
+        return;
+    const double *x = trace.XValues().Data(), *y = trace.YValues().Data();
+    const WaterfallLayout layout{n, x[0], x[n - 1]};
+    if (layout != maxHoldLayout_ || maxHoldY_.size() != static_cast<std::size_t>(n)) {
+        maxHoldY_.assign(y, y + n); // a new range or bin layout starts afresh
+        maxHoldLayout_ = layout;
+    } else {
+        for (int i = 0; i < n; ++i)
+            maxHoldY_[i] = std::max(maxHoldY_[i], y[i]);
+    }
+    // A dim shade of the trace's colour.
+    const QColor c = ColorToQColor(flags.chartColor);
+    const TColor dim = RGBToColor(qRgb(c.red() * 2 / 5, c.green() * 2 / 5, c.blue() * 2 / 5));
+    maxHoldSeries.ClearPoints();
+    maxHoldSeries.AppendPoints(x, maxHoldY_.data(), static_cast<std::size_t>(n), dim);
+    maxHoldSeries.SetSeriesColor(dim);
+}
+
+QString TForm1::PeakLabel(double hz, double db) {
+    // A real minus sign: the label is read, not parsed.
+    QString level = QString::number(std::fabs(db), 'f', 1);
+    if (db < 0 && level != QStringLiteral("0.0"))
+        level.prepend(QChar(0x2212));
+    return QStringLiteral("%1 MHz %2 dB").arg(QString::number(hz / kHzPerMHz, 'f', 3), level);
+}
+
+void TForm1::DrawPeakLabels() {
+    TCanvas3D &c = ch->Canvas();
+    const TRect plot = ch->PlotRect();
+    auto label = [&](const TChartSeries &s, int i, TColor colour) {
+        if (i < 0 || i >= s.PointCount() || !s.ResolvedHorizAxis() || !s.ResolvedVertAxis())
+            return;
+        const QString text = PeakLabel(s.XValue(i), s.YValue(i));
+        TFontDesc font = c.Font();
+        font.SetSize(8);
+        font.Color = colour;
+        c.Font() = font;
+        const int w = c.MeasureText(text), h = c.TextHeightW();
+        // Right of and above the marker, moved inside the plot where it would leave it.
+        const int px = s.XPixel(i), py = s.YPixel(i);
+        int x = px + 6, y = py - h - 4;
+        if (x + w > plot.Right - 2)
+            x = px - 6 - w;
+        x = std::clamp(x, plot.Left + 2, std::max(plot.Left + 2, plot.Right - 2 - w));
+        y = std::clamp(y, plot.Top + 2, std::max(plot.Top + 2, plot.Bottom - 2 - h));
+        c.SetTextAlign(TextAlign::Left | TextAlign::Top);
+        c.TextOut(x, y, text);
+        lastPeakLabelRects_ << QRect(x, y, w, h);
+    };
+    lastPeakLabelRects_.clear();
+    if (lastSweep_.ok)
+        label(spectrum.Series3, 0, clLime);
+    if (spectrum.Series4.Pointer().Visible())
+        label(spectrum.Series4, hoverPeak, clLime);
+}
+
+} // namespace sky

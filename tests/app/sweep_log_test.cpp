@@ -1,0 +1,147 @@
+// Keeping and reading sweeps: the sweep log, max hold and the peak readout.
+#include "app/main_form.h"
+#include "app/tray.h"
+#include "app_test_support.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace sky;
+using namespace skytest;
+
+namespace {
+
+struct Window {
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    TForm1 form{StartOptions{dir.path(), dir.filePath("no-tool")}};
+    Window() {
+        form.scanThread->RequestStop(); // the tests hand the sweep files over themselves
+        form.scanThread->wait();
+        form.resize(716, 386);
+        form.show();
+        waitFor([] { return false; }, 30);
+    }
+    // A sweep file as the tool leaves it, read the way the scan cycle reads it.
+    void sweep(const QByteArray &bytes) {
+        writeFile(dir.filePath("scan.csv"), bytes);
+        form.IngestSweepFile();
+    }
+};
+
+QByteArray sweepBytes(long long low, int n, int peakAt, const char *eol, double peakDb = -20) {
+    QByteArray out;
+    for (int hop = 0; hop < 2; ++hop) {
+        out += "2026-12-07, 21:00:0" + QByteArray::number(hop) + ", " + QByteArray::number(low + hop * n * 1000LL) +
+               ", " + QByteArray::number(low + (hop + 1) * n * 1000LL) + ", 1000.00, 8";
+        for (int i = 0; i < n; ++i)
+            out += hop * n + i == peakAt ? ", " + QByteArray::number(peakDb, 'f', 2) : QByteArray(i % 2 ? ", -50.00" : ", -52.00");
+        out += eol;
+    }
+    return out;
+}
+
+} // namespace
+
+// With the log on, the bytes of every sweep read are appended unchanged, whatever their line
+// ends; the sweep files themselves are still deleted.
+TEST(SweepLog, AppendsEverySweepFileByteForByte) {
+    Window w;
+    w.form.LogSweeps1->trigger();
+    ASSERT_TRUE(w.form.LogSweeps1->isChecked());
+    EXPECT_TRUE(readFile(w.dir.filePath("settings.ini")).contains("Log sweeps=1\r\n"));
+    QByteArray expected;
+    for (const char *eol : {"\n", "\r\n", "\n"}) {
+        const QByteArray bytes = sweepBytes(430000000, 50, 30, eol);
+        w.sweep(bytes);
+        ASSERT_TRUE(w.form.LastSweep().ok);
+        EXPECT_FALSE(QFile::exists(w.dir.filePath("scan.csv")));
+        expected += bytes;
+    }
+    w.sweep("garbage that is no sweep\n"); // not read successfully: not logged
+    EXPECT_EQ(readFile(w.form.SweepLogPath()), expected);
+    EXPECT_TRUE(w.form.SweepLogPath().endsWith("/sweeps-" + QDate::currentDate().toString("yyyy-MM-dd") + ".csv"));
+    // Off: nothing more is written.
+    w.form.LogSweeps1->trigger();
+    w.sweep(sweepBytes(430000000, 50, 30, "\n"));
+    EXPECT_EQ(readFile(w.form.SweepLogPath()), expected);
+}
+
+// A log that cannot be written turns itself off with one notice; the sweeps go on being shown.
+TEST(SweepLog, AFailingWriteTurnsTheLogOffAndKeepsSweeping) {
+    Window w;
+    w.form.LogSweeps1->trigger();
+    ASSERT_TRUE(QDir(w.dir.path()).mkdir(QFileInfo(w.form.SweepLogPath()).fileName())); // a folder in its way
+    const int notices = w.form.tray->NoticeCount;
+    w.sweep(sweepBytes(430000000, 50, 30, "\n"));
+    EXPECT_TRUE(w.form.LastSweep().ok);
+    EXPECT_FALSE(QFile::exists(w.dir.filePath("scan.csv")));
+    EXPECT_FALSE(w.form.LogSweeps1->isChecked());
+    EXPECT_EQ(w.form.tray->NoticeCount, notices + 1);
+    EXPECT_TRUE(w.form.tray->LastText.startsWith("Sweep log stopped"));
+    w.sweep(sweepBytes(430000000, 50, 31, "\n"));
+    EXPECT_EQ(w.form.tray->NoticeCount, notices + 1); // said once
+    EXPECT_EQ(w.form.spectrum.Series3.XValue(0), 430000000.0 + 31 * 1000);
+    EXPECT_TRUE(w.errors.messages.isEmpty());
+}
+
+// Max hold keeps each bin's highest level over the sweeps since it was switched on, under the
+// trace, and starts afresh when the range changes.
+TEST(MaxHold, KeepsTheHighestLevelPerBinAndResetsOnANewRange) {
+    Window w;
+    w.form.MaxHold1->trigger();
+    EXPECT_TRUE(readFile(w.dir.filePath("settings.ini")).contains("Max hold=1\r\n"));
+    EXPECT_EQ(w.form.ch->SeriesList().IndexOf(&w.form.maxHoldSeries), 0); // drawn first, under the rest
+    w.sweep(sweepBytes(430000000, 50, 10, "\n", -20));
+    w.sweep(sweepBytes(430000000, 50, 60, "\n", -15));
+    w.sweep(sweepBytes(430000000, 50, 10, "\n", -30));
+    const TFastLineSeries &hold = w.form.maxHoldSeries;
+    ASSERT_EQ(hold.PointCount(), 100);
+    EXPECT_EQ(hold.YValue(10), -20); // the first sweep's peak outlives the third's lower one
+    EXPECT_EQ(hold.YValue(60), -15);
+    EXPECT_EQ(hold.YValue(11), -50);
+    EXPECT_EQ(w.form.spectrum.Series1.YValue(10), -30); // the trace shows the last sweep
+    // Another range: only the new sweep.
+    w.sweep(sweepBytes(100000000, 50, 5, "\n", -25));
+    EXPECT_EQ(hold.YValue(10), -52);
+    EXPECT_EQ(hold.YValue(5), -25);
+    EXPECT_EQ(hold.XValue(0), 100000000.0);
+    // Off: the series leaves the chart.
+    w.form.MaxHold1->trigger();
+    EXPECT_FALSE(w.form.ch->SeriesList().Contains(&w.form.maxHoldSeries));
+}
+
+// The strongest bin's frequency and level stand next to its marker, inside the plot even when
+// the marker sits at the plot's edge; a "Max" peak marker shows its own on hover.
+TEST(PeakReadout, LabelsStayInsideThePlot) {
+    Window w;
+    EXPECT_EQ(TForm1::PeakLabel(433920000, -21.44), QString("433.920 MHz ") + QChar(0x2212) + "21.4 dB");
+    EXPECT_EQ(TForm1::PeakLabel(100000000, 3.05), "100.000 MHz 3.0 dB");
+    for (int at : {0, 50, 99}) { // left edge, middle, right edge
+        w.sweep(sweepBytes(430000000, 50, at, "\n", -5));
+        w.form.ch->repaint();
+        ASSERT_EQ(w.form.lastPeakLabelRects_.size(), 1) << at;
+        const QRect r = w.form.lastPeakLabelRects_[0];
+        const TRect plot = w.form.ch->PlotRect();
+        EXPECT_GE(r.left(), plot.Left) << at;
+        EXPECT_LE(r.right(), plot.Right) << at;
+        EXPECT_GE(r.top(), plot.Top) << at;
+        EXPECT_LE(r.bottom(), plot.Bottom) << at;
+    }
+    // Peak markers ("Max" on): hovering one labels it too.
+    w.form.mx->setChecked(true);
+    QByteArray bytes = sweepBytes(430000000, 50, 40, "\n", -5);
+    w.sweep(bytes);
+    w.form.ch->repaint();
+    ASSERT_GT(w.form.spectrum.Series4.PointCount(), 0);
+    const auto &peaks = w.form.spectrum.Series4;
+    w.form.chMouseMove(peaks.XPixel(0) + 2, peaks.YPixel(0) + 1);
+    w.form.ch->repaint();
+    EXPECT_EQ(w.form.hoverPeak, 0);
+    EXPECT_EQ(w.form.lastPeakLabelRects_.size(), 2);
+    w.form.chMouseMove(5, 5);
+    EXPECT_EQ(w.form.hoverPeak, -1);
+}
