@@ -183,7 +183,12 @@ TEST(Menu, OpensFromTheWaterfallButNotFromTheChart) {
     EXPECT_EQ(w.form.recc->text(), "Recording Spectrum\tF7");
     EXPECT_EQ(w.form.Close1->text(), "Close\tEsc");
     EXPECT_EQ(w.form.codec->title(), "Codec");
-    EXPECT_EQ(w.form.Options1->actions().size(), 5);
+    // The five items of the Options menu, then the two check items added after them.
+    const QList<QAction *> options = w.form.Options1->actions();
+    ASSERT_EQ(options.size(), 7);
+    EXPECT_EQ(options[5]->text(), "Log Sweeps");
+    EXPECT_EQ(options[6]->text(), "Max Hold");
+    EXPECT_TRUE(options[5]->isCheckable() && options[6]->isCheckable());
 }
 
 TEST(Notices, AboutCutsAndTrayClicks) {
