@@ -138,10 +138,15 @@ public:
     void LaunchSweepTool() override;
     void IngestSweepFile() override;
     void UpdateViewAfterPass() override;
+    // Worker thread: reads and analyses the sweep file ahead of the hand-over (prepared_), so the
+    // window thread only shows the result.
+    void PrepareSweepFile() override;
 
     // Hands one sweep's text through the ingest into the series, the waterfall and the status
     // panels. Any failure ends it silently, keeping what was done so far.
     void AssembleSweep(std::string_view text);
+    // Shows an analysed sweep: series, waterfall, status panels, max hold.
+    void ShowSweep(SweepFindings &f);
     // What the last ingest found (for the render mode's report).
     struct SweepSummary {
         bool ok = false;
@@ -361,6 +366,10 @@ private:
     bool startingUp_ = false;       // settings saves collect their errors instead of raising
     QStringList startupErrors_;
     SweepFindings findings_; // buffers reused from sweep to sweep
+    // Filled by the worker before an ingest hand-over, read by the window thread during it.
+    SweepFindings preparedFindings_;
+    QByteArray preparedBuffer_;
+    bool prepared_ = false;
     QByteArray fileBuffer_;
 };
 

@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace sky {
 
@@ -92,7 +93,22 @@ bool TForm1::IsSweepFileCandidate(const QFileInfo &info) {
     return info.isFile() && !info.isSymLink();
 }
 
+void TForm1::PrepareSweepFile() {
+    // Worker thread. Only what the window thread leaves alone until the hand-over runs: the
+    // prepared buffers. Peaks are always searched (the window shows them only with "Max" on).
+    prepared_ = false;
+    const QString path = SweepFilePath();
+    const QFileInfo info(path);
+    if (!IsSweepFileCandidate(info) || !LoadSweepFile(path, preparedBuffer_))
+        return;
+    IngestSweep(std::string_view(preparedBuffer_.constData(), static_cast<std::size_t>(preparedBuffer_.size())), true,
+                preparedFindings_);
+    prepared_ = true;
+}
+
 void TForm1::IngestSweepFile() {
+    // What the worker prepared belongs to this hand-over only.
+    const bool prepared = std::exchange(prepared_, false);
     const QString path = SweepFilePath();
     const QFileInfo info(path);
     if (!info.exists() && !info.isSymLink()) {
@@ -124,9 +140,17 @@ void TForm1::IngestSweepFile() {
         ~RequestLaunch() { f.launchRequested = true; }
     } requestLaunch{flags};
 
-    const bool loaded = LoadSweepFile(path, fileBuffer_);
-    if (loaded)
-        AssembleSweep(std::string_view(fileBuffer_.constData(), static_cast<std::size_t>(fileBuffer_.size())));
+    bool loaded = false;
+    if (prepared) {
+        // Read and analysed by the worker a moment ago: only the showing is left.
+        fileBuffer_.swap(preparedBuffer_);
+        loaded = true;
+        ShowSweep(preparedFindings_);
+    } else {
+        loaded = LoadSweepFile(path, fileBuffer_);
+        if (loaded)
+            AssembleSweep(std::string_view(fileBuffer_.constData(), static_cast<std::size_t>(fileBuffer_.size())));
+    }
     if (loaded && lastSweep_.ok) {
         failureStreak_ = 0;
         ++sweepCount;
@@ -137,6 +161,11 @@ void TForm1::IngestSweepFile() {
 }
 
 void TForm1::AssembleSweep(std::string_view text) {
+    IngestSweep(text, mx->isChecked(), findings_);
+    ShowSweep(findings_);
+}
+
+void TForm1::ShowSweep(SweepFindings &f) {
     SpectrumSeries &s = spectrum;
     s.Series2.ClearPoints();
     s.Series3.ClearPoints();
@@ -146,8 +175,6 @@ void TForm1::AssembleSweep(std::string_view text) {
     ch->Left().SetAutomatic(axs->isChecked());
     ch->Right().SetAutomatic(axs->isChecked());
 
-    SweepFindings &f = findings_;
-    IngestSweep(text, mx->isChecked(), f);
     lastSweep_ = SweepSummary{};
     lastSweep_.values = f.data.valueCount;
     lastSweep_.step =

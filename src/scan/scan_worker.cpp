@@ -82,6 +82,7 @@ void th::run() {
         if (!IsFileBusy(sweepFilePath_) && flags_.awaitingSweepFile) {
             status_.set(kLoadText);
             flags_.awaitingSweepFile = false;
+            host_.PrepareSweepFile();
             if (!Synchronize(&ScanHost::IngestSweepFile))
                 return;
         }

@@ -20,6 +20,9 @@ public:
     virtual void LaunchSweepTool() = 0;
     virtual void IngestSweepFile() = 0;
     virtual void UpdateViewAfterPass() = 0;
+    // Runs on the worker thread just before the ingest is handed over, while the window thread
+    // does not touch what it prepares: the slow reading of a large sweep file belongs here.
+    virtual void PrepareSweepFile() {}
 };
 
 class th : public QThread {

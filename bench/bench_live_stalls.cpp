@@ -1,0 +1,57 @@
+// The live window with the simulated tool sweeping 24-1700 MHz at a 1 kHz step (about 1.7
+// million values a sweep): the longest gap between two turns of the window thread's event loop,
+// and how many gaps pass 100 ms, over a run of SKYVANE_LIVE_SECONDS (default 60).
+#include "bench_main.h"
+#include "app/main_form.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+void BM_LiveWindowStalls(benchmark::State &state) {
+    const int seconds = qEnvironmentVariableIsSet("SKYVANE_LIVE_SECONDS") ? qEnvironmentVariableIntValue("SKYVANE_LIVE_SECONDS") : 60;
+    for (auto _ : state) {
+        QTemporaryDir dir;
+        QFile settings(dir.filePath("settings.ini"));
+        settings.open(QIODevice::WriteOnly);
+        settings.write("Dongle number=0\r\nFreq min Hz=24000000\r\nFreq max Hz=1700000000\r\nFreq step=1k\r\n"
+                       "Gain level=12.5\r\nPPM=0\r\nChart Point=1\r\nChart Scale=1\r\nChart Max=1\r\n");
+        settings.close();
+        sky::TForm1 form({dir.path(), SKYVANE_SIM_PATH});
+        form.resize(716, 386);
+        form.show();
+        // A 1 ms timer: the gap between its firings is how long the window thread was away.
+        QElapsedTimer clock;
+        clock.start();
+        qint64 last = 0, longest = 0;
+        int over100 = 0;
+        QTimer probe;
+        probe.setInterval(1);
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            const qint64 now = clock.elapsed();
+            if (now > 3000) { // past start-up
+                longest = std::max(longest, now - last);
+                over100 += now - last > 100;
+            }
+            last = now;
+        });
+        probe.start();
+        QEventLoop loop;
+        QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+        loop.exec();
+        state.counters["longest_gap_ms"] = static_cast<double>(longest);
+        state.counters["gaps_over_100ms"] = over100;
+        state.counters["sweeps"] = form.sweepCount;
+        state.counters["values_per_sweep"] = static_cast<double>(form.LastSweep().values);
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_LiveWindowStalls)->Iterations(1)->Unit(benchmark::kSecond);
+
+SKYVANE_BENCHMARK_MAIN()
