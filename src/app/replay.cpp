@@ -3,11 +3,16 @@
 #include "app/main_form.h"
 #include "app/spin_double.h"
 #include "app/tray.h"
+#include "platform/numtext.h"
+#include "scan/sweep_file.h"
 
 #include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
+#include <optional>
+#include <string>
 
 namespace sky {
 
@@ -55,15 +60,31 @@ void TReplay::Start() {
     playDue();
 }
 
-void TReplay::showRange() {
-    const TChartSeries &s = form_.spectrum.sweepSeries;
-    const int n = s.PointCount();
-    if (rangeShown_ || n < 1 || !form_.startSpin || !form_.stopSpin)
+void TReplay::showRange(std::string_view sweepText) {
+    if (rangeShown_ || !form_.startSpin || !form_.stopSpin)
+        return;
+    // The range the tool was asked for: the lowest hop start to the highest hop end (fields 2
+    // and 3), not the last bin's frequency.
+    std::vector<std::string_view> lines, fields;
+    std::deque<std::string> storage;
+    SplitSweepLines(sweepText, lines);
+    std::optional<double> low, high;
+    for (const std::string_view line : lines) {
+        SplitSweepFields(line, fields, storage);
+        if (fields.size() < 4)
+            continue;
+        const auto a = ParseFloat(QString::fromLatin1(fields[2].data(), static_cast<qsizetype>(fields[2].size())));
+        const auto b = ParseFloat(QString::fromLatin1(fields[3].data(), static_cast<qsizetype>(fields[3].size())));
+        if (a)
+            low = low ? std::min(*low, *a) : *a;
+        if (b)
+            high = high ? std::max(*high, *b) : *b;
+    }
+    if (!low || !high || !(*high > *low))
         return;
     rangeShown_ = true;
-    const double *x = s.XValues().Data();
-    form_.startSpin->setValue(x[0] / kHzPerMHz);
-    form_.stopSpin->setValue(x[n - 1] / kHzPerMHz);
+    form_.startSpin->setValue(*low / kHzPerMHz);
+    form_.stopSpin->setValue(*high / kHzPerMHz);
     form_.step->setEditText(form_.LastSweep().step);
 }
 
@@ -79,7 +100,7 @@ void TReplay::playDue() {
             if (form_.LastSweep().ok) {
                 ++shown_;
                 ++form_.sweepCount;
-                showRange();
+                showRange(s.text);
             }
             form_.UpdateViewAfterPass();
         }

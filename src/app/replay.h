@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace sky {
@@ -49,7 +50,7 @@ signals:
 
 private:
     void playDue();
-    void showRange();
+    void showRange(std::string_view sweepText);
 
     TForm1 &form_;
     QByteArray capture_; // the spans are views into it

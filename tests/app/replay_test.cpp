@@ -23,7 +23,7 @@ namespace {
 std::string sweep(const std::string &stamp, int peak) {
     std::string text;
     for (int h = 0; h < 2; ++h) {
-        text += stamp + ", " + std::to_string(100000000 + h * 5000) + ", " + std::to_string(100004000 + h * 5000) +
+        text += stamp + ", " + std::to_string(100000000 + h * 5000) + ", " + std::to_string(100004500 + h * 5000) +
                 ", 1000, 10";
         for (int i = 0; i < 5; ++i)
             text += h * 5 + i == peak ? ", -20" : i % 2 ? ", -50" : ", -52";
@@ -110,7 +110,7 @@ TEST(Replay, ControlsShowTheFileRangeReadOnlyAndNothingIsWrittenOrLaunched) {
                                                        p.form.startSpin, p.form.stopSpin})
         EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
     EXPECT_DOUBLE_EQ(p.form.startSpin->Value(), 100.0);
-    EXPECT_DOUBLE_EQ(p.form.stopSpin->Value(), 100.009);
+    EXPECT_DOUBLE_EQ(p.form.stopSpin->Value(), 100.0095); // the last hop's end
     EXPECT_EQ(p.form.step->currentText(), QStringLiteral("1000"));
     // A change that reaches a control anyway (here the range shown) goes nowhere.
     const QString dongleBefore = p.form.params.dongleNumber;
