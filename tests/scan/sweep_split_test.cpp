@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 
 using namespace sky;
@@ -142,4 +143,45 @@ TEST(SweepSplit, TimeStampsInBothDateOrdersAcrossMidnight) {
     for (const char *bad : {"", ",,,,", "2016-13-01, 10:00:00", "2016-11-15, 10:00", "2016-11-15, 10:61:00",
                             "x, 10:00:00", "2016-11-15, 10:00:-1", "2016-11-15, 10:00:nan"})
         EXPECT_FALSE(SweepTimeSeconds(bad)) << bad;
+}
+
+// On any text the sweeps are in order, do not overlap, start and end at line boundaries, and
+// together hold every line that has text.
+TEST(SweepSplit, AnyTextIsCoveredLineByLineInOrder) {
+    std::mt19937 rng(7);
+    const std::string alphabet = "0123456789,, ,\n\n\r\"-.dtx\t";
+    std::vector<std::string_view> lines;
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int length = static_cast<int>(rng() % 300);
+        for (int i = 0; i < length; ++i)
+            text += rng() % 50 == 0 ? char(rng() % 256) : alphabet[rng() % alphabet.size()];
+        const auto spans = SplitSweeps(text);
+        SplitSweepLines(text, lines);
+        // Text: a character other than a comma or a blank (codes 1 to 32) before any NUL.
+        auto hasText = [](std::string_view l) {
+            for (const char c : l) {
+                if (c == '\0')
+                    return false;
+                if (c != ',' && !(c >= 1 && c <= ' '))
+                    return true;
+            }
+            return false;
+        };
+        const char *end = text.data();
+        std::size_t covered = 0;
+        for (const SweepSpan &s : spans) {
+            ASSERT_GE(s.text.data(), end);
+            ASSERT_LE(s.text.data() + s.text.size(), text.data() + text.size());
+            ASSERT_LT(s.firstLine, lines.size());
+            ASSERT_EQ(s.text.data(), lines[s.firstLine].data()); // starts at its line
+            ASSERT_FALSE(s.text.empty());
+            end = s.text.data() + s.text.size();
+            covered += static_cast<std::size_t>(std::count_if(lines.begin(), lines.end(), [&](std::string_view l) {
+                return l.data() >= s.text.data() && l.data() + l.size() <= end && hasText(l);
+            }));
+        }
+        const auto withText = std::count_if(lines.begin(), lines.end(), hasText);
+        ASSERT_EQ(covered, static_cast<std::size_t>(withText)) << text;
+    }
 }
