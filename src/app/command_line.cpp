@@ -1,15 +1,19 @@
 #include "app/command_line.h"
 
+#include "platform/numtext.h"
+
 #include <QFileInfo>
+
+#include <cmath>
 
 namespace sky {
 
 namespace {
 
 bool isQtOptionWithValue(const QString &a) {
-    static const QStringList names = {"-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-display",
-                                      "-style", "-stylesheet", "-qwindowgeometry", "-qwindowtitle",
-                                      "-qwindowicon", "-geometry", "-session", "-title", "-name"};
+    static const QStringList names = {
+        "-platform",        "-platformpluginpath", "-platformtheme", "-plugin",   "-display", "-style", "-stylesheet",
+        "-qwindowgeometry", "-qwindowtitle",       "-qwindowicon",   "-geometry", "-session", "-title", "-name"};
     return names.contains(a);
 }
 
@@ -21,20 +25,24 @@ bool isQtFlag(const QString &a) {
 } // namespace
 
 QString UsageText() {
-    return QStringLiteral(
-        "Usage: skyvane [OPTION]...\n"
-        "Live panoramic spectrum from an RTL2832U receiver and the rtl_power sweep tool.\n"
-        "\n"
-        "  --plugins-dir DIR   working folder (settings.ini, scan.csv, screenshots, recordings)\n"
-        "                      instead of the plugins folder beside the program\n"
-        "  --sweep-tool PATH   run this program instead of the rtl_power found in the\n"
-        "                      plugins folder or on PATH\n"
-        "  --render OUT.png [--size WxH] FILE...\n"
-        "                      read each rtl_power CSV FILE as one sweep, write the window as\n"
-        "                      it would look to OUT.png and one JSON line per FILE to stdout;\n"
-        "                      starts no sweep tool and changes no file but OUT.png\n"
-        "  --help              show this help and exit\n"
-        "  --version           show the version and exit\n");
+    return QStringLiteral("Usage: skyvane [OPTION]...\n"
+                          "Live panoramic spectrum from an RTL2832U receiver and the rtl_power sweep tool.\n"
+                          "\n"
+                          "  --plugins-dir DIR   working folder (settings.ini, scan.csv, screenshots, recordings)\n"
+                          "                      instead of the plugins folder beside the program\n"
+                          "  --sweep-tool PATH   run this program instead of the rtl_power found in the\n"
+                          "                      plugins folder or on PATH\n"
+                          "  --render OUT.png [--size WxH|Wxauto] FILE...\n"
+                          "                      read each rtl_power CSV FILE, split into its sweeps, through the\n"
+                          "                      window's ingest, write the window as it would look to OUT.png\n"
+                          "                      and one JSON line per FILE to stdout; with Wxauto the waterfall\n"
+                          "                      is as tall as the sweeps need; starts no sweep tool and changes\n"
+                          "                      no file but OUT.png\n"
+                          "  --replay FILE [--speed X]\n"
+                          "                      play a capture of many sweeps in the window at the pace of its\n"
+                          "                      time stamps, X times faster (default 1); starts no sweep tool\n"
+                          "  --help              show this help and exit\n"
+                          "  --version           show the version and exit\n");
 }
 
 CommandLine ParseCommandLine(const QStringList &args) {
@@ -72,6 +80,8 @@ CommandLine ParseCommandLine(const QStringList &args) {
         } else if (a == QLatin1String("--render")) {
             if (!value(cl.renderOutput) || cl.renderOutput.isEmpty())
                 return fail(QStringLiteral("skyvane: --render needs an output PNG file"));
+            if (cl.action == CommandLine::Replay)
+                return fail(QStringLiteral("skyvane: --render and --replay do not go together"));
             cl.action = CommandLine::Render;
         } else if (a == QLatin1String("--size")) {
             QString size;
@@ -80,12 +90,30 @@ CommandLine ParseCommandLine(const QStringList &args) {
             const QStringList wh = size.split(QLatin1Char('x'));
             bool okW = false, okH = false;
             const int w = wh.size() == 2 ? wh[0].toInt(&okW) : 0;
-            const int h = wh.size() == 2 ? wh[1].toInt(&okH) : 0;
+            const bool autoHeight = wh.size() == 2 && wh[1] == QLatin1String("auto");
+            const int h = autoHeight ? 386 : wh.size() == 2 ? wh[1].toInt(&okH) : 0;
+            okH = okH || autoHeight;
             if (!okW || !okH || w < 716 || h < 386 || w > 8192 || h > 8192)
-                return fail(QStringLiteral("skyvane: --size takes WIDTHxHEIGHT from 716x386 to 8192x8192, not '%1'")
+                return fail(QStringLiteral("skyvane: --size takes WIDTHxHEIGHT from 716x386 to 8192x8192 or "
+                                           "WIDTHxauto, not '%1'")
                                 .arg(size));
             cl.width = w;
             cl.height = h;
+            cl.autoHeight = autoHeight;
+        } else if (a == QLatin1String("--replay")) {
+            if (!value(cl.replayFile) || cl.replayFile.isEmpty())
+                return fail(QStringLiteral("skyvane: --replay needs a sweep file"));
+            if (!QFileInfo(cl.replayFile).isFile())
+                return fail(QStringLiteral("skyvane: sweep file not found: %1").arg(cl.replayFile));
+            if (cl.action == CommandLine::Render)
+                return fail(QStringLiteral("skyvane: --render and --replay do not go together"));
+            cl.action = CommandLine::Replay;
+        } else if (a == QLatin1String("--speed")) {
+            QString text;
+            const std::optional<double> x = value(text) ? ParseFloat(text) : std::nullopt;
+            if (!x || !(*x >= 0.01 && *x <= 10000))
+                return fail(QStringLiteral("skyvane: --speed takes a factor from 0.01 to 10000, not '%1'").arg(text));
+            cl.speed = *x;
         } else if (!a.startsWith(QLatin1Char('-')) && cl.action == CommandLine::Render) {
             cl.files << a;
         } else if (isQtOptionWithValue(a)) {
@@ -97,8 +125,10 @@ CommandLine ParseCommandLine(const QStringList &args) {
     }
     if (cl.action == CommandLine::Render && cl.files.isEmpty())
         return fail(QStringLiteral("skyvane: --render needs at least one sweep file"));
-    if (cl.action != CommandLine::Render && (cl.width != 716 || cl.height != 386))
+    if (cl.action != CommandLine::Render && (cl.width != 716 || cl.height != 386 || cl.autoHeight))
         return fail(QStringLiteral("skyvane: --size goes with --render"));
+    if (cl.action != CommandLine::Replay && cl.speed != 1.0)
+        return fail(QStringLiteral("skyvane: --speed goes with --replay"));
     return cl;
 }
 

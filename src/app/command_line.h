@@ -6,14 +6,18 @@
 namespace sky {
 
 struct CommandLine {
-    enum Action { Run, Render, Help, Version, Fail } action = Run;
+    enum Action { Run, Render, Replay, Help, Version, Fail } action = Run;
     QString pluginsDir;
     QString sweepTool;
-    // --render OUT.png [--size WxH] FILE...
+    // --render OUT.png [--size WxH | --size Wxauto] FILE...
     QString renderOutput;
     int width = 716, height = 386;
+    bool autoHeight = false; // the waterfall as tall as the sweeps read need
     QStringList files;
-    QString error; // one line, for Fail
+    // --replay FILE [--speed X]
+    QString replayFile;
+    double speed = 1.0; // recorded seconds per wall-clock second
+    QString error;      // one line, for Fail
 };
 
 // `args` without the program name. Qt's own window-system options (-platform NAME and the like)

@@ -2,6 +2,7 @@
 #include "app/command_line.h"
 #include "app/main_form.h"
 #include "app/render_mode.h"
+#include "app/replay.h"
 
 #include <cstdio>
 
@@ -22,6 +23,7 @@ int main(int argc, char **argv) {
         return 0;
     case sky::CommandLine::Run:
     case sky::CommandLine::Render:
+    case sky::CommandLine::Replay:
         break;
     }
 
@@ -34,6 +36,22 @@ int main(int argc, char **argv) {
     }
 
     sky::TApplication app(argc, argv);
+    if (cl.action == sky::CommandLine::Replay) {
+        sky::StartOptions options;
+        options.pluginsDir = cl.pluginsDir;
+        options.replay = true;
+        sky::TForm1 form(options);
+        QString error;
+        const auto replay = sky::TReplay::FromFile(form, cl.replayFile, cl.speed, error);
+        if (!replay) {
+            std::fprintf(stderr, "skyvane: %s\n", error.toLocal8Bit().constData());
+            return 2;
+        }
+        QObject::connect(&form, &sky::TForm1::closed, &app, &QCoreApplication::quit);
+        form.show();
+        replay->Start();
+        return app.exec();
+    }
     sky::TForm1 form({cl.pluginsDir, cl.sweepTool});
     QObject::connect(&form, &sky::TForm1::closed, &app, &QCoreApplication::quit);
     form.show();

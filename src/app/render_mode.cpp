@@ -1,6 +1,7 @@
 #include "app/render_mode.h"
 
 #include "app/main_form.h"
+#include "scan/sweep_split.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -8,49 +9,177 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 
 namespace sky {
 
 namespace {
 
+constexpr int kMaxRenderHeight = 8192;
+
 void settle() {
     for (int i = 0; i < 3; ++i)
         QCoreApplication::processEvents();
 }
 
+std::string_view view(const QByteArray &bytes) {
+    return std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+// Reads a file for rendering; on failure says why in words.
+bool readInput(const QString &name, QByteArray &bytes, QString &why) {
+    const QFileInfo info(name);
+    if (!info.exists()) {
+        why = QStringLiteral("no such file");
+        return false;
+    }
+    if (!info.isFile()) {
+        why = QStringLiteral("not a file");
+        return false;
+    }
+    if (info.size() > kMaxSweepFileBytes) {
+        why = QStringLiteral("larger than any sweep file");
+        return false;
+    }
+    if (!LoadSweepFile(name, bytes)) {
+        why = QStringLiteral("cannot be read");
+        return false;
+    }
+    return true;
+}
+
+// Why a sweep the window did not show failed, as "line N: reason" with N counted in the whole file.
+QString failureText(const SweepSpan &span) {
+    const SweepData d = ParseSweepFile(span.text);
+    if (!d.ok) {
+        const std::string &f = d.failure;
+        const std::string marker = " on line ";
+        const auto at = f.rfind(marker);
+        if (at != std::string::npos) {
+            std::size_t line = 0;
+            const char *digits = f.data() + at + marker.size();
+            std::from_chars(digits, f.data() + f.size(), line);
+            return QStringLiteral("line %1: %2")
+                .arg(span.firstLine + line)
+                .arg(QString::fromStdString(f.substr(0, at)));
+        }
+        return QString::fromStdString(f);
+    }
+    if (d.x.empty())
+        return QStringLiteral("no value");
+    return QStringLiteral("not shown");
+}
+
+// The bins and range of the sweep shown: the trace and the waterfall's place depend on them.
+struct Layout {
+    int bins = 0;
+    double first = 0, last = 0;
+    bool operator==(const Layout &) const = default;
+};
+
+Layout layoutOf(const TForm1 &form) {
+    const TChartSeries &s = form.spectrum.sweepSeries;
+    const int n = s.PointCount();
+    return n > 0 ? Layout{n, s.XValues().Data()[0], s.XValues().Data()[n - 1]} : Layout{};
+}
+
+// Grows the window until the waterfall image holds `rows` rows (one pixel each, under the black
+// top row), keeping the chart at its height. Stops at the largest picture allowed.
+void fitWaterfallRows(TForm1 &form, int rows) {
+    const int chartHeight = form.ch->height();
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const int missing = rows + 1 - form.img2->height();
+        if (missing <= 0 || form.height() >= kMaxRenderHeight)
+            return;
+        const int target = std::min(kMaxRenderHeight, form.height() + missing);
+        const int splitter = form.Splitter1->height() + (target - form.height()) - form.Splitter1->handleWidth();
+        if (splitter > 0)
+            form.chartShare = static_cast<double>(chartHeight) / splitter;
+        form.resize(form.width(), target);
+        settle();
+    }
+}
+
 } // namespace
 
-int RunRender(const CommandLine &cl, FILE *out, FILE *err) {
-    StartOptions options;
-    options.pluginsDir = cl.pluginsDir;
-    options.renderOnly = true;
-    TForm1 form(options);
+bool RenderInto(TForm1 &form, const CommandLine &cl, FILE *out) {
     form.setAttribute(Qt::WA_DontShowOnScreen);
     form.resize(cl.width, cl.height);
     form.show();
     settle();
 
-    bool allOk = true;
     QByteArray bytes;
+    QString why;
+    std::vector<SweepSpan> spans;
+    if (cl.autoHeight) {
+        // Every sweep of every file gets its row (rows of another range are cleared on the way,
+        // as in the window, and leave black rows at the bottom).
+        qint64 rows = 0;
+        for (const QString &name : cl.files) {
+            if (readInput(name, bytes, why)) {
+                SplitSweeps(view(bytes), spans);
+                rows += static_cast<qint64>(spans.size());
+            }
+        }
+        fitWaterfallRows(form, static_cast<int>(std::min<qint64>(rows, kMaxRenderHeight)));
+    }
+    // Waterfall bitmaps of the picture's size, not the screen's: a picture wider or taller than
+    // the screen keeps one pixel per row and per column.
+    form.waterfall = std::make_unique<TWaterfall>(form.size());
+    form.waterfall->SetImage(form.img2);
+    form.FormResize();
+
+    bool allOk = true;
+    Layout layout;
     for (const QString &name : cl.files) {
         QJsonObject line;
         line.insert(QStringLiteral("file"), name);
-        bool ok = false;
-        // The window's own loader; an unreadable file fails like an empty one.
-        if (QFileInfo(name).isFile() && LoadSweepFile(name, bytes)) {
-            form.AssembleSweep(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-            ok = form.LastSweep().ok;
+        int sweeps = 0;
+        QString error;
+        if (!readInput(name, bytes, error)) {
+            form.AssembleSweep({}); // fails like an empty file
         } else {
-            form.AssembleSweep({});
+            SplitSweeps(view(bytes), spans);
+            if (spans.empty()) {
+                form.AssembleSweep({});
+                error = QStringLiteral("no value");
+            }
+            for (const SweepSpan &span : spans) {
+                form.AssembleSweep(span.text);
+                if (!form.LastSweep().ok) {
+                    error = failureText(span);
+                    break;
+                }
+                // A sweep of a new range or bin layout: one pass of the window, so the chart
+                // redraws and the waterfall lines up with the trace before more rows are drawn.
+                const Layout now = layoutOf(form);
+                if (now != layout) {
+                    layout = now;
+                    const QRect place = form.img2->geometry();
+                    form.ch->repaint();
+                    form.UpdateViewAfterPass();
+                    if (form.img2->geometry() != place) {
+                        // Its row was drawn at the old width, and the history holds only that row
+                        // (a new layout clears it): draw it again.
+                        form.waterfall->Clear();
+                        form.AssembleSweep(span.text);
+                    }
+                }
+                ++sweeps;
+            }
         }
-        // One pass of the window: the chart redraws, the waterfall lines up with the trace.
         form.ch->repaint();
         form.UpdateViewAfterPass();
         settle();
 
+        const bool ok = error.isEmpty();
         const auto &sweep = form.LastSweep();
         line.insert(QStringLiteral("ok"), ok);
+        line.insert(QStringLiteral("sweeps"), sweeps);
+        if (!ok)
+            line.insert(QStringLiteral("error"), error);
         line.insert(QStringLiteral("values"), static_cast<double>(sweep.values));
         line.insert(QStringLiteral("bins"), form.spectrum.sweepSeries.PointCount());
         line.insert(QStringLiteral("noise_db"), ok ? QJsonValue(sweep.noiseDb) : QJsonValue());
@@ -67,6 +196,15 @@ int RunRender(const CommandLine &cl, FILE *out, FILE *err) {
     form.ch->repaint();
     form.UpdateViewAfterPass();
     settle();
+    return allOk;
+}
+
+int RunRender(const CommandLine &cl, FILE *out, FILE *err) {
+    StartOptions options;
+    options.pluginsDir = cl.pluginsDir;
+    options.renderOnly = true;
+    TForm1 form(options);
+    const bool allOk = RenderInto(form, cl, out);
     const QImage picture = form.grab().toImage();
     if (!picture.save(cl.renderOutput, "PNG")) {
         std::fprintf(err, "skyvane: cannot write %s\n", QFile::encodeName(cl.renderOutput).constData());
