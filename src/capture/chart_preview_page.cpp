@@ -120,6 +120,20 @@ void TChartPreviewPage::DrawChart(QPainter &p) {
         // Recorded as for paper, at the chart's size enlarged by the detail level, and
         // stretched into the rectangle over a transparent ground (the paper shows through).
         const QSize size = chart.DetailScaledSize();
+        // A dense chart (a million-point sweep) records millions of painter commands: seconds of
+        // recording and replaying on the window thread. On screen it is drawn straight at the
+        // rectangle's size instead, through the chart's own per-pixel path (shrinking a larger
+        // picture would fade its one-pixel lines); the printed page still records it whole.
+        qint64 points = 0;
+        for (int i = 0; i < chart.SeriesList().Count(); ++i)
+            points += chart.SeriesList().At(i)->Active() ? chart.SeriesList().At(i)->PointCount() : 0;
+        if (points > kDenseChartPoints) {
+            chartImage_ = chart.RenderToFrame(TRect{0, 0, to.Width(), to.Height()});
+            chartImageOf_ = key;
+            ++chartDraws_;
+            p.drawImage(to.Left, to.Top, chartImage_);
+            return;
+        }
         QPicture picture;
         {
             struct Printing {

@@ -25,6 +25,8 @@ TPaperMetrics PaperMetricsOf(const QPrinter *printer);
 
 class TChartPreviewPage : public QWidget {
 public:
+    // Above this many points the chart is drawn as a picture rather than recorded.
+    static constexpr qint64 kDenseChartPoints = 100000;
     explicit TChartPreviewPage(QWidget *parent = nullptr);
 
     TChart *Image = nullptr;          // the chart shown and printed

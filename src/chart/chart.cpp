@@ -195,6 +195,18 @@ QImage TCustomChartPanel::RenderToBitmap(TColor background, const TRect &rect)
     return img;
 }
 
+QImage TCustomChartPanel::RenderToFrame(const TRect &rect)
+{
+    QImage img(std::max(1, rect.Width()), std::max(1, rect.Height()), QImage::Format_RGB32);
+    img.fill(Qt::white);
+    const bool buffered = canvas_.UseBackBuffer();
+    canvas_.SetUseBackBuffer(true);
+    DrawTo(&img, rect);
+    canvas_.SetUseBackBuffer(buffered);
+    canvas_.MarkDirty(); // the widget's own frame is drawn anew at its size
+    return img;
+}
+
 QPicture TCustomChartPanel::RenderToMetafile(bool, const TRect &rect)
 {
     QPicture pic;

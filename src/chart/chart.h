@@ -178,6 +178,9 @@ public:
     // A new bitmap of the rectangle's size with the chart drawn into it; unless the colour is
     // white the bitmap is first filled with it.
     QImage RenderToBitmap(TColor background, const TRect &rect);
+    // The same picture on white, drawn through the frame buffer, where dense series draw per
+    // pixel column: the same pixels, far faster for a million points.
+    QImage RenderToFrame(const TRect &rect);
     // A recording of one frame, of size max(1, w - 1) x max(1, h - 1).
     QPicture RenderToMetafile(bool enhanced, const TRect &rect);
 

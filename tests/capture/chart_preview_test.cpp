@@ -340,3 +340,40 @@ TEST_F(ChartPreviewTest, PrinterSetupRunsThePrintDialogThenRereadsPrinterAndOrie
     const TRect p = s.preview.Page->PageRect();
     EXPECT_GT(p.Height(), p.Width());
 }
+
+// A chart of a million-point sweep is drawn into the page as a picture rather than recorded:
+// the same trace inside the chart's rectangle, nothing of it outside, and a sparse chart of the
+// same curve lights the same parts of the rectangle.
+TEST_F(ChartPreviewTest, ADenseChartIsDrawnInsideItsRectangleLikeASparseOne) {
+    auto traceRows = [](int points) {
+        PreviewChart pc(716, 263, points);
+        TChartPreview preview{nullptr, QStringLiteral("/tmp")};
+        pc.chart.PageMarginsPercent = TRect{10, 10, 10, 10};
+        preview.SetImage(&pc.chart);
+        preview.show();
+        const QImage f = preview.Page->Frame();
+        const TRect c = preview.Page->ChartRect();
+        // Red pixels (the trace) per column third inside the rectangle, and none outside it.
+        std::vector<int> inside(3, 0);
+        int outside = 0;
+        for (int y = 0; y < f.height(); ++y)
+            for (int x = 0; x < f.width(); ++x) {
+                const QColor p = f.pixelColor(x, y);
+                if (p.red() - p.green() < 60 || p.red() - p.blue() < 60) // reddish: the trace
+                    continue;
+                if (c.Contains(x, y))
+                    ++inside[std::min(2, 3 * (x - c.Left) / std::max(1, c.Width()))];
+                else
+                    ++outside;
+            }
+        return std::make_pair(inside, outside);
+    };
+    const auto [dense, denseOutside] = traceRows(1000000);
+    const auto [sparse, sparseOutside] = traceRows(400);
+    EXPECT_EQ(denseOutside, 0);
+    EXPECT_EQ(sparseOutside, 0);
+    for (int third = 0; third < 3; ++third) {
+        EXPECT_GT(dense[third], 20) << third;
+        EXPECT_GT(sparse[third], 20) << third;
+    }
+}
