@@ -1,12 +1,14 @@
 #pragma once
 // Shared helpers for the window tests: one QApplication for the whole run, collected errors.
 #include "app/application.h"
+#include "app/main_form.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <functional>
 #include <string>
@@ -70,5 +72,20 @@ inline std::string SweepText(double lowHz, double stepHz, int n, int peakAt) {
         l += i == peakAt ? ", -20.00" : (i % 2 ? ", -50.00" : ", -52.00");
     return l + "\n";
 }
+
+// A window whose scan cycle is stopped, shown at its first size: the tests hand it sweeps
+// themselves (AssembleSweep, or a scan.csv and IngestSweepFile).
+struct QuietWindow {
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    sky::TForm1 form{sky::StartOptions{dir.path(), dir.filePath("no-tool")}};
+    QuietWindow() {
+        form.scanThread->RequestStop();
+        form.scanThread->wait();
+        form.resize(716, 386);
+        form.show();
+        waitFor([] { return false; }, 30);
+    }
+};
 
 } // namespace skytest

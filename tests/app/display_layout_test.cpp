@@ -16,17 +16,7 @@ using namespace skytest;
 
 namespace {
 
-struct Window {
-    ErrorCollector errors;
-    QTemporaryDir dir;
-    TForm1 form{StartOptions{dir.path(), dir.filePath("no-tool")}};
-    Window() {
-        form.scanThread->RequestStop();
-        form.scanThread->wait();
-        form.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&form));
-    }
-};
+struct Window : QuietWindow {};
 
 } // namespace
 

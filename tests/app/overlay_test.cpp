@@ -17,17 +17,7 @@ using namespace skytest;
 namespace {
 
 
-struct Window {
-    ErrorCollector errors;
-    QTemporaryDir dir;
-    TForm1 form{StartOptions{dir.path(), dir.filePath("no-tool")}};
-    Window() {
-        form.scanThread->RequestStop(); // the tests feed sweeps themselves
-        form.scanThread->wait();
-        form.resize(716, 386);
-        form.show();
-        waitFor([] { return false; }, 30);
-    }
+struct Window : QuietWindow {
     // The user's zoom to [lo, hi] on the frequency axis, as a rubber band or the keys make it.
     void zoomTo(double lo, double hi) {
         TChart &c = *form.ch;

@@ -14,17 +14,7 @@ using namespace skytest;
 
 namespace {
 
-struct Window {
-    ErrorCollector errors;
-    QTemporaryDir dir;
-    TForm1 form{StartOptions{dir.path(), dir.filePath("no-tool")}};
-    Window() {
-        form.scanThread->RequestStop(); // the tests hand the sweep files over themselves
-        form.scanThread->wait();
-        form.resize(716, 386);
-        form.show();
-        waitFor([] { return false; }, 30);
-    }
+struct Window : QuietWindow {
     // A sweep file as the tool leaves it, read the way the scan cycle reads it.
     void sweep(const QByteArray &bytes) {
         writeFile(dir.filePath("scan.csv"), bytes);
