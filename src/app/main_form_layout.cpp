@@ -365,6 +365,7 @@ void TForm1::BuildControls() {
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
+    Timer1->setTimerType(Qt::PreciseTimer); // a coarse timer may fire up to 5 % early: a full second
     retryTimer_ = new QTimer(this);
     retryTimer_->setSingleShot(true);
     sweepTool_ = new SweepToolRun(this);
