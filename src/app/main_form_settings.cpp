@@ -112,8 +112,13 @@ void TForm1::RestartSettleTimer() {
 void TForm1::Timer1Timer() {
     EnforceMinimumSpan();
     RequestAxisReset();
+    // A change has settled: a launch held back meanwhile (by the change, or by what the change
+    // may have mended, such as an empty Step) is tried again. The timer keeps firing each
+    // second; without a change there is nothing new to try.
+    const bool settled = flags.paramChangePending;
     flags.paramChangePending = false;
-    ReleaseLaunch();
+    if (settled)
+        ReleaseLaunch();
 }
 
 void TForm1::EnforceMinimumSpan() {
