@@ -203,7 +203,8 @@ public:
     void AppendToSweepLog(const QByteArray &sweepFile);
     // Options > Max Hold: a dim series under the trace with the highest level of each bin since
     // it was switched on or the range or bin layout changed.
-    void MaxHold1Click();
+    void MaxHold1Click();  // saves the choice, then ApplyMaxHold
+    void ApplyMaxHold();   // the series joins (under the rest) or leaves the chart, afresh
     void UpdateMaxHold();
     TFastLineSeries maxHoldSeries;
     // The strongest bin's frequency and level next to its marker ("433.920 MHz -21.4 dB"), and the
@@ -342,6 +343,8 @@ private:
     void StartScanThread();
     void HoldLaunch(const QString &reason); // empty: keep the status text as it is
     void ReleaseLaunch();
+    void RequestLaunchUnlessHeld();   // a held launch keeps saying why instead
+    void HoldForNonSweepFile();       // scan.csv is a FIFO, folder or link: wait, look again
     void SweepToolEnded(int exitCode, const QString &lastErrorLine);
 
     std::unique_ptr<StatusTimer> statusTimer_;

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 
+#include <algorithm>
 #include <cmath>
 
 namespace sky {
@@ -19,8 +20,18 @@ void TForm1::chMouseMove(int x, int y) {
     hoverPeak = -1;
     const auto &peaks = spectrum.Series4;
     if (peaks.Pointer().Visible() && peaks.ResolvedHorizAxis() && peaks.ResolvedVertAxis()) {
+        // The peaks lie in ascending frequency: only those within 5 pixels across are looked at
+        // (a million-bin sweep has hundreds of thousands of them).
+        const TCustomChartAxis &axis = *peaks.ResolvedHorizAxis();
+        double lo = axis.PixelToValue(x - 5), hi = axis.PixelToValue(x + 5);
+        if (lo > hi)
+            std::swap(lo, hi); // an inverted axis
+        const double *px = peaks.XValues().Data();
+        const int n = peaks.PointCount();
+        const int first = static_cast<int>(std::lower_bound(px, px + n, lo) - px);
+        const int last = static_cast<int>(std::upper_bound(px, px + n, hi) - px);
         int best = 5 * 5 + 1;
-        for (int i = 0; i < peaks.PointCount(); ++i) {
+        for (int i = first; i < last; ++i) {
             const int dx = peaks.XPixel(i) - x, dy = peaks.YPixel(i) - y;
             if (dx * dx + dy * dy < best) {
                 best = dx * dx + dy * dy;

@@ -41,9 +41,10 @@ void TForm1::LaunchSweepTool() {
     if (flags.paramChangePending || sweepTool_->Running() || retryTimer_->isActive())
         return HoldLaunch({});
     if (const QString reason = LaunchHoldReason(); !reason.isEmpty()) {
-        HoldLaunch(reason);
         if (reason == kNotASweepFileText)
-            retryTimer_->start(kNotASweepFileRetryMs); // look again later
+            HoldForNonSweepFile();
+        else
+            HoldLaunch(reason);
         return;
     }
     launchHeld_ = false;
@@ -58,6 +59,20 @@ void TForm1::HoldLaunch(const QString &reason) {
         holdText_ = reason;
         statusText.set(reason);
     }
+}
+
+void TForm1::HoldForNonSweepFile() {
+    // Launches wait until it is gone; look again now and then.
+    HoldLaunch(kNotASweepFileText);
+    if (!retryTimer_->isActive())
+        retryTimer_->start(kNotASweepFileRetryMs);
+}
+
+void TForm1::RequestLaunchUnlessHeld() {
+    if (!launchHeld_)
+        flags.launchRequested = true;
+    else if (!holdText_.isEmpty())
+        statusText.set(holdText_); // keep saying why nothing happens
 }
 
 void TForm1::ReleaseLaunch() {
@@ -114,24 +129,17 @@ void TForm1::IngestSweepFile() {
     if (!info.exists() && !info.isSymLink()) {
         if (sweepTool_->Running())
             flags.awaitingSweepFile = true; // the tool is still opening the receiver
-        else if (launchHeld_ && !holdText_.isEmpty())
-            statusText.set(holdText_); // keep saying why nothing happens
-        else if (!launchHeld_)
-            flags.launchRequested = true;
+        else
+            RequestLaunchUnlessHeld();
         return;
     }
     if (!IsSweepFileCandidate(info)) {
-        // Never opened, never deleted: it is not ours. Launches wait until it is gone.
-        HoldLaunch(kNotASweepFileText);
-        if (!retryTimer_->isActive())
-            retryTimer_->start(kNotASweepFileRetryMs);
+        // Never opened, never deleted: it is not ours.
+        HoldForNonSweepFile();
         return;
     }
     if (flags.visualizationStopped || IsFileBusy(path)) {
-        if (!launchHeld_)
-            flags.launchRequested = true;
-        else if (!holdText_.isEmpty())
-            statusText.set(holdText_);
+        RequestLaunchUnlessHeld();
         return;
     }
     // Whatever happens from here on, the next launch is requested.

@@ -44,7 +44,7 @@ void TForm1::ReadSettings() {
     LogSweeps1->setChecked(boxValue(key::LogSweeps, 0));
     MaxHold1->setChecked(boxValue(key::MaxHold, 0));
     if (MaxHold1->isChecked())
-        MaxHold1Click();
+        ApplyMaxHold(); // as stored: nothing to save
 }
 
 void TForm1::WriteSetting(const QString &key, const QString &value) {

@@ -48,6 +48,10 @@ void TForm1::AppendToSweepLog(const QByteArray &sweepFile) {
 
 void TForm1::MaxHold1Click() {
     WriteSetting(key::MaxHold, MaxHold1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    ApplyMaxHold();
+}
+
+void TForm1::ApplyMaxHold() {
     // Under everything else: the chart draws its series in list order.
     const bool on = MaxHold1->isChecked();
     TChartSeries *order[] = {&spectrum.Series5, &spectrum.Series1, &spectrum.Series2, &spectrum.Series4,
