@@ -3,8 +3,27 @@
 #include "app/main_form.h"
 #include "app/render_mode.h"
 #include "app/replay.h"
+#include "platform/platform.h"
 
 #include <cstdio>
+#include <functional>
+
+namespace {
+
+// Shows the window and runs it until it closes. Log-out, kill and Ctrl-C close it as Close does:
+// recordings completed, the sweep tool ended.
+int RunWindow(QApplication &app, sky::TForm1 &form, const std::function<void()> &shown = {}) {
+    QObject::connect(&form, &sky::TForm1::closed, &app, &QCoreApplication::quit);
+    sky::WatchTerminationRequests([&form] { form.TerminationRequested(); });
+    form.show();
+    if (shown)
+        shown();
+    const int rc = app.exec();
+    sky::WatchTerminationRequests([] {}); // closing already: a second request waits for it
+    return rc;
+}
+
+} // namespace
 
 int main(int argc, char **argv) {
     QStringList args;
@@ -47,13 +66,8 @@ int main(int argc, char **argv) {
             std::fprintf(stderr, "skyvane: %s\n", error.toLocal8Bit().constData());
             return 2;
         }
-        QObject::connect(&form, &sky::TForm1::closed, &app, &QCoreApplication::quit);
-        form.show();
-        replay->Start();
-        return app.exec();
+        return RunWindow(app, form, [&replay] { replay->Start(); });
     }
     sky::TForm1 form({cl.pluginsDir, cl.sweepTool});
-    QObject::connect(&form, &sky::TForm1::closed, &app, &QCoreApplication::quit);
-    form.show();
-    return app.exec();
+    return RunWindow(app, form);
 }

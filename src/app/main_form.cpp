@@ -216,8 +216,7 @@ void TForm1::FormDestroy() {
         statusTimer_->Stop();
     if (scanThread)
         scanThread->RequestStop(); // queued hand-overs are dropped from here on
-    if (tavi->isActive())
-        FinishRecordingOnClose();
+    FinishRecordingOnClose(); // every recording still being saved, not only an active one
     sweepTool_->Stop(); // our run of the sweep tool ends with the window
     // Nothing is saved at shut-down: every setting was saved when it changed.
     RemoveTrayIcon();

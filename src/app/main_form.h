@@ -12,7 +12,7 @@
 //   main_form_capture.cpp   screenshot, recording, print preview, codec menu, menu painter
 #include "app/window_state.h"
 #include "capture/avi_writer.h"
-#include "capture/recording_session.h"
+#include "capture/recording_controller.h"
 #include "display/image_view.h"
 #include "display/spectrum_chart.h"
 #include "display/waterfall.h"
@@ -220,19 +220,23 @@ public:
     void Image2Click();
     // A click on an Options > Codec item: the code is taken and saved at once.
     void CodecMenuClick(QAction *item);
-    // The writer the next recording starts with; each recording takes it over until its file
-    // is complete.
-    std::unique_ptr<TAviWriter> aviWriter;
-    // Every 100 ms while recording: capture the window and hand the frame to the recording.
+    // The recordings: which one takes frames, the files still being completed, names, notices.
+    std::unique_ptr<TRecordingController> recorder;
+    // The writer the next recording starts with (the codec menu lists its compressors).
+    TAviWriter &aviWriter() { return recorder->Writer(); }
+    // Every 100 ms while recording: the frames the time since the start asks for.
     void taviTimer();
     std::uint32_t recordStartTicks = 0;
     QString recordBaseName;
-    int recordingFrames = 0;    // frames handed over in the current recording
-    int recordingLateTicks = 0; // its ticks that found the queue full and captured nothing
     // The recording taking frames, or null.
-    TRecordingSession *ActiveRecording() const { return activeRecording_; }
+    TRecordingSession *ActiveRecording() const { return recorder ? recorder->ActiveSession() : nullptr; }
     // Recordings whose files are not complete yet (the active one included).
-    int RecordingsInProgress() const { return static_cast<int>(recordings_.size()); }
+    int RecordingsInProgress() const { return recorder ? recorder->InProgress() : 0; }
+    // Stops recording and waits (bounded) for every file still being completed; what the user
+    // must know goes to standard error and, unless the program was asked to end, a message box.
+    void FinishRecordingOnClose();
+    // A request to end the program (SIGTERM, SIGHUP, SIGINT): closes the window as Close does.
+    void TerminationRequested();
     // Time-stamp name and tick count; null means the system's. Tests replace them.
     std::function<QString()> TimeStampNow;
     std::function<std::uint32_t()> TickNow;
@@ -326,19 +330,11 @@ private:
     void CreateAviWriter();
     void FillCodecMenu();
     void AttachMenuPainter();
-    void FinishRecordingOnClose();
     void StartRecording();
     void StopRecording();
     QString NowName() const;
     std::uint32_t NowTicks() const;
-    struct RecordingRun {
-        std::unique_ptr<TRecordingSession> session;
-        QString baseName;
-        std::uint32_t seconds = 0;
-    };
-    void RecordingFinished(const RecordingRun *id, const QString &error);
-    std::vector<std::unique_ptr<RecordingRun>> recordings_;
-    TRecordingSession *activeRecording_ = nullptr;
+    bool terminating_ = false; // asked to end by a signal: nobody may be there to click a box
     // main_form_scan.cpp
     void StartScanThread();
     void HoldLaunch(const QString &reason); // empty: keep the status text as it is

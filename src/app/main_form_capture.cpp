@@ -18,19 +18,40 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cstdio>
 #include <utility>
 
 namespace sky {
 
 void TForm1::CreateAviWriter() {
-    aviWriter = std::make_unique<TAviWriter>();
+    TRecordingController::Hooks h;
+    h.capture = [this] {
+        CaptureWindow(this, videoFrameBitmap);
+        return videoFrameBitmap;
+    };
+    h.notice = [this](const QString &text) {
+        if (tray)
+            tray->ShowBalloon(1, text);
+    };
+    h.error = [](const QString &message) { ShowError(message); };
+    h.status = [this](const QString &text) {
+        // The end of the saving clears only its own text.
+        if (!text.isEmpty() || statusText.get().startsWith(QStringLiteral("Saving video...")))
+            statusText.set(text);
+    };
+    h.stopped = [this] { // the disk refused a frame: the recording is over
+        tavi->stop();
+        flags.recordingActive = false;
+    };
+    h.ticks = [this] { return NowTicks(); };
+    recorder = std::make_unique<TRecordingController>(this, std::move(h));
 }
 
 // Options > Codec lists the compressors this build has; the stored choice comes back when it is
 // still listed (or empty: uncompressed).
 void TForm1::FillCodecMenu() {
     QStringList compressors;
-    aviWriter->GetCompressorList(compressors);
+    aviWriter().GetCompressorList(compressors);
     std::optional<QString> stored;
     if (settings->HasKey(key::Codec))
         stored = settings->Value(key::Codec);
@@ -74,134 +95,60 @@ void TForm1::reccClick() {
 }
 
 void TForm1::StartRecording() {
-    if (!aviWriter)
-        aviWriter = std::make_unique<TAviWriter>(); // start-up stopped before it was made
-    TAviWriter &w = *aviWriter;
-    QString opening; // the file InitVideo was asked to create
-    // A failed start leaves nothing running, so the next F7 starts afresh. A file the failed
-    // start created is removed; one the writer could not delete is the user's and stays.
-    const auto failed = [&](bool keepFile) {
-        flags.recordingActive = false;
-        if (!opening.isEmpty() && !keepFile && QFileInfo::exists(opening))
-            QFile::remove(opening);
-    };
+    if (!recorder)
+        CreateAviWriter(); // start-up stopped before it was made
+    RecordingRequest request;
+    request.folder = pluginsDir;
+    request.baseName = NowName();
+    request.codec = flags.codecFourCC;
+    request.size = frameGeometry().size();
+    request.frameTimeMs = tavi->interval();
+    request.quality = 8000;
     try {
-        // Probed at the previous recording's frame size, before the new one is set.
-        w.SetCompression(flags.codecFourCC);
-        recordBaseName = NowName();
-        w.filename = pluginsDir + recordBaseName + QStringLiteral(".avi");
-        const QFileInfo target(w.filename);
-        w.TempFileName = target.path() + QStringLiteral("/~AWTemp") + target.fileName();
-        const QRect frame = frameGeometry();
-        w.Width = frame.width();
-        w.Height = frame.height();
-        w.FrameTime = tavi->interval();
-        w.Stretch = false;
-        w.DirectCompression = true;
-        w.Quality = 8000;
-        opening = w.filename;
-        w.InitVideo();
-    } catch (const Error &e) {
-        failed(e.text().startsWith(QStringLiteral("Could not delete ")));
-        throw;
+        recorder->Start(request);
     } catch (...) {
-        failed(false);
+        // A failed start leaves nothing running, so the next F7 starts afresh.
+        flags.recordingActive = false;
         throw;
     }
+    recordBaseName = recorder->BaseName();
     recordStartTicks = NowTicks();
-    recordingFrames = 0;
-    recordingLateTicks = 0;
-
-    // The recording keeps this writer until its file is complete; the next one starts with a
-    // fresh writer of the same settings.
-    auto writer = std::move(aviWriter);
-    aviWriter = std::make_unique<TAviWriter>();
-    aviWriter->Width = writer->Width;
-    aviWriter->Height = writer->Height;
-    aviWriter->FrameTime = writer->FrameTime;
-    aviWriter->Stretch = writer->Stretch;
-    aviWriter->DirectCompression = writer->DirectCompression;
-    aviWriter->Quality = writer->Quality;
-    aviWriter->SetPixelFormat(writer->PixelFormat());
-
-    auto run = std::make_unique<RecordingRun>();
-    run->baseName = recordBaseName;
-    TRecordingSession::Callbacks calls;
-    // Runs queued on the window thread: the writer's error goes to the message box.
-    calls.frameError = [](const QString &message) { throw Error(message); };
-    calls.drainProgress = [this](int pending) {
-        statusText.set(QStringLiteral("Saving video... %1 frames left").arg(pending));
-    };
-    const int capacity = std::max(1, 1000 / std::max(1, tavi->interval())); // about a second
-    calls.finished = [this, id = run.get()](const QString &error) { RecordingFinished(id, error); };
-    run->session = std::make_unique<TRecordingSession>(std::move(writer), capacity, this, std::move(calls));
-    activeRecording_ = run->session.get();
-    recordings_.push_back(std::move(run));
-
     tavi->start();
-    if (tray)
-        tray->ShowBalloon(1, QStringLiteral("Recording the Spectrum..."));
 }
 
 void TForm1::StopRecording() {
     tavi->stop();
-    const std::uint32_t seconds = ElapsedSeconds(recordStartTicks, NowTicks());
-    TRecordingSession *session = std::exchange(activeRecording_, nullptr);
-    if (!session)
-        return;
-    for (auto &run : recordings_)
-        if (run->session.get() == session)
-            run->seconds = seconds;
-    if (const int pending = session->Pending())
-        statusText.set(QStringLiteral("Saving video... %1 frames left").arg(pending));
-    session->Finish(); // the notice follows when the file is complete
-}
-
-// `id` only identifies the recording: it may have been reported and freed already.
-void TForm1::RecordingFinished(const RecordingRun *id, const QString &error) {
-    auto it = std::find_if(recordings_.begin(), recordings_.end(), [id](const auto &run) { return run.get() == id; });
-    if (it == recordings_.end())
-        return; // already reported
-    const std::unique_ptr<RecordingRun> run = std::move(*it);
-    recordings_.erase(it);
-    if (statusText.get().startsWith(QStringLiteral("Saving video...")))
-        statusText.set(QString());
-    if (!error.isEmpty())
-        throw Error(error);
-    if (tray)
-        tray->ShowBalloon(
-            1, QStringLiteral("Save...  ") + NoticePath(pluginsDir, run->baseName + QStringLiteral(".avi")) +
-                   QStringLiteral("\nTime record... ") + QString::number(run->seconds) + QStringLiteral(" sec"));
+    if (recorder)
+        recorder->Stop();
 }
 
 void TForm1::taviTimer() {
-    TRecordingSession *session = activeRecording_;
-    if (!session)
-        return;
-    // A full queue: this tick captures nothing, the frames already taken all get written.
-    if (!session->HasRoom()) {
-        ++recordingLateTicks;
-        return;
-    }
-    CaptureWindow(this, videoFrameBitmap);
-    if (session->TryAdd(videoFrameBitmap))
-        ++recordingFrames;
+    if (recorder)
+        recorder->Tick();
 }
 
-// The window is closing while recording: stop as F7 would, and wait until every file is complete
-// (at most the frames queued), so nothing is left half-written.
+// Closing: the active recording stops as F7 would, and every file still being completed gets
+// its frames and index before the window goes (a slow compressor's queue is cut short after
+// ten seconds, its frames written as repeats).
 void TForm1::FinishRecordingOnClose() {
-    flags.recordingActive = true;
-    reccClick();
-    while (!recordings_.empty()) {
-        const RecordingRun *run = recordings_.front().get();
-        run->session->Wait();
-        try {
-            RecordingFinished(run, run->session->CompletionError());
-        } catch (const Error &e) {
-            ShowError(e.text());
-        }
+    if (tavi->isActive()) {
+        flags.recordingActive = true;
+        reccClick();
     }
+    if (!recorder)
+        return;
+    const QStringList said = recorder->Close(10000);
+    if (said.isEmpty())
+        return;
+    for (const QString &line : said)
+        std::fprintf(stderr, "skyvane: %s\n", qPrintable(line));
+    if (!terminating_)
+        ShowError(said.join(QLatin1Char('\n')));
+}
+
+void TForm1::TerminationRequested() {
+    terminating_ = true;
+    close();
 }
 
 // The popup menu and every submenu (Options, Codec) in the program's own look; the tray opens

@@ -1,6 +1,7 @@
 #include "capture/avi_riff.h"
 
 #include "capture/dib_frame.h"
+#include "platform/platform.h"
 
 #include <algorithm>
 #include <cstring>
@@ -66,11 +67,16 @@ std::uint32_t TAviFileWriter::Create(const QString &path) {
     streams_.clear();
     segments_.clear();
     idx1_.clear();
-    failed_ = false;
+    failed_ = writeFailed_ = hasIdx1_ = riffOpen_ = false;
+    error_.clear();
     firstRiff_ = true;
+    goodEnd_ = 0;
     file_.setFileName(path);
-    if (!file_.open(QIODevice::ReadWrite | QIODevice::Truncate))
+    // Unbuffered: a write the disk refuses fails here, where the file's last whole chunk is known.
+    if (!file_.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        error_ = file_.errorString();
         return kAviErrFileOpen;
+    }
     if (!BeginRiff(true)) {
         file_.close();
         return kAviErrFileOpen;
@@ -102,10 +108,36 @@ std::uint32_t TAviFileWriter::ChunkId(int stream) const {
            (streams_[size_t(stream)].info.chunkType << 16);
 }
 
+void TAviFileWriter::Fail() {
+    if (!failed_) {
+        failed_ = writeFailed_ = true;
+        if (error_.isEmpty())
+            error_ = file_.errorString();
+    }
+}
+
 bool TAviFileWriter::WriteRaw(const char *data, qint64 size) {
+    if (failed_)
+        return false;
+    if (sizeLimit_ >= 0 && file_.pos() + size > sizeLimit_) {
+        // As a full disk does: what fits lands, the rest is refused.
+        file_.write(data, std::max<qint64>(0, sizeLimit_ - file_.pos()));
+        error_ = QStringLiteral("No space left on device");
+        Fail();
+        return false;
+    }
     if (file_.write(data, size) != size)
-        failed_ = true;
+        Fail();
     return !failed_;
+}
+
+bool TAviFileWriter::WriteAt(qint64 pos, const char *data, qint64 size) {
+    const qint64 end = file_.pos();
+    if (failed_ || !file_.seek(pos) || file_.write(data, size) != size || !file_.seek(end)) {
+        Fail();
+        return false;
+    }
+    return true;
 }
 
 bool TAviFileWriter::Pad(qint64 size) {
@@ -133,7 +165,11 @@ bool TAviFileWriter::BeginRiff(bool first) {
     Append32(m, Tag("LIST"));
     Append32(m, 0);
     Append32(m, Tag("movi"));
-    return WriteRaw(m.constData(), m.size());
+    if (!WriteRaw(m.constData(), m.size()))
+        return false;
+    riffOpen_ = true;
+    goodEnd_ = file_.pos();
+    return true;
 }
 
 qint64 TAviFileWriter::PendingIndexBytes(int extraStream) const {
@@ -168,8 +204,9 @@ std::uint32_t TAviFileWriter::Write(int stream, const char *data, qint64 size, b
     char head[8];
     PutLe32(head, ChunkId(stream));
     PutLe32(head + 4, std::uint32_t(size));
-    if (!WriteRaw(head, 8) || !WriteRaw(data, size) || ((size & 1) && !WriteRaw("", 1)))
+    if (!WriteRaw(head, 8) || (size && !WriteRaw(data, size)) || ((size & 1) && !WriteRaw("", 1)))
         return kAviErrFileWrite;
+    goodEnd_ = file_.pos();
     st.current.push_back({pos, std::uint32_t(size), keyFrame});
     st.length += samples;
     st.segmentDuration += samples;
@@ -184,9 +221,24 @@ std::uint32_t TAviFileWriter::Write(int stream, const char *data, qint64 size, b
     return kAviOk;
 }
 
+// The 'movi' list and the RIFF of the open segment end at `end`.
+bool TAviFileWriter::PatchSegmentSizes(qint64 end) {
+    char size[4];
+    PutLe32(size, std::uint32_t(end - (moviStart_ + 8)));
+    if (!WriteAt(moviStart_ + 4, size, 4))
+        return false;
+    PutLe32(size, std::uint32_t(end - (riffStart_ + 8)));
+    return WriteAt(riffStart_ + 4, size, 4);
+}
+
+// Closes the open segment with its indexes. Written in one piece: when it fails, nothing of the
+// segment's bookkeeping has changed and the file still ends at its last whole chunk.
 bool TAviFileWriter::EndRiff() {
+    const qint64 moviEnd = file_.pos();
+    QByteArray tail;
+    std::vector<Segment> added(streams_.size(), Segment{-1, 0, 0});
     for (std::size_t s = 0; s < streams_.size(); ++s) {
-        Stream &st = streams_[s];
+        const Stream &st = streams_[s];
         if (st.current.empty())
             continue;
         QByteArray ix;
@@ -204,34 +256,42 @@ bool TAviFileWriter::EndRiff() {
         const std::uint32_t id = std::uint32_t('i') | std::uint32_t('x') << 8 | std::uint32_t('0' + s / 10) << 16 |
                                  std::uint32_t('0' + s % 10) << 24;
         const QByteArray c = Chunk(id, ix);
-        st.segments.push_back({file_.pos(), std::uint32_t(c.size()), st.segmentDuration});
-        if (!WriteRaw(c.constData(), c.size()))
-            return false;
-        st.current.clear();
-        st.segmentDuration = 0;
+        added[s] = {moviEnd + tail.size(), std::uint32_t(c.size()), st.segmentDuration};
+        tail += c;
     }
-    const qint64 moviEnd = file_.pos();
+    const qint64 listEnd = moviEnd + tail.size();
+    if (firstRiff_)
+        tail += Chunk(Tag("idx1"), idx1_);
+    if (!WriteRaw(tail.constData(), tail.size()))
+        return false;
+    const qint64 end = file_.pos();
+    for (std::size_t s = 0; s < streams_.size(); ++s) {
+        if (added[s].ixOffset < 0)
+            continue;
+        streams_[s].segments.push_back(added[s]);
+        streams_[s].current.clear();
+        streams_[s].segmentDuration = 0;
+    }
     if (firstRiff_) {
-        const QByteArray c = Chunk(Tag("idx1"), idx1_);
         idx1_.clear();
         idx1_.squeeze();
-        if (!WriteRaw(c.constData(), c.size()))
-            return false;
+        hasIdx1_ = true;
     }
-    const qint64 end = file_.pos();
     char size[4];
-    PutLe32(size, std::uint32_t(moviEnd - (moviStart_ + 8)));
-    if (!file_.seek(moviStart_ + 4) || !WriteRaw(size, 4))
-        return failed_ = true, false;
+    PutLe32(size, std::uint32_t(listEnd - (moviStart_ + 8)));
+    if (!WriteAt(moviStart_ + 4, size, 4))
+        return false;
     PutLe32(size, std::uint32_t(end - (riffStart_ + 8)));
-    if (!file_.seek(riffStart_ + 4) || !WriteRaw(size, 4) || !file_.seek(end))
-        return failed_ = true, false;
+    if (!WriteAt(riffStart_ + 4, size, 4))
+        return false;
     segments_.push_back(riffStart_);
     firstRiff_ = false;
+    riffOpen_ = false;
+    goodEnd_ = end;
     return true;
 }
 
-QByteArray TAviFileWriter::BuildHeader() const {
+QByteArray TAviFileWriter::BuildHeader(bool complete) const {
     const Stream *video = nullptr;
     std::uint32_t maxChunk = 0;
     double bytesPerSec = 0;
@@ -250,7 +310,7 @@ QByteArray TAviFileWriter::BuildHeader() const {
     Append32(avih, video && video->info.rate ? Clamp32(std::uint64_t(video->info.scale) * 1000000 / video->info.rate) : 0);
     Append32(avih, Clamp32(std::uint64_t(bytesPerSec)));
     Append32(avih, 0);
-    Append32(avih, 0x10); // has index
+    Append32(avih, complete && hasIdx1_ ? 0x10 : 0); // has index
     Append32(avih, video ? video->firstRiffLength : 0);
     Append32(avih, 0);
     Append32(avih, std::uint32_t(streams_.size()));
@@ -304,32 +364,60 @@ QByteArray TAviFileWriter::BuildHeader() const {
     return List(Tag("hdrl"), lists);
 }
 
+// The headers, then JUNK up to the first 'movi' list; they are written in place, into space the
+// file has had from its start.
+bool TAviFileWriter::WriteHeaderArea(bool complete) {
+    QByteArray header = BuildHeader(complete);
+    const qint64 room = kHeaderArea - 12;
+    if (header.size() + 8 > room) {
+        error_ = QStringLiteral("headers larger than their space");
+        Fail();
+        return false;
+    }
+    QByteArray junk;
+    Append32(junk, Tag("JUNK"));
+    Append32(junk, std::uint32_t(room - header.size() - 8));
+    header += junk;
+    return WriteAt(12, header.constData(), header.size());
+}
+
+std::uint32_t TAviFileWriter::Refresh() {
+    if (!file_.isOpen() || failed_)
+        return kAviErrFileWrite;
+    if (riffOpen_ && !PatchSegmentSizes(file_.pos()))
+        return kAviErrFileWrite;
+    if (!WriteHeaderArea(false))
+        return kAviErrFileWrite;
+    return SyncToDisk(file_) ? kAviOk : kAviErrFileWrite;
+}
+
+// After a failed write: the file is cut back to its last whole chunk and completed with what
+// landed, its index if the disk still takes it, else without (readers walk 'movi').
+bool TAviFileWriter::Salvage() {
+    failed_ = false;
+    if (!file_.resize(goodEnd_) || !file_.seek(goodEnd_))
+        return failed_ = true, false;
+    if (riffOpen_ && !EndRiff()) {
+        failed_ = false;
+        if (!file_.resize(goodEnd_) || !file_.seek(goodEnd_) || !PatchSegmentSizes(goodEnd_))
+            return failed_ = true, false;
+    }
+    return WriteHeaderArea(true);
+}
+
 std::uint32_t TAviFileWriter::Close() {
     if (!file_.isOpen())
         return kAviOk;
-    if (!failed_)
-        EndRiff();
-    if (!failed_) {
-        QByteArray header = BuildHeader();
-        const qint64 room = kHeaderArea - 12;
-        if (header.size() + 8 <= room) {
-            QByteArray junk;
-            Append32(junk, Tag("JUNK"));
-            Append32(junk, std::uint32_t(room - header.size() - 8));
-            header += junk;
-            if (file_.seek(12))
-                WriteRaw(header.constData(), header.size());
-            else
-                failed_ = true;
-        } else {
-            failed_ = true;
-        }
-    }
+    // A failure while completing keeps what landed, as after a failed chunk.
+    bool ok = !failed_ && (!riffOpen_ || EndRiff()) && WriteHeaderArea(true);
+    if (!ok)
+        ok = Salvage();
     if (!file_.flush())
-        failed_ = true;
+        ok = false;
     file_.close();
     streams_.clear();
-    return failed_ ? kAviErrFileWrite : kAviOk;
+    riffOpen_ = false;
+    return ok ? kAviOk : kAviErrFileWrite;
 }
 
 std::uint32_t TAviFileReader::Open(const QString &path) {

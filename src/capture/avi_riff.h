@@ -7,8 +7,14 @@
 //                index 'indx', LIST 'odml' with 'dmlh'), JUNK up to a fixed header area,
 //                LIST 'movi' (data chunks, one standard index 'ix##' per stream), 'idx1'
 //   RIFF 'AVIX'  LIST 'movi' (data chunks, 'ix##' per stream)    ... as many as needed
-// The header area is written last, on Close(), so a stream can still be added after the first
-// data chunks (the sound track of a direct recording is written after its frames).
+// The header area is written on Close(), so a stream can still be added after the first data
+// chunks (the sound track of a direct recording is written after its frames). Refresh() writes it
+// early with what is there so far, so a file cut off by a kill, a crash or a power cut plays up
+// to its last refresh (readers find the chunks of an unindexed 'movi' by walking it).
+//
+// The first write that fails (a full disk) ends the writing: later writes are refused, and
+// Close() cuts the file back to its last whole chunk and completes it with the chunks that
+// landed, writing the headers into the header area reserved for them.
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -61,11 +67,24 @@ public:
     void SetFormat(int stream, const QByteArray &format);
     void SetChunkType(int stream, std::uint32_t chunkType);
 
-    // One chunk of `samples` samples (1 for a video frame). 0 or kAviErrFileWrite.
+    // One chunk of `samples` samples (1 for a video frame). 0 or kAviErrFileWrite. A chunk of
+    // size 0 that is no key frame is a drop frame: players repeat the frame before it.
     std::uint32_t Write(int stream, const char *data, qint64 size, bool keyFrame, std::uint32_t samples = 1);
 
-    // Writes the indexes and the headers and closes the file. 0 or kAviErrFileWrite.
+    // Rewrites the headers and the open segment's sizes for what has been written so far and
+    // hands it to the disk. 0 or kAviErrFileWrite.
+    std::uint32_t Refresh();
+
+    // Writes the indexes and the headers and closes the file. 0 when the file is complete and
+    // readable (after a failed write: with the chunks written before it), else kAviErrFileWrite.
     std::uint32_t Close();
+
+    // A write was refused; the file holds what was written before it.
+    bool WriteFailed() const { return writeFailed_; }
+    // The system's reason for the first failure ("No space left on device").
+    QString ErrorString() const { return error_; }
+    // The file never grows past this many bytes, as on a full disk (-1: as far as the disk goes).
+    void SetSizeLimit(qint64 bytes) { sizeLimit_ = bytes; }
 
     // Bytes of the header area before the first 'movi' list.
     static constexpr qint64 kHeaderArea = 65536;
@@ -97,11 +116,16 @@ private:
     };
 
     bool WriteRaw(const char *data, qint64 size);
+    bool WriteAt(qint64 pos, const char *data, qint64 size); // in place, then back to the end
     bool Pad(qint64 size);
     bool BeginRiff(bool first);
     bool EndRiff();
+    bool PatchSegmentSizes(qint64 end);
+    bool WriteHeaderArea(bool complete);
+    void Fail();
+    bool Salvage();
     qint64 PendingIndexBytes(int extraStream) const;
-    QByteArray BuildHeader() const;
+    QByteArray BuildHeader(bool complete) const;
     std::uint32_t ChunkId(int stream) const;
 
     QFile file_;
@@ -109,8 +133,14 @@ private:
     std::vector<Stream> streams_;
     std::vector<qint64> segments_; // start of each finished RIFF segment
     qint64 riffStart_ = 0, moviStart_ = 0;
+    qint64 goodEnd_ = 0;      // end of the last whole chunk, index or list start written
+    qint64 sizeLimit_ = -1;
+    bool riffOpen_ = false;   // a segment's 'movi' list takes chunks
     bool firstRiff_ = true;
-    bool failed_ = false;
+    bool failed_ = false;     // nothing more is written
+    bool writeFailed_ = false;
+    bool hasIdx1_ = false;
+    QString error_;
     QByteArray idx1_;
 };
 

@@ -10,8 +10,10 @@
 #include <QPainter>
 #include <QScreen>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace sky {
 
@@ -53,12 +55,14 @@ TAviWriter::TAviWriter() {
     QString temp = QDir::tempPath();
     if (!temp.endsWith(QLatin1Char('/')))
         temp += QLatin1Char('/');
-    TempFileName = temp + QStringLiteral("~AWTemp.avi");
+    static std::atomic<int> writers{0};
+    TempFileName = temp + QStringLiteral("~AWTemp-%1-%2.avi").arg(QCoreApplication::applicationPid()).arg(++writers);
 }
 
 TAviWriter::~TAviWriter() {
     CloseFile();
-    DeleteIfPresent(TempFileName);
+    if (tempCreated_)
+        DeleteIfPresent(TempFileName);
 }
 
 void TAviWriter::SetPixelFormat(TPixelFormat value) {
@@ -130,7 +134,10 @@ void TAviWriter::InitVideo() {
         throw Error(QStringLiteral("Could not delete ") + path +
                     QStringLiteral(" file might be in use. Try to close the folder if it's open in Explorer"));
     file_ = std::make_unique<TAviFileWriter>(RiffLimit);
+    file_->SetSizeLimit(SizeLimit);
     const std::uint32_t rc = file_->Create(path);
+    if (!DirectCompression)
+        tempCreated_ = tempCreated_ || rc == kAviOk;
     if (rc != kAviOk) {
         file_.reset();
         throw Error(QStringLiteral("Failed to create AVI video file. Err: $") + Hex8(rc));
@@ -144,6 +151,7 @@ void TAviWriter::InitVideo() {
         throw Error(QStringLiteral("Failed to create AVI video stream"));
     }
     frameCounter_ = 0;
+    dropFrames_ = 0;
     videoInitialized_ = true;
 }
 
@@ -209,6 +217,33 @@ void TAviWriter::InitStreamFormat(const QImage &frame) {
     file_->SetFormat(videoStream_, streamFormat);
 }
 
+void TAviWriter::RaiseWriteError() {
+    QString why = file_ ? file_->ErrorString() : QString();
+    if (why.isEmpty())
+        why = QStringLiteral("the write failed");
+    throw Error(QStringLiteral("Unable to write output file. Error ") + Hex8(kAviErrFileWrite) + QStringLiteral("\n") +
+                QDir::toNativeSeparators(DirectCompression ? filename : TempFileName) + QStringLiteral(": ") + why);
+}
+
+void TAviWriter::AddDropFrame() {
+    if (aborted_)
+        return;
+    if (!videoInitialized_)
+        throw Error(QStringLiteral("Video not initialized"));
+    if (frameCounter_ == 0)
+        return; // nothing to repeat yet
+    if (file_->Write(videoStream_, nullptr, 0, false) != kAviOk)
+        RaiseWriteError();
+    ++frameCounter_;
+    ++dropFrames_;
+    Progress(frameCounter_);
+}
+
+void TAviWriter::Refresh() {
+    if (file_ && videoInitialized_ && frameCounter_ > 0 && file_->Refresh() != kAviOk)
+        RaiseWriteError();
+}
+
 bool TAviWriter::WriteCompressed(TAviFileWriter &file, TVideoEncoder &encoder, const QImage &frame) {
     QByteArray packet;
     bool key = false;
@@ -222,12 +257,16 @@ bool TAviWriter::WriteCompressed(TAviFileWriter &file, TVideoEncoder &encoder, c
 void TAviWriter::WriteFrame(const QImage &frame, bool keyFrame) {
     if (frameCounter_ == 0)
         InitStreamFormat(frame);
+    bool written;
     if (encoder_.IsOpen()) {
-        WriteCompressed(*file_, encoder_, frame);
+        written = WriteCompressed(*file_, encoder_, frame);
     } else {
         PackDib(frame, frameBits_, dib_);
-        file_->Write(videoStream_, dib_.constData(), dib_.size(), keyFrame);
+        written = file_->Write(videoStream_, dib_.constData(), dib_.size(), keyFrame) == kAviOk;
     }
+    // The disk refused it: later frames could not land either, and the file keeps what did.
+    if (!written)
+        RaiseWriteError();
     ++frameCounter_;
     Progress(frameCounter_);
 }
@@ -249,7 +288,8 @@ void TAviWriter::FinalizeVideo() {
 void TAviWriter::ReleaseAll() {
     CloseFile();
     waveList_.clear();
-    DeleteIfPresent(TempFileName);
+    if (std::exchange(tempCreated_, false))
+        DeleteIfPresent(TempFileName);
     videoFinalized_ = false;
 }
 
@@ -272,9 +312,8 @@ void TAviWriter::WriteAvi() {
             MergeWaveList(list, *file_);
         encoder_.Close();
         // A recording whose file could not be completed must not pass for a saved one.
-        const std::uint32_t rc = file_ ? file_->Close() : kAviOk;
-        if (rc != kAviOk)
-            throw Error(QStringLiteral("Unable to write output file. Error ") + Hex8(rc));
+        if (file_ && file_->Close() != kAviOk)
+            RaiseWriteError();
         return;
     }
     TWaveFile wave;

@@ -52,7 +52,9 @@ public:
     // Other state.
     int Quality = 5000;            // 0..10000
     bool DirectCompression = true;
-    QString TempFileName;          // default: the temporary folder + "~AWTemp.avi"
+    // Default: the temporary folder + "~AWTemp-<process>-<writer>.avi", a name of this writer's
+    // own. Only a temporary file this writer made is ever deleted.
+    QString TempFileName;
     qint64 RiffLimit = kDefaultRiffLimit; // size of a RIFF segment before the file goes on as OpenDML
     const QString &Compression() const { return compression_; }
     bool Aborted() const { return aborted_; }
@@ -71,12 +73,26 @@ public:
     void GetCompressorList(QStringList &list) const;
 
     void InitVideo();
+    // A frame that cannot be written (a full disk) raises "Unable to write output file. Error
+    // 8004406E" with the file and the system's reason; from then on frames are refused and
+    // WriteAvi completes the file with the frames that landed.
     void AddFrame(const QImage &bitmap);
+    // A frame that repeats the one before (an empty chunk players show as a repeat): keeps the
+    // video in time when a frame could not be compressed in time. Counts as a frame.
+    void AddDropFrame();
+    // Rewrites the file's headers for the frames written so far (see TAviFileWriter::Refresh).
+    void Refresh();
     void FinalizeVideo();
     void WriteAvi();
+    int DropFrames() const { return dropFrames_; } // of the frame counter since InitVideo
+    // The disk refused a write of this file: no more frames land in it.
+    bool WriteFailed() const { return file_ && file_->WriteFailed(); }
+    // Test seam: the file refuses to grow past this size, as a full disk would (-1: no limit).
+    qint64 SizeLimit = -1;
 
 private:
     void WriteFrame(const QImage &frame, bool keyFrame);
+    [[noreturn]] void RaiseWriteError();
     void InitStreamFormat(const QImage &frame);
     void Progress(int frameCount);
     void CloseFile();
@@ -94,6 +110,8 @@ private:
     int videoStream_ = -1;
     TVideoEncoder encoder_;
     int frameCounter_ = 0;
+    int dropFrames_ = 0;
+    bool tempCreated_ = false;
     QString compression_;
     QByteArray format_;
     int keyFrameEvery_ = 0;

@@ -4,6 +4,9 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
+
+class QFileDevice;
 
 namespace sky {
 
@@ -55,5 +58,14 @@ bool IsFileBusy(const QString &path);
 // The same test by looking through every process's open files: slow on a busy desktop, and
 // only the fallback where the cheap test is not available.
 bool IsFileHeldByAnyProcess(const QString &path);
+
+// Hands what was written to an open file over to the disk, so that it survives a power cut.
+bool SyncToDisk(QFileDevice &file);
+
+// From now on a request to end the process (SIGTERM, SIGHUP, SIGINT; on Windows the console's
+// Ctrl-C, close and log-off) calls `handler` on the thread of the Qt event loop instead of
+// ending the process at once, so it can close as the window's Close does. Needs a running
+// QCoreApplication; a second call replaces the handler, an empty one restores the defaults.
+void WatchTerminationRequests(std::function<void()> handler);
 
 } // namespace sky

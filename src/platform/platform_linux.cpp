@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSocketNotifier>
+#include <QCoreApplication>
 
 #include <chrono>
 #include <cstdio>
@@ -17,6 +19,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -280,6 +283,58 @@ bool IsFileHeldByAnyProcess(const QString &path) {
             busy = heldBy(pid, st);
     });
     return busy;
+}
+
+bool SyncToDisk(QFileDevice &file) {
+    if (!file.flush())
+        return false;
+    const int fd = file.handle();
+    return fd < 0 || ::fdatasync(fd) == 0 || errno == EINVAL; // a pipe or special file has nothing to sync
+}
+
+namespace {
+
+// The signal handler only writes a byte into this socket pair; the notifier reads it on the
+// event loop's thread, where anything may be done.
+int terminationPipe[2] = {-1, -1};
+QSocketNotifier *terminationNotifier = nullptr;
+std::function<void()> terminationHandler;
+constexpr int kTerminationSignals[] = {SIGTERM, SIGHUP, SIGINT};
+
+void OnTerminationSignal(int) {
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(terminationPipe[1], &byte, 1);
+    errno = saved;
+}
+
+} // namespace
+
+void WatchTerminationRequests(std::function<void()> handler) {
+    terminationHandler = std::move(handler);
+    if (!terminationHandler) {
+        for (int sig : kTerminationSignals)
+            std::signal(sig, SIG_DFL);
+        return;
+    }
+    if (terminationPipe[0] < 0) {
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, terminationPipe) != 0)
+            return;
+        ::fcntl(terminationPipe[1], F_SETFL, O_NONBLOCK);
+        terminationNotifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+        QObject::connect(terminationNotifier, &QSocketNotifier::activated, [] {
+            char bytes[64];
+            [[maybe_unused]] const ssize_t n = ::read(terminationPipe[0], bytes, sizeof bytes);
+            if (terminationHandler)
+                terminationHandler();
+        });
+    }
+    struct sigaction sa = {};
+    sa.sa_handler = OnTerminationSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : kTerminationSignals)
+        ::sigaction(sig, &sa, nullptr);
 }
 
 } // namespace sky

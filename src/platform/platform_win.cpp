@@ -1,7 +1,11 @@
 // Windows implementation of the platform layer: the Win32 calls the program was designed around.
 #include "platform/platform.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileDevice>
+#include <QMetaObject>
+#include <io.h>
 #include <QRegularExpression>
 
 #include <windows.h>
@@ -109,6 +113,40 @@ bool IsFileBusy(const QString &path) {
         return true;
     CloseHandle(h);
     return false;
+}
+
+bool SyncToDisk(QFileDevice &file) {
+    if (!file.flush())
+        return false;
+    const int fd = file.handle();
+    if (fd < 0)
+        return true;
+    const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    return h == INVALID_HANDLE_VALUE || FlushFileBuffers(h);
+}
+
+namespace {
+
+std::function<void()> terminationHandler;
+
+// Runs on a thread of the console's own: the handler is queued to the event loop, and the
+// process is given time to close (log-off and close end it after a few seconds regardless).
+BOOL WINAPI OnConsoleControl(DWORD) {
+    if (!terminationHandler || !QCoreApplication::instance())
+        return FALSE;
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [] {
+        if (terminationHandler)
+            terminationHandler();
+    }, Qt::QueuedConnection);
+    Sleep(5000);
+    return TRUE;
+}
+
+} // namespace
+
+void WatchTerminationRequests(std::function<void()> handler) {
+    terminationHandler = std::move(handler);
+    SetConsoleCtrlHandler(OnConsoleControl, terminationHandler ? TRUE : FALSE);
 }
 
 } // namespace sky
