@@ -3,7 +3,7 @@
 // page repaint after the chart changed (recorded at its detail level and stretched onto the
 // paper), and a repaint of an unchanged chart (its last drawing reused).
 #include "bench_main.h"
-#include "capture/chart_preview.h"
+#include "print/chart_preview.h"
 #include "display/spectrum_chart.h"
 
 #include <QMouseEvent>

@@ -7,7 +7,7 @@
 #include "app/settings_keys.h"
 #include "app/tray.h"
 #include "capture/avi_writer.h"
-#include "capture/chart_preview.h"
+#include "print/chart_preview.h"
 #include "capture/codec_menu.h"
 #include "capture/recording_session.h"
 #include "capture/window_capture.h"

@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace sky {
@@ -126,8 +127,14 @@ bool TAviFileWriter::WriteRaw(const char *data, qint64 size) {
         Fail();
         return false;
     }
-    if (file_.write(data, size) != size)
+    errno = 0;
+    if (file_.write(data, size) != size) {
+        // A write the disk cut short sets no error of the file's own; the system's says why.
+        const int why = errno;
+        if (file_.error() == QFileDevice::NoError && why != 0)
+            error_ = QString::fromLocal8Bit(std::strerror(why));
         Fail();
+    }
     return !failed_;
 }
 

@@ -17,7 +17,8 @@ QString RestoreCodecChoice(const std::optional<QString> &stored, const QStringLi
                            const QString &current) {
     if (!stored)
         return current;
-    const QString code = stored->left(4);
+    // "No C", the first item's caption, is what its click stored once: uncompressed, as the menu shows.
+    const QString code = CodecFromCaption(stored->left(4));
     if (code.isEmpty())
         return code;
     for (int i = 1; i < compressors.size(); ++i)

@@ -136,10 +136,11 @@ void TRecordingController::Start(const RecordingRequest &request) {
     runs_.push_back(std::move(run));
 
     // The first frame is the moment of the start: every recording has at least one.
-    if (hooks_.capture && active_->session->TryAdd(hooks_.capture()))
-        ++captured_;
-    else
+    lastWasDrop_ = !(hooks_.capture && active_->session->TryAdd(hooks_.capture()));
+    if (lastWasDrop_)
         active_->session->AddDropFrames(1), ++drops_;
+    else
+        ++captured_;
     handed_ = 1;
     if (hooks_.notice)
         hooks_.notice(QStringLiteral("Recording the Spectrum..."));
@@ -161,12 +162,14 @@ void TRecordingController::Tick() {
         // Ticks that came too late repeat the last frame; this one shows the window as it is.
         s.AddDropFrames(missing - 1);
         drops = missing - 1;
-        if (hooks_.capture && s.TryAdd(hooks_.capture()))
-            ++captured_;
-        else
+        lastWasDrop_ = !(hooks_.capture && s.TryAdd(hooks_.capture()));
+        if (lastWasDrop_)
             s.AddDropFrames(1), ++drops;
+        else
+            ++captured_;
     } else {
         s.AddDropFrames(missing);
+        lastWasDrop_ = true;
     }
     drops_ += drops;
     handed_ = due;
@@ -176,13 +179,19 @@ void TRecordingController::Stop() {
     Run *run = std::exchange(active_, nullptr);
     if (!run)
         return;
-    // The last frame's time is recorded too: the file lasts as long as the recording did.
+    // The time since the last frame is recorded too, so the file lasts as long as the recording
+    // did, and it ends on a captured frame where it can (readers that skip drop frames would
+    // cut a tail of them).
+    TRecordingSession &s = *run->session;
     const int due = int((ClockMs() - startMs_ + frameTimeMs_ / 2) / frameTimeMs_);
     if (due > handed_) {
-        run->session->AddDropFrames(due - handed_);
+        s.AddDropFrames(due - handed_);
         drops_ += due - handed_;
         handed_ = due;
+        lastWasDrop_ = true;
     }
+    if (lastWasDrop_ && hooks_.capture && s.ReplaceLastDrop(hooks_.capture()))
+        ++captured_, --drops_;
     run->seconds = ElapsedSeconds(run->startTicks, Ticks());
     if (const int pending = run->session->Pending(); pending && hooks_.status)
         hooks_.status(SavingText(pending));

@@ -111,6 +111,7 @@ private:
     int frameTimeMs_ = 100;
     int handed_ = 0; // frames of the active recording handed over, drop frames included
     int captured_ = 0, drops_ = 0;
+    bool lastWasDrop_ = false;
     QString baseName_, filePath_;
 };
 

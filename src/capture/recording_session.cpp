@@ -57,6 +57,22 @@ bool TRecordingSession::TryAdd(const QImage &frame) {
     return true;
 }
 
+bool TRecordingSession::ReplaceLastDrop(const QImage &frame) {
+    {
+        std::lock_guard lock(m_);
+        if (finishing_ || failed_ || queue_.empty() || !queue_.back().image.isNull() || frame.isNull())
+            return false;
+        if (--queue_.back().drops == 0)
+            queue_.pop_back();
+        --queuedDrops_;
+        queue_.push_back({frame, 0});
+        ++queuedImages_;
+        queuedBytes_ += frame.sizeInBytes();
+    }
+    wake_.notify_one();
+    return true;
+}
+
 void TRecordingSession::AddDropFrames(int count) {
     if (count <= 0)
         return;

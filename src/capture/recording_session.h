@@ -67,6 +67,10 @@ public:
     bool HasRoom() const;
     // Hands a frame over; false (and nothing queued) when there is no room.
     bool TryAdd(const QImage &frame);
+    // The last frame handed over is a drop frame still queued: it becomes `frame`, whatever
+    // the queue holds (a recording ends on a captured frame, as readers that skip drop frames
+    // would otherwise cut its tail). False when there is no such drop frame.
+    bool ReplaceLastDrop(const QImage &frame);
     // Hands `count` drop frames over: always taken until the session finishes or fails.
     void AddDropFrames(int count);
     // No more frames: the queue is written out, then the file completed.

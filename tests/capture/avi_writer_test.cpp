@@ -595,5 +595,19 @@ TEST(CaptureAviLifecycle, DestructorCompletesTheFileAndRemovesTheTemporaryOne) {
     EXPECT_EQ(d.FrameTime, 1000);
     EXPECT_EQ(d.Quality, 5000);
     EXPECT_TRUE(d.Stretch && d.DirectCompression);
-    EXPECT_TRUE(d.TempFileName.endsWith("/~AWTemp.avi"));
+    // Each writer has a temporary name of its own and deletes only a temporary file it made.
+    EXPECT_TRUE(QRegularExpression("/~AWTemp-\\d+-\\d+\\.avi$").match(d.TempFileName).hasMatch())
+        << d.TempFileName.toStdString();
+    EXPECT_NE(TAviWriter().TempFileName, d.TempFileName);
+    const QString someoneElses = dir.filePath("theirs.avi");
+    {
+        QFile f(someoneElses);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("in use");
+    }
+    {
+        TAviWriter w;
+        w.TempFileName = someoneElses;
+    }
+    EXPECT_TRUE(QFile::exists(someoneElses));
 }

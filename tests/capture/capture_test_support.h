@@ -1,6 +1,9 @@
 #pragma once
 // Helpers for the capture tests: FFmpeg's tools as independent readers of the files we write,
 // synthetic frames and WAV files.
+#include "capture/avi_writer.h"
+
+#include <QApplication>
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
@@ -14,12 +17,60 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+// gtest_main owns main(): the application is created on first use and lives until the end.
+inline void EnsureCaptureApp() {
+    if (QCoreApplication::instance())
+        return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char arg0[] = "test_capture";
+    static char *argv[] = {arg0, nullptr};
+    new QApplication(argc, argv); // deliberately never deleted
+}
+
 namespace skytest {
+
+// While shut, holds a writer in its progress call after each frame: a compressor exactly as slow
+// as the test wants, on any machine.
+struct Gate {
+    std::mutex m;
+    std::condition_variable cv;
+    bool open = true;
+    int held = 0; // progress calls that found the gate shut
+    void Shut() {
+        std::lock_guard l(m);
+        open = false;
+    }
+    void Open() {
+        std::lock_guard l(m);
+        open = true;
+        cv.notify_all();
+    }
+    // Waits (at most a minute) until `n` progress calls have been held.
+    bool WaitHeld(int n) {
+        std::unique_lock l(m);
+        return cv.wait_for(l, std::chrono::seconds(60), [&] { return held >= n; });
+    }
+    sky::TProgressEvent Handler() {
+        return [this](sky::TAviWriter *, int, bool &) {
+            std::unique_lock l(m);
+            if (open)
+                return;
+            ++held;
+            cv.notify_all();
+            cv.wait(l, [&] { return open; });
+        };
+    }
+};
 
 inline QString Ffprobe() {
 #ifdef SKYVANE_FFPROBE_PATH

@@ -88,6 +88,7 @@ TEST(CaptureCodecMenu, CaptionAndRestoreRules) {
     EXPECT_EQ(RestoreCodecChoice(QString("mjpg"), kList, "cvid"), "MJPG");
     EXPECT_EQ(RestoreCodecChoice(QString(""), kList, "cvid"), "");
     EXPECT_EQ(RestoreCodecChoice(QString("XVID"), kList, "cvid"), "cvid"); // not installed here
-    EXPECT_EQ(RestoreCodecChoice(QString("No C"), kList, "cvid"), "cvid");
+    // The first item's caption, stored by its click: uncompressed, as the menu shows it.
+    EXPECT_EQ(RestoreCodecChoice(QString("No C"), kList, "cvid"), "");
     EXPECT_EQ(RestoreCodecChoice(std::nullopt, kList, "cvid"), "cvid");
 }

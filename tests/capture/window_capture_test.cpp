@@ -3,7 +3,7 @@
 #include "capture/window_capture.h"
 #include "platform/error.h"
 
-#include "preview_test_support.h"
+#include "capture_test_support.h"
 
 #include <QFile>
 #include <QPainter>
@@ -120,7 +120,7 @@ TEST(BitmapFile, NoticePathUsesTheFolderOwnNameAndTheNativeSeparator) {
 }
 
 TEST(CaptureWindow, HoldsTheWholeFrameWithTheWindowPixels) {
-    EnsurePreviewApp();
+    EnsureCaptureApp();
     PatternWindow w;
     w.resize(123, 77);
     w.show();
@@ -149,7 +149,7 @@ TEST(CaptureWindow, HoldsTheWholeFrameWithTheWindowPixels) {
 
 // On a real display the capture is the screen: a window lying over ours is in the picture.
 TEST(CaptureWindow, ReadsTheScreenWhereThePlatformCan) {
-    EnsurePreviewApp();
+    EnsureCaptureApp();
     if (!ScreenCanBeRead())
         GTEST_SKIP() << "this platform cannot read the screen (run under xvfb-run)";
     PatternWindow w;

@@ -2,7 +2,7 @@
 // The chart's print preview: a modal window showing the current printer's page with the chart
 // between margins in percent, with printer choice and set-up, orientation, margins (typed,
 // stepped or dragged on the page), detail level, proportional margins and printing.
-#include "capture/chart_preview_page.h"
+#include "print/chart_preview_page.h"
 
 #include <QDialog>
 

@@ -1,6 +1,6 @@
 // Print preview page geometry: where the paper and the chart sit, what the mouse grabs, and how
 // a drag may move the chart.
-#include "capture/preview_geometry.h"
+#include "print/preview_geometry.h"
 
 #include <gtest/gtest.h>
 

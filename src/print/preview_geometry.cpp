@@ -1,4 +1,4 @@
-#include "capture/preview_geometry.h"
+#include "print/preview_geometry.h"
 
 #include <algorithm>
 #include <cstdint>

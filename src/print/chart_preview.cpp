@@ -1,4 +1,4 @@
-#include "capture/chart_preview.h"
+#include "print/chart_preview.h"
 
 #include "chart/chart.h"
 #include "platform/error.h"

@@ -1,4 +1,4 @@
-#include "capture/chart_preview_page.h"
+#include "print/chart_preview_page.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>

@@ -1,6 +1,6 @@
 // The print preview window: printers, the page's paper and chart, margin typing and dragging,
 // BReset, the proportional margins, closing keys and the print command around the window.
-#include "capture/chart_preview.h"
+#include "print/chart_preview.h"
 #include "preview_test_support.h"
 
 #include <QCheckBox>

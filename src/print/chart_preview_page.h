@@ -1,7 +1,7 @@
 #pragma once
 // The page of the print preview: the current printer's paper in proportion, the chart drawn in
 // its place between the page margins, and mouse dragging of the margins and of the whole chart.
-#include "capture/preview_geometry.h"
+#include "print/preview_geometry.h"
 #include "chart/chart.h"
 
 #include <QImage>

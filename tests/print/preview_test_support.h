@@ -14,7 +14,7 @@ inline void EnsurePreviewApp() {
     if (QApplication::instance()) return;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
-    static char arg0[] = "test_capture";
+    static char arg0[] = "test_print";
     static char *argv[] = {arg0, nullptr};
     new QApplication(argc, argv); // deliberately never deleted
 }

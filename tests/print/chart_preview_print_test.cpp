@@ -1,6 +1,6 @@
 // Printing from the preview to the "PDF file" entry: the file, its one page rendered with
 // pdftoppm, the chart inside the margins at the chosen detail level, and failures.
-#include "capture/chart_preview.h"
+#include "print/chart_preview.h"
 #include "platform/error.h"
 #include "preview_test_support.h"
 
