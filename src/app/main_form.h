@@ -17,6 +17,7 @@
 #include "display/spectrum_chart.h"
 #include "display/waterfall.h"
 #include "scan/scan_worker.h"
+#include "scan/sweep_log.h"
 #include "scan/sweep_ingest.h"
 #include "scan/sweep_tool_run.h"
 
@@ -141,6 +142,8 @@ public:
     // Worker thread: reads and analyses the sweep file ahead of the hand-over (prepared_), so the
     // window thread only shows the result.
     void PrepareSweepFile() override;
+    // Runs first in PrepareSweepFile, on the worker thread; tests make it throw.
+    std::function<void()> PrepareFault;
 
     // Hands one sweep's text through the ingest into the series, the waterfall and the status
     // panels. Any failure ends it silently, keeping what was done so far.
@@ -200,7 +203,10 @@ public:
     // log off with one notice; the sweep cycle goes on.
     void LogSweeps1Click();
     QString SweepLogPath() const; // today's log
+    // Queues the bytes to the log's own thread (the buffer is shared, not copied).
     void AppendToSweepLog(const QByteArray &sweepFile);
+    void SweepLogFailed(const QString &path, const QString &why);
+    std::unique_ptr<TSweepLog> sweepLog_;
     // Options > Max Hold: a dim series under the trace with the highest level of each bin since
     // it was switched on or the range or bin layout changed.
     void MaxHold1Click();  // saves the choice, then ApplyMaxHold
@@ -369,6 +375,7 @@ private:
     SweepFindings preparedFindings_;
     QByteArray preparedBuffer_;
     bool prepared_ = false;
+    QString prepareError_; // why the worker could not read the sweep file
     QByteArray fileBuffer_;
 };
 

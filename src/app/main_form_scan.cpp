@@ -112,13 +112,24 @@ void TForm1::PrepareSweepFile() {
     // Worker thread. Only what the window thread leaves alone until the hand-over runs: the
     // prepared buffers. Peaks are always searched (the window shows them only with "Max" on).
     prepared_ = false;
-    const QString path = SweepFilePath();
-    const QFileInfo info(path);
-    if (!IsSweepFileCandidate(info) || !LoadSweepFile(path, preparedBuffer_))
-        return;
-    IngestSweep(std::string_view(preparedBuffer_.constData(), static_cast<std::size_t>(preparedBuffer_.size())), true,
-                preparedFindings_);
-    prepared_ = true;
+    prepareError_.clear();
+    try {
+        if (PrepareFault)
+            PrepareFault();
+        const QString path = SweepFilePath();
+        const QFileInfo info(path);
+        if (!IsSweepFileCandidate(info) || !LoadSweepFile(path, preparedBuffer_))
+            return;
+        IngestSweep(std::string_view(preparedBuffer_.constData(), static_cast<std::size_t>(preparedBuffer_.size())),
+                    true, preparedFindings_);
+        prepared_ = true;
+    } catch (const std::exception &e) {
+        // Out of memory on a huge file, or the like: a failed read, told on the window thread.
+        preparedBuffer_ = QByteArray();
+        preparedFindings_ = SweepFindings();
+        prepareError_ = dynamic_cast<const std::bad_alloc *>(&e) ? QStringLiteral("not enough memory")
+                                                                 : QString::fromLocal8Bit(e.what());
+    }
 }
 
 void TForm1::IngestSweepFile() {
@@ -147,6 +158,17 @@ void TForm1::IngestSweepFile() {
         ScanFlags &f;
         ~RequestLaunch() { f.launchRequested = true; }
     } requestLaunch{flags};
+
+    if (const QString error = std::exchange(prepareError_, QString()); !error.isEmpty()) {
+        // The worker could not read it; reading it here would fail the same way.
+        const QString text = QStringLiteral("Sweep file not read: ") + error;
+        statusText.set(text);
+        if (tray)
+            tray->ShowBalloon(1, text);
+        QFile::remove(path);
+        sweepSinceLaunch_ = true;
+        return;
+    }
 
     bool loaded = false;
     if (prepared) {

@@ -25,25 +25,26 @@ QString TForm1::SweepLogPath() const {
 void TForm1::AppendToSweepLog(const QByteArray &sweepFile) {
     if (!LogSweeps1->isChecked() || sweepFile.isEmpty())
         return;
-    // Unbuffered: a full disk fails this write, not a later flush. The bytes go on as they came
-    // (line ends included); a file that did not end its last line gets one, so sweeps never run
-    // together.
-    QFile log(SweepLogPath());
-    bool ok = log.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered) &&
-              log.write(sweepFile) == sweepFile.size();
-    if (ok && !sweepFile.endsWith('\n') && !sweepFile.endsWith('\r'))
-        ok = log.write("\n", 1) == 1;
-    if (ok)
-        return;
-    const QString why = log.errorString();
-    LogSweeps1->setChecked(false);
-    try {
-        WriteSetting(key::LogSweeps, QStringLiteral("0"));
-    } catch (const Error &) {
-        // The same disk may refuse the settings too; the log is off either way.
+    if (!sweepLog_)
+        sweepLog_ = std::make_unique<TSweepLog>(this, [this](const QString &path, const QString &why) {
+            SweepLogFailed(path, why);
+        });
+    sweepLog_->Append(SweepLogPath(), sweepFile);
+}
+
+// Window thread, once per failure: the log turns itself off; the sweep cycle goes on.
+void TForm1::SweepLogFailed(const QString &path, const QString &why) {
+    sweepLog_.reset(); // a fresh writer when the log is switched on again
+    if (LogSweeps1->isChecked()) {
+        LogSweeps1->setChecked(false);
+        try {
+            WriteSetting(key::LogSweeps, QStringLiteral("0"));
+        } catch (const Error &) {
+            // The same disk may refuse the settings too; the log is off either way.
+        }
     }
     if (tray)
-        tray->ShowBalloon(1, QStringLiteral("Sweep log stopped: cannot write %1. %2").arg(SweepLogPath(), why));
+        tray->ShowBalloon(1, QStringLiteral("Sweep log stopped: cannot write %1. %2").arg(path, why));
 }
 
 void TForm1::MaxHold1Click() {

@@ -70,6 +70,15 @@ bool th::Synchronize(void (ScanHost::*step)()) {
 }
 
 void th::run() {
+    // Nothing may escape a thread: that would end the program.
+    try {
+        Loop();
+    } catch (const std::exception &e) {
+        status_.set(QStringLiteral("Scan stopped: ") + QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void th::Loop() {
     for (;;) {
         if (!sleepInterruptible(passIntervalMs_))
             return;

@@ -47,6 +47,7 @@ private:
     // Runs `step` on the window thread and waits; returns false when shut-down dropped it.
     bool Synchronize(void (ScanHost::*step)());
     bool sleepInterruptible(int ms);
+    void Loop();
 
     WorkerFlags &flags_;
     StatusText &status_;

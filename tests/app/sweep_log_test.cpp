@@ -7,6 +7,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <thread>
+#include <sys/resource.h>
+
 #include <gtest/gtest.h>
 
 using namespace sky;
@@ -19,6 +23,10 @@ struct Window : QuietWindow {
     void sweep(const QByteArray &bytes) {
         writeFile(dir.filePath("scan.csv"), bytes);
         form.IngestSweepFile();
+        // The log is written on its own thread; its failure is told on the window thread.
+        if (form.sweepLog_)
+            form.sweepLog_->Flush();
+        QCoreApplication::processEvents();
     }
 };
 
@@ -134,4 +142,51 @@ TEST(PeakReadout, LabelsStayInsideThePlot) {
     EXPECT_EQ(w.form.lastPeakLabelRects_.size(), 2);
     w.form.chMouseMove(5, 5);
     EXPECT_EQ(w.form.hoverPeak, -1);
+}
+
+// The append itself: whole or not at all, and never glued onto a cut line.
+TEST(SweepLog, AnAppendIsWholeOrNothingAndStartsOnANewLine) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("log.csv");
+    writeFile(path, "2026-12-07, 21:00:00, 1, 2, 1, 1, -5"); // a last line without its break
+    QString why;
+    ASSERT_TRUE(TSweepLog::AppendNow(path, "a, b\n", why));
+    EXPECT_EQ(readFile(path), "2026-12-07, 21:00:00, 1, 2, 1, 1, -5\na, b\n");
+    ASSERT_TRUE(TSweepLog::AppendNow(path, "c, d", why));
+    EXPECT_EQ(readFile(path), "2026-12-07, 21:00:00, 1, 2, 1, 1, -5\na, b\nc, d\n");
+
+    // A disk that takes only part of the sweep: the file goes back to what it was.
+    const QByteArray before = readFile(path);
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = rlim_t(before.size() + 100);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool ok = TSweepLog::AppendNow(path, QByteArray(500, 'x'), why);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(ok);
+    EXPECT_FALSE(why.isEmpty());
+    EXPECT_NE(why, "Unknown error");
+    EXPECT_EQ(readFile(path), before);
+}
+// The worker reads the sweep file before the hand-over; running out of memory there (a huge
+// file under a memory limit) is a failed read told on the window thread, never a crash.
+TEST(SweepLog, AReadThatFailsOnTheWorkerIsAFailedReadAndTheCycleGoesOn) {
+    Window w;
+    writeFile(w.dir.filePath("scan.csv"), sweepBytes(430000000, 50, 30, "\n"));
+    w.form.PrepareFault = [] { throw std::bad_alloc(); };
+    std::thread worker([&] { w.form.PrepareSweepFile(); }); // as the worker thread does
+    worker.join();
+    w.form.flags.launchRequested = false;
+    w.form.IngestSweepFile();
+    EXPECT_FALSE(QFile::exists(w.dir.filePath("scan.csv")));
+    EXPECT_TRUE(w.form.flags.launchRequested);
+    EXPECT_EQ(w.form.tray->LastText, "Sweep file not read: not enough memory");
+    EXPECT_TRUE(w.errors.messages.isEmpty());
+    // The next sweep is read as usual.
+    w.form.PrepareFault = nullptr;
+    w.sweep(sweepBytes(430000000, 50, 31, "\n"));
+    EXPECT_TRUE(w.form.LastSweep().ok);
 }
