@@ -96,8 +96,9 @@ TMarkerStamp RenderMarkerStamp(const TCanvasPen &pen, const TCanvasBrush &brush,
 // Pixel mapping
 
 // The plain x86-64 instruction set cannot vectorise the range test; where the processor has
-// AVX2 a second copy of the function does.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+// AVX2 a second copy of the function does. (Not under ThreadSanitizer, whose run-time is not
+// ready when the copy is chosen, before main.)
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
 __attribute__((target_clones("avx2", "default")))
 #endif
 bool TPixelMapper::MapInRange(const double *v, double m, int n, int lo, int hi, int *out) const
