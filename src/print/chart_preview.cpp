@@ -14,8 +14,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPrintDialog>
+#include <QFileInfo>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QTemporaryFile>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -318,9 +320,48 @@ void TChartPreview::BPrintClick() {
             QApplication::setOverrideCursor(Qt::WaitCursor);
         }
         if (name.isEmpty()) return;
-        printer_->setOutputFileName(name);
+        PrintToPdf(*chart, name);
+        return;
     }
     chart->Print(*printer_);
+}
+
+// A PDF goes through a job of its own (a failed one leaves nothing behind in the printer), into
+// a temporary file beside the target, is checked whole, and only then takes the chosen name.
+void TChartPreview::PrintToPdf(TChart &chart, const QString &name) {
+    QPrinter job(QPrinter::HighResolution);
+    job.setOutputFormat(QPrinter::PdfFormat);
+    job.setPageLayout(printer_->pageLayout());
+    job.setResolution(printer_->resolution());
+    QTemporaryFile part(name + QStringLiteral(".XXXXXX.part"));
+    if (!part.open())
+        throw Error(QStringLiteral("Cannot print to ") + QDir::toNativeSeparators(name) + QStringLiteral(": ") +
+                    part.errorString());
+    part.close();
+    job.setOutputFileName(part.fileName());
+    QString why;
+    try {
+        chart.Print(job);
+    } catch (const Error &e) {
+        why = e.text();
+    }
+    if (why.isEmpty()) {
+        // A full disk may still let the job end "well": the file must end as a PDF ends.
+        QFile written(part.fileName());
+        const qint64 size = written.size();
+        QByteArray tail;
+        if (written.open(QIODevice::ReadOnly) && size > 16 && written.seek(size - 16))
+            tail = written.read(16);
+        if (!tail.contains("%%EOF"))
+            why = QStringLiteral("the file was not written whole (is the disk full?)");
+    }
+    if (why.isEmpty() && QFileInfo::exists(name) && !QFile::remove(name))
+        why = QStringLiteral("the file in its place cannot be replaced");
+    if (why.isEmpty() && !part.rename(name))
+        why = part.errorString();
+    if (!why.isEmpty())
+        throw Error(QStringLiteral("Cannot print to ") + QDir::toNativeSeparators(name) + QStringLiteral(": ") + why);
+    part.setAutoRemove(false);
 }
 
 // ---- margins ---------------------------------------------------------------------------------

@@ -47,6 +47,7 @@ public:
 
     // Prints the chart on the current printer (the handler of BPrint). Raises on failure.
     void BPrintClick();
+    void PrintToPdf(TChart &chart, const QString &name);
     // Asks for the PDF file to print to; returns an empty name when the user cancels. The
     // default asks with a file dialog.
     std::function<QString(const QString &defaultName)> AskPdfFileName;

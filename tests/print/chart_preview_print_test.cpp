@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace sky;
 
 namespace {
@@ -147,13 +149,50 @@ TEST_F(ChartPrintTest, AFailedPrintRaisesAndLeavesThePreviewOpen) {
     } catch (const Error &e) {
         message = e.text();
     }
-    EXPECT_EQ(message, QStringLiteral("The print job could not be started"));
+    EXPECT_TRUE(message.startsWith("Cannot print to " + QDir::toNativeSeparators(dir.filePath("missing/folder/out.pdf")) +
+                                   ": "))
+        << message.toStdString();
     EXPECT_TRUE(preview.isVisible());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     // A cancelled file choice prints nothing.
     preview.AskPdfFileName = [](const QString &) { return QString(); };
     preview.BPrintClick();
     EXPECT_TRUE(QDir(dir.path()).entryList({"*.pdf"}, QDir::Files).isEmpty());
+
+    // A full disk (a 1 MB tmpfs already filled; only root may mount one): the error, nothing
+    // half-written left, and the next print of the same preview is whole.
+    QTemporaryDir mount;
+    if (geteuid() == 0 && QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=1m", "tmpfs", mount.path()}) == 0) {
+        struct Unmount {
+            QString path;
+            ~Unmount() { QProcess::execute("umount", {path}); }
+        } unmount{mount.path()};
+        {
+            QFile filler(mount.path() + "/filler");
+            ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+            const QByteArray block(4096, 'x');
+            while (filler.write(block) == block.size()) {
+            }
+        }
+        preview.AskPdfFileName = [&](const QString &) { return mount.path() + "/full.pdf"; };
+        message.clear();
+        try {
+            preview.BPrintClick();
+        } catch (const Error &e) {
+            message = e.text();
+        }
+        EXPECT_TRUE(message.startsWith("Cannot print to ")) << message.toStdString();
+        EXPECT_EQ(QDir(mount.path()).entryList(QDir::Files), QStringList{"filler"});
+    }
+    const QString good = dir.filePath("after.pdf");
+    preview.AskPdfFileName = [&](const QString &) { return good; };
+    preview.BPrintClick();
+    QFile pdf(good);
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    const QByteArray bytes = pdf.readAll();
+    EXPECT_TRUE(bytes.startsWith("%PDF")) << bytes.size();
+    EXPECT_TRUE(bytes.trimmed().endsWith("%%EOF"));
+    EXPECT_EQ(QDir(dir.path()).entryList({"*.part"}, QDir::Files), QStringList());
 }
 
 TEST_F(ChartPrintTest, TheFileDialogOffersTheTimeStampNameInThePluginsFolder) {
