@@ -5,6 +5,7 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -25,7 +26,7 @@ using Clock = std::chrono::steady_clock;
 TRecordingSession::TRecordingSession(std::unique_ptr<TAviWriter> writer, Limits limits, QObject *context,
                                      Callbacks callbacks)
     : writer_(std::move(writer)), limits_{std::max(1, limits.frames), std::max<qint64>(1, limits.bytes),
-                                          std::max(1, limits.refreshMs)},
+                                          std::max(1, limits.refreshMs), std::max(1, limits.backlogMs)},
       context_(context), callbacks_(std::move(callbacks)) {
     thread_ = std::thread([this] { Run(); });
 }
@@ -36,17 +37,23 @@ TRecordingSession::~TRecordingSession() {
         thread_.join();
 }
 
+bool TRecordingSession::Full(qint64 bytes) const {
+    int frames = limits_.frames;
+    if (frameMs_ > 0)
+        frames = std::clamp(int(limits_.backlogMs / frameMs_), 1, frames);
+    return queuedImages_ >= frames || queuedBytes_ + bytes > limits_.bytes;
+}
+
 bool TRecordingSession::HasRoom() const {
     std::lock_guard lock(m_);
-    return !finishing_ && !failed_ && queuedImages_ < limits_.frames &&
-           queuedBytes_ + lastFrameBytes_ <= limits_.bytes;
+    return !finishing_ && !failed_ && !Full(lastFrameBytes_);
 }
 
 bool TRecordingSession::TryAdd(const QImage &frame) {
     {
         std::lock_guard lock(m_);
         const qint64 bytes = frame.sizeInBytes();
-        if (finishing_ || failed_ || queuedImages_ >= limits_.frames || queuedBytes_ + bytes > limits_.bytes)
+        if (finishing_ || failed_ || Full(bytes))
             return false;
         queue_.push_back({frame, 0});
         ++queuedImages_;
@@ -274,11 +281,15 @@ void TRecordingSession::Run() {
                 inFlight_ = item.image.isNull() ? item.drops : 1;
                 draining = finishing_;
             }
+            const auto began = Clock::now();
             const bool ok = WriteItem(item);
+            const double ms = std::chrono::duration<double, std::milli>(Clock::now() - began).count();
             int pending = 0;
             {
                 std::lock_guard lock(m_);
                 inFlight_ = 0;
+                if (!item.image.isNull())
+                    frameMs_ = frameMs_ > 0 ? 0.7 * frameMs_ + 0.3 * ms : ms;
                 if (!item.image.isNull())
                     queuedBytes_ -= item.image.sizeInBytes();
                 if (ok) {

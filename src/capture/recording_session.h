@@ -44,6 +44,9 @@ public:
         int frames = 10;                    // captured frames waiting at most
         qint64 bytes = qint64(256) << 20;   // and their bytes at most
         int refreshMs = 2000;               // how often the headers are rewritten
+        // And no more than the compressor gets through in this time, as measured so far: the
+        // file on disk stays this close to the wall clock, and a stop completes it this soon.
+        int backlogMs = 1000;
     };
     struct Callbacks {
         // A frame could not be compressed (each distinct message once per session).
@@ -100,6 +103,7 @@ private:
     void Run();
     void Post(std::function<void()> call);
     bool WriteItem(const Item &item); // false: the disk refused it
+    bool Full(qint64 bytes) const;    // with m_ held
     void RefreshHeaders(bool &failed);
     void ReportFailure(const QString &message);
 
@@ -113,6 +117,7 @@ private:
     int queuedImages_ = 0, queuedDrops_ = 0;
     qint64 queuedBytes_ = 0; // of the queued and the in-flight images
     qint64 lastFrameBytes_ = 0;
+    double frameMs_ = 0; // what compressing and writing a frame takes, smoothed
     int inFlight_ = 0;
     int written_ = 0, encoded_ = 0, abandoned_ = 0, refreshes_ = 0;
     bool finishing_ = false;

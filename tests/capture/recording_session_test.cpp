@@ -182,6 +182,36 @@ TEST(RecordingSession, TheQueueIsBoundedInBytesToo) {
     EXPECT_EQ(s.Written(), 2);
 }
 
+// A slow compressor gets a short queue: the file stays close to the wall clock.
+TEST(RecordingSession, TheQueueHoldsNoMoreThanTheCompressorGetsThroughInTheBacklogTime) {
+    EnsureCaptureApp();
+    QTemporaryDir dir;
+    QObject context;
+    Events ev;
+    Gate gate;
+    auto writer = OpenWriter(dir.filePath("backlog.avi"), 64, 48, "");
+    writer->OnProgress = gate.Handler();
+    TRecordingSession::Limits limits = Frames(10);
+    limits.backlogMs = 50;
+    TRecordingSession s(std::move(writer), limits, &context, ev.Calls());
+    gate.Shut();
+    ASSERT_TRUE(s.TryAdd(Grey(64, 48, 0)));
+    ASSERT_TRUE(gate.WaitHeld(1));
+    QThread::msleep(120); // this frame takes at least 120 ms: longer than the backlog
+    gate.Open();
+    Pump([&] { return s.Written() == 1; }, 20000);
+    gate.Shut();
+    ASSERT_TRUE(s.TryAdd(Grey(64, 48, 1)));
+    ASSERT_TRUE(gate.WaitHeld(2));
+    EXPECT_TRUE(s.TryAdd(Grey(64, 48, 2))); // one frame may wait
+    EXPECT_FALSE(s.HasRoom());
+    EXPECT_FALSE(s.TryAdd(Grey(64, 48, 3))); // not ten
+    gate.Open();
+    s.Finish();
+    ASSERT_TRUE(s.Wait(20000));
+    EXPECT_EQ(s.Written(), 3);
+}
+
 TEST(RecordingSession, AFullDiskEndsTheRecordingAndKeepsTheFramesThatLanded) {
     SKIP_WITHOUT_FFMPEG();
     EnsureCaptureApp();
