@@ -129,10 +129,7 @@ bool TAviFileWriter::WriteRaw(const char *data, qint64 size) {
     }
     errno = 0;
     if (file_.write(data, size) != size) {
-        // A write the disk cut short sets no error of the file's own; the system's says why.
-        const int why = errno;
-        if (file_.error() == QFileDevice::NoError && why != 0)
-            error_ = QString::fromLocal8Bit(std::strerror(why));
+        error_ = WriteFailureReason(file_, errno);
         Fail();
     }
     return !failed_;

@@ -62,6 +62,10 @@ bool IsFileHeldByAnyProcess(const QString &path);
 // Hands what was written to an open file over to the disk, so that it survives a power cut.
 bool SyncToDisk(QFileDevice &file);
 
+// Why a write to `file` failed, `savedErrno` being errno right after it: a write the disk cut
+// short sets no error of the file's own, and then the system's error says why.
+QString WriteFailureReason(const QFileDevice &file, int savedErrno);
+
 // From now on a request to end the process (SIGTERM, SIGHUP, SIGINT; on Windows the console's
 // Ctrl-C, close and log-off) calls `handler` on the thread of the Qt event loop instead of
 // ending the process at once, so it can close as the window's Close does. Needs a running

@@ -2,11 +2,14 @@
 #include "platform/platform.h"
 
 #include <QDir>
+#include <QFileDevice>
 #include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTime>
+
+#include <cstring>
 
 #include <chrono>
 
@@ -91,6 +94,14 @@ QString FindSweepTool(const QString &pluginsDir, const QString &overridePath) {
         return local.absoluteFilePath();
     const QString onPath = QStandardPaths::findExecutable(name);
     return onPath.isEmpty() ? name : onPath;
+}
+
+QString WriteFailureReason(const QFileDevice &file, int savedErrno) {
+    if (file.error() != QFileDevice::NoError)
+        return file.errorString();
+    if (savedErrno != 0)
+        return QString::fromLocal8Bit(std::strerror(savedErrno));
+    return QStringLiteral("the disk took only part of it");
 }
 
 } // namespace sky

@@ -1,10 +1,11 @@
 #include "scan/sweep_log.h"
 
+#include "platform/platform.h"
+
 #include <QFile>
 #include <QMetaObject>
 
 #include <cerrno>
-#include <cstring>
 
 namespace sky {
 
@@ -56,10 +57,7 @@ bool TSweepLog::AppendNow(const QString &path, const QByteArray &sweep, QString 
                     log.write(sweep) == sweep.size() && (!breakAfter || log.write("\n", 1) == 1);
     if (ok)
         return true;
-    const int error = errno;
-    why = log.error() != QFileDevice::NoError ? log.errorString()
-          : error != 0                        ? QString::fromLocal8Bit(std::strerror(error))
-                                              : QStringLiteral("the disk took only part of it");
+    why = WriteFailureReason(log, errno);
     log.resize(before); // what landed of this sweep goes again
     return false;
 }
