@@ -5,12 +5,12 @@
 #include "platform/error.h"
 
 #include "capture_test_support.h"
+#include "../small_tmpfs.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -246,6 +246,7 @@ TEST(RecordingController, ClosingWaitsForEveryFileAndCutsAStuckCompressorShort) 
     Recorder r(5);
     r.gate.Shut();
     r.Start("first", "MJPG");
+    TRecordingSession *first = r.c->ActiveSession();
     ASSERT_TRUE(r.gate.WaitHeld(1));
     r.Run(1000);
     r.c->Stop(); // draining, no longer active
@@ -254,13 +255,8 @@ TEST(RecordingController, ClosingWaitsForEveryFileAndCutsAStuckCompressorShort) 
     EXPECT_EQ(r.c->InProgress(), 2);
     // The compressor stays stuck until Close gives up waiting and abandons the queue.
     std::thread release([&] {
-        for (int i = 0; i < 3000; ++i) {
-            if (TRecordingSession *s = r.c->ActiveSession(); s == nullptr) { // Close stopped it
-                std::this_thread::sleep_for(std::chrono::milliseconds(400));
-                break;
-            }
+        for (int i = 0; i < 3000 && first->Abandoned() == 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
         r.gate.Open();
     });
     const QStringList said = r.c->Close(200);
@@ -279,15 +275,9 @@ TEST(RecordingController, ClosingWaitsForEveryFileAndCutsAStuckCompressorShort) 
 // A real full disk: a 3 MB tmpfs, where only root may mount one.
 TEST(RecordingController, ARealFullDiskKeepsAPlayableFile) {
     SKIP_WITHOUT_FFMPEG();
-    if (geteuid() != 0)
-        GTEST_SKIP() << "mounting a small tmpfs needs root";
-    QTemporaryDir mount;
-    if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=3m", "tmpfs", mount.path()}) != 0)
-        GTEST_SKIP() << "tmpfs cannot be mounted here";
-    struct Unmount {
-        QString path;
-        ~Unmount() { QProcess::execute("umount", {path}); }
-    } unmount{mount.path()};
+    const SmallTmpfs mount(3);
+    if (!mount.mounted)
+        GTEST_SKIP() << "a small tmpfs cannot be mounted here (it needs root)";
     Recorder r(100);
     r.frameSize = QSize(320, 240); // 225 KiB a frame: about a dozen fit
     RecordingRequest request;

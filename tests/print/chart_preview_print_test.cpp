@@ -13,6 +13,8 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 
+#include "../small_tmpfs.h"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -161,12 +163,7 @@ TEST_F(ChartPrintTest, AFailedPrintRaisesAndLeavesThePreviewOpen) {
 
     // A full disk (a 1 MB tmpfs already filled; only root may mount one): the error, nothing
     // half-written left, and the next print of the same preview is whole.
-    QTemporaryDir mount;
-    if (geteuid() == 0 && QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=1m", "tmpfs", mount.path()}) == 0) {
-        struct Unmount {
-            QString path;
-            ~Unmount() { QProcess::execute("umount", {path}); }
-        } unmount{mount.path()};
+    if (const SmallTmpfs mount(1); mount.mounted) {
         {
             QFile filler(mount.path() + "/filler");
             ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
