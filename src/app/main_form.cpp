@@ -248,7 +248,8 @@ void TForm1::closeEvent(QCloseEvent *e) {
 }
 
 void TForm1::refreshStatusPanel() {
-    sb->SetPanelText(0, statusText.get());
+    const QString text = statusText.get();
+    sb->SetPanelText(0, text, !text.isEmpty() && text == toolFailureLine_ ? toolFailureOutput_ : QString());
 }
 
 QString TForm1::SweepFilePath() const {

@@ -84,7 +84,7 @@ public:
     TStatusBar(const QList<int> &widths, const QStringList &widestTexts = {}, QWidget *parent = nullptr);
     // Whether `text` shows whole in the panel.
     bool Fits(int index, const QString &text) const;
-    void SetPanelText(int index, const QString &text);
+    void SetPanelText(int index, const QString &text, const QString &hint = {});
     QString PanelText(int index) const;
     int PanelCount() const { return static_cast<int>(panels_.size()); }
     QLabel *Panel(int index) const { return panels_.at(index); }
@@ -165,6 +165,8 @@ public:
     SweepToolRun *sweepTool_ = nullptr;
     QTimer *retryTimer_ = nullptr;
     int failureStreak_ = 0; // runs in a row that ended without a sweep
+    // The last failed run: the line panel 0 shows, and the tool's whole error output, its hint.
+    QString toolFailureLine_, toolFailureOutput_;
     static constexpr int kMaxRetrySeconds = 5;
     static constexpr int kNotASweepFileRetryMs = 1000;
     static inline const QString kNotASweepFileText = QStringLiteral("scan.csv is not a file: sweeps wait");

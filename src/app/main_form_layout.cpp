@@ -133,19 +133,20 @@ bool TStatusBar::Fits(int index, const QString &text) const {
     return l->fontMetrics().horizontalAdvance(text) + 2 <= l->contentsRect().width();
 }
 
-void TStatusBar::SetPanelText(int index, const QString &text) {
+void TStatusBar::SetPanelText(int index, const QString &text, const QString &hint) {
     QLabel *l = panels_.at(index);
-    if (l->property("fullText").toString() == text)
+    if (l->property("fullText").toString() == text && l->property("hint").toString() == hint)
         return;
     l->setProperty("fullText", text);
+    l->setProperty("hint", hint);
     // A text too long for its panel (a tool's error line) ends in an ellipsis; the whole of it is
-    // the panel's hint.
+    // the panel's hint, unless a hint that says more is given.
     if (Fits(index, text)) {
         l->setText(text);
-        l->setToolTip(QString());
+        l->setToolTip(hint);
     } else {
         l->setText(l->fontMetrics().elidedText(text, Qt::ElideRight, l->contentsRect().width() - 2));
-        l->setToolTip(text);
+        l->setToolTip(hint.isEmpty() ? text : hint);
     }
 }
 

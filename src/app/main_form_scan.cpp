@@ -96,6 +96,8 @@ void TForm1::SweepToolEnded(int exitCode, const QString &lastErrorLine) {
                             : QStringLiteral("%1 ended without a sweep (exit code %2)")
                                   .arg(QFileInfo(sweepToolPath).fileName())
                                   .arg(exitCode);
+    toolFailureLine_ = why;
+    toolFailureOutput_ = sweepTool_->ErrorOutput();
     HoldLaunch(why);
     if (failureStreak_ == 1 && tray)
         tray->ShowBalloon(1, why);

@@ -46,16 +46,34 @@ void SweepToolRun::Stop() {
     running_ = false;
 }
 
-QString SweepToolRun::LastErrorLine() const {
-    if (!startError_.isEmpty())
-        return startError_;
-    const QList<QByteArray> lines = errorTail_.split('\n');
+QString SweepToolRun::FailureLine(const QByteArray &errorOutput) {
+    // What rtl_power's lines say when something failed (the tuner's own start with its tag:
+    // "[R82XX] PLL not locked!").
+    static const char *const kFailures[] = {"No supported devices found", "No matching devices found",
+                                            "Failed to open",             "usb_claim_interface error",
+                                            "Bad frequency range specification", "Error: bandwidth too wide",
+                                            "Error: dropped samples",     "PLL not locked"};
+    QByteArray last;
+    const QList<QByteArray> lines = errorOutput.split('\n');
     for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
         const QByteArray line = it->trimmed();
-        if (!line.isEmpty())
-            return QString::fromLocal8Bit(line);
+        if (line.isEmpty())
+            continue;
+        if (last.isEmpty())
+            last = line;
+        for (const char *failure : kFailures)
+            if (line.contains(failure))
+                return QString::fromLocal8Bit(line);
     }
-    return {};
+    return QString::fromLocal8Bit(last);
+}
+
+QString SweepToolRun::LastErrorLine() const {
+    return startError_.isEmpty() ? FailureLine(errorTail_) : startError_;
+}
+
+QString SweepToolRun::ErrorOutput() const {
+    return startError_.isEmpty() ? QString::fromLocal8Bit(errorTail_).trimmed() : startError_;
 }
 
 qint64 SweepToolRun::ProcessId() const { return process_ ? process_->processId() : 0; }

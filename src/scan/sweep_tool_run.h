@@ -21,8 +21,14 @@ public:
     bool Running() const;
     // Ends a run still going and waits for it (briefly: the tool dies on SIGKILL at once).
     void Stop();
-    // The last non-empty line the run wrote to its error output, or why it could not start.
+    // The line of the run's error output that says what failed (see FailureLine), or why it
+    // could not start.
     QString LastErrorLine() const;
+    // The run's error output as kept (its last kErrorTail bytes), or why it could not start.
+    QString ErrorOutput() const;
+    // rtl_power writes set-up lines around its failure ("No supported devices found." comes
+    // before nine of them): the last of its known failure lines, else the last non-empty line.
+    static QString FailureLine(const QByteArray &errorOutput);
     qint64 ProcessId() const;
 
     // How much error output is kept: enough for the last lines of any message.

@@ -85,9 +85,13 @@ TEST(ScanCycle, LaunchesWithExactArgumentsSweepAfterSweep) {
 TEST(ScanCycle, FailingToolShowsItsMessageOnceAndBacksOff) {
     ErrorCollector errors;
     QTemporaryDir dir;
-    const QString tool = loggingTool(dir, "echo 'Found 0 device(s).' >&2\necho 'No supported devices found.' >&2\nexit 1\n");
+    // What Debian's rtl_power writes without a receiver: the failure first, set-up lines after it.
+    const QByteArray stderrFixture = SKYVANE_SOURCE_DIR "/tests/scan/rtl_power_stderr/no_device.txt";
+    const QString tool = loggingTool(dir, "cat '" + stderrFixture + "' >&2\nexit 1\n");
     TForm1 form({dir.path(), tool});
     EXPECT_TRUE(waitFor([&] { return form.sb->PanelText(0) == "No supported devices found."; }, 1500));
+    // The whole error output is the panel's hint.
+    EXPECT_EQ(form.sb->Panel(0)->toolTip(), QString::fromLatin1(readFile(stderrFixture)).trimmed());
     pump(3300 - 1500);
     // Launches at about 0 s, 1 s and 3 s.
     EXPECT_GE(launches(dir), 2);

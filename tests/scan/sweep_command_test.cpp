@@ -1,5 +1,8 @@
 #include "platform/platform.h"
 #include "scan/sweep_tool.h"
+#include "scan/sweep_tool_run.h"
+
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -35,4 +38,29 @@ TEST(SweepCommandLine, BlanksSplitShellSyntaxStaysOneArgument) {
     EXPECT_EQ(args.at(5), "5");
     EXPECT_EQ(args.last(), "scan.csv");
     EXPECT_EQ(args.size(), 16);
+}
+
+// rtl_power's error output as the real tool writes it: the line that says what failed wins over
+// the set-up lines printed after it.
+TEST(SweepToolFailure, TheLineThatSaysWhatFailedIsPicked) {
+    const auto fixture = [](const char *name) {
+        QFile f(QStringLiteral(SKYVANE_SOURCE_DIR "/tests/scan/rtl_power_stderr/") + QLatin1String(name));
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << name;
+        return f.readAll();
+    };
+    const QByteArray noDevice = fixture("no_device.txt");
+    ASSERT_TRUE(noDevice.trimmed().endsWith("Reporting every 1 seconds")); // the order this fault is about
+    EXPECT_EQ(SweepToolRun::FailureLine(noDevice), "No supported devices found.");
+    // Two failure lines: the later one, what failed last.
+    EXPECT_EQ(SweepToolRun::FailureLine(fixture("bad_range.txt")), "Bad frequency range specification: 470000000h");
+    for (const char *line : {"No matching devices found.", "Failed to open rtlsdr device #0.", "usb_claim_interface error -6",
+                             "Error: bandwidth too wide.", "Failed to open scan.csv", "Error: dropped samples.",
+                             "[R82XX] PLL not locked!"}) {
+        const QByteArray out = QByteArray("Found 1 device(s):\n") + line + "\nNumber of frequency hops: 15\n"
+                               "Reporting every 1 seconds\n";
+        EXPECT_EQ(SweepToolRun::FailureLine(out), line) << line;
+    }
+    // No known failure: the last line with text.
+    EXPECT_EQ(SweepToolRun::FailureLine("something odd\n\n  \n"), "something odd");
+    EXPECT_EQ(SweepToolRun::FailureLine(""), "");
 }
