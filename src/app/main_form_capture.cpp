@@ -78,7 +78,8 @@ std::uint32_t TForm1::NowTicks() const {
 // folder. A file that cannot be written reaches the message box and no notice is shown.
 void TForm1::Image4Click() {
     CaptureWindow(this, ScreenshotBitmap);
-    const QString name = NowName() + QStringLiteral(".bmp");
+    // A name of its own: yesterday's shot at this time, or one a moment ago, stays.
+    const QString name = FreeFileName(pluginsDir, NowName(), QStringLiteral(".bmp"));
     SaveBitmapFile(ScreenshotBitmap, pluginsDir + name);
     if (tray)
         tray->ShowBalloon(1, QStringLiteral("Save...  ") + NoticePath(pluginsDir, name));

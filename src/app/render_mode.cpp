@@ -28,49 +28,6 @@ std::string_view view(const QByteArray &bytes) {
     return std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-// Reads a file for rendering; on failure says why in words.
-bool readInput(const QString &name, QByteArray &bytes, QString &why) {
-    const QFileInfo info(name);
-    if (!info.exists()) {
-        why = QStringLiteral("no such file");
-        return false;
-    }
-    if (!info.isFile()) {
-        why = QStringLiteral("not a file");
-        return false;
-    }
-    if (info.size() > kMaxSweepFileBytes) {
-        why = QStringLiteral("larger than any sweep file");
-        return false;
-    }
-    if (!LoadSweepFile(name, bytes)) {
-        why = QStringLiteral("cannot be read");
-        return false;
-    }
-    return true;
-}
-
-// Why a sweep the window did not show failed, as "line N: reason" with N counted in the whole file.
-QString failureText(const SweepSpan &span) {
-    const SweepData d = ParseSweepFile(span.text);
-    if (!d.ok) {
-        const std::string &f = d.failure;
-        const std::string marker = " on line ";
-        const auto at = f.rfind(marker);
-        if (at != std::string::npos) {
-            std::size_t line = 0;
-            const char *digits = f.data() + at + marker.size();
-            std::from_chars(digits, f.data() + f.size(), line);
-            return QStringLiteral("line %1: %2")
-                .arg(span.firstLine + line)
-                .arg(QString::fromStdString(f.substr(0, at)));
-        }
-        return QString::fromStdString(f);
-    }
-    if (d.x.empty())
-        return QStringLiteral("no value");
-    return QStringLiteral("not shown");
-}
 
 // The bins and range of the sweep shown: the trace and the waterfall's place depend on them.
 struct Layout {
@@ -118,7 +75,7 @@ bool RenderInto(TForm1 &form, const CommandLine &cl, FILE *out) {
         // as in the window, and leave black rows at the bottom).
         qint64 rows = 0;
         for (const QString &name : cl.files) {
-            if (readInput(name, bytes, why)) {
+            if (ReadCaptureFile(name, bytes, why)) {
                 SplitSweeps(view(bytes), spans);
                 rows += static_cast<qint64>(spans.size());
             }
@@ -138,7 +95,7 @@ bool RenderInto(TForm1 &form, const CommandLine &cl, FILE *out) {
         line.insert(QStringLiteral("file"), name);
         int sweeps = 0;
         QString error;
-        if (!readInput(name, bytes, error)) {
+        if (!ReadCaptureFile(name, bytes, error)) {
             form.AssembleSweep({}); // fails like an empty file
         } else {
             SplitSweeps(view(bytes), spans);
@@ -149,7 +106,7 @@ bool RenderInto(TForm1 &form, const CommandLine &cl, FILE *out) {
             for (const SweepSpan &span : spans) {
                 form.AssembleSweep(span.text);
                 if (!form.LastSweep().ok) {
-                    error = failureText(span);
+                    error = SweepFailureText(span);
                     break;
                 }
                 // A sweep of a new range or bin layout: one pass of the window, so the chart

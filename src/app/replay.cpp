@@ -42,8 +42,12 @@ TReplay::TReplay(TForm1 &form, QByteArray capture, double speed, QString name, Q
 std::unique_ptr<TReplay> TReplay::FromFile(TForm1 &form, const QString &path, double speed, QString &error) {
     const QFileInfo info(path);
     QByteArray bytes;
-    if (!info.isFile() || !LoadSweepFile(path, bytes)) {
-        error = QStringLiteral("cannot read %1").arg(path);
+    QString why;
+    if (!ReadCaptureFile(path, bytes, why)) {
+        // Say what is there: a folder or a FIFO given by mistake is no missing file.
+        error = QStringLiteral("cannot replay %1: %2").arg(path, why);
+        if (info.exists() && !info.isFile())
+            error += QStringLiteral(" (") + FileKind(info) + QLatin1Char(')');
         return nullptr;
     }
     return std::make_unique<TReplay>(form, std::move(bytes), speed, info.fileName());
@@ -61,7 +65,7 @@ void TReplay::Start() {
 }
 
 void TReplay::showRange(std::string_view sweepText) {
-    if (rangeShown_ || !form_.startSpin || !form_.stopSpin)
+    if (!form_.startSpin || !form_.stopSpin)
         return;
     // The range the tool was asked for: the lowest hop start to the highest hop end (fields 2
     // and 3), not the last bin's frequency.
@@ -82,10 +86,11 @@ void TReplay::showRange(std::string_view sweepText) {
     }
     if (!low || !high || !(*high > *low))
         return;
-    rangeShown_ = true;
+    // Each sweep's own: a log may hold sweeps of several ranges.
     form_.startSpin->setValue(*low / kHzPerMHz);
     form_.stopSpin->setValue(*high / kHzPerMHz);
-    form_.step->setEditText(form_.LastSweep().step);
+    if (form_.step->currentText() != form_.LastSweep().step)
+        form_.step->setEditText(form_.LastSweep().step);
 }
 
 void TReplay::playDue() {
@@ -101,6 +106,14 @@ void TReplay::playDue() {
                 ++shown_;
                 ++form_.sweepCount;
                 showRange(s.text);
+            } else if (!failureSaid_) {
+                // A file that is no capture would otherwise play empty frames without a word.
+                failureSaid_ = true;
+                if (form_.tray)
+                    form_.tray->ShowBalloon(1, QStringLiteral("%1: sweep %2 not shown: %3")
+                                                   .arg(name_)
+                                                   .arg(next_)
+                                                   .arg(SweepFailureText(s)));
             }
             form_.UpdateViewAfterPass();
         }

@@ -61,7 +61,7 @@ private:
     QElapsedTimer clock_;
     int next_ = 0;  // the next sweep to play
     int shown_ = 0; // sweeps the window showed
-    bool rangeShown_ = false;
+    bool failureSaid_ = false; // a sweep that could not be shown was told once
     bool finished_ = false;
 };
 

@@ -139,8 +139,11 @@ void TAviWriter::InitVideo() {
     if (!DirectCompression)
         tempCreated_ = tempCreated_ || rc == kAviOk;
     if (rc != kAviOk) {
+        // The code as ever, then where and why, so the user can do something about it.
+        const QString why = file_->ErrorString();
         file_.reset();
-        throw Error(QStringLiteral("Failed to create AVI video file. Err: $") + Hex8(rc));
+        throw Error(QStringLiteral("Failed to create AVI video file. Err: $") + Hex8(rc) + QStringLiteral("\n") +
+                    QDir::toNativeSeparators(path) + (why.isEmpty() ? QString() : QStringLiteral(": ") + why));
     }
     frameWidth_ = Width;
     frameHeight_ = Height;

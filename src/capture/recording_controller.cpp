@@ -50,17 +50,6 @@ void TRecordingController::Report(const QString &message) const {
         hooks_.error(message);
 }
 
-QString TRecordingController::FreeName(const QString &folder, const QString &baseName, const QString &extension,
-                                       const QStringList &taken) {
-    for (int n = 1;; ++n) {
-        const QString name = baseName + (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) + extension;
-        const QString path = folder + name;
-        const QFileInfo info(path);
-        if (!info.exists() && !info.isSymLink() && !taken.contains(path))
-            return name;
-    }
-}
-
 TRecordingController::Run *TRecordingController::Find(int id) const {
     for (const auto &run : runs_)
         if (run->id == id)
@@ -77,7 +66,7 @@ void TRecordingController::Start(const RecordingRequest &request) {
     QStringList inProgress;
     for (const auto &run : runs_)
         inProgress << run->path;
-    const QString name = FreeName(request.folder, request.baseName, QStringLiteral(".avi"), inProgress);
+    const QString name = FreeFileName(request.folder, request.baseName, QStringLiteral(".avi"), inProgress);
     const QString path = request.folder + name;
     w.filename = path;
     const QFileInfo target(path);

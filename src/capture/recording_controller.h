@@ -80,11 +80,6 @@ public:
     int Captured() const { return captured_; }           // of the current or last recording
     int DropFrames() const { return drops_; }            // ditto: frames handed over as repeats
 
-    // "NAME.EXT", or "NAME-2.EXT", "NAME-3.EXT", ...: the first that no file in `folder` and
-    // nothing in `taken` (full paths) has.
-    static QString FreeName(const QString &folder, const QString &baseName, const QString &extension,
-                            const QStringList &taken = {});
-
 private:
     struct Run {
         int id = 0;

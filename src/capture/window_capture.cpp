@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPixmap>
@@ -65,6 +66,17 @@ void CaptureWindow(QWidget *window, QImage &bitmap) {
     if (image.size() != frame.size())
         image = RenderWindow(window, frame);
     bitmap = image;
+}
+
+QString FreeFileName(const QString &folder, const QString &baseName, const QString &extension,
+                     const QStringList &taken) {
+    for (int n = 1;; ++n) {
+        const QString name = baseName + (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) + extension;
+        const QString path = folder + name;
+        const QFileInfo info(path);
+        if (!info.exists() && !info.isSymLink() && !taken.contains(path))
+            return name;
+    }
 }
 
 QString ReplaceColons(const QString &text) {

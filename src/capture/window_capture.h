@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 #include <QTime>
 
 class QWidget;
@@ -30,6 +31,11 @@ QString TimeStampName(const QLocale &locale, const QTime &time);
 // multiple of 4 bytes), replacing any file of that name. A file that cannot be created or
 // written raises sky::Error naming the file.
 void SaveBitmapFile(const QImage &image, const QString &path);
+
+// "NAME.EXT", or "NAME-2.EXT", "NAME-3.EXT", ...: the first name that nothing in `folder` and
+// nothing in `taken` (full paths) has, so that no file is ever replaced.
+QString FreeFileName(const QString &folder, const QString &baseName, const QString &extension,
+                     const QStringList &taken = {});
 
 // The name a notice shows for a file in `folder`: the folder's own name, the platform's
 // separator, the file name ("plugins/14-05-07.bmp").

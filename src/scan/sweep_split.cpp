@@ -2,6 +2,8 @@
 
 #include "scan/sweep_file.h"
 
+#include <QFileInfo>
+
 #include <charconv>
 #include <cstdint>
 #include <string>
@@ -203,6 +205,61 @@ std::optional<double> SweepTimeSeconds(std::string_view sweepText) {
     if (!days || !secs)
         return std::nullopt;
     return static_cast<double>(*days) * 86400.0 + *secs;
+}
+
+bool ReadCaptureFile(const QString &name, QByteArray &bytes, QString &why) {
+    const QFileInfo info(name);
+    if (!info.exists()) {
+        why = QStringLiteral("no such file");
+        return false;
+    }
+    if (!info.isFile()) {
+        why = QStringLiteral("not a file");
+        return false;
+    }
+    if (info.size() > kMaxSweepFileBytes) {
+        why = QStringLiteral("larger than any sweep file");
+        return false;
+    }
+    if (!LoadSweepFile(name, bytes)) {
+        why = QStringLiteral("cannot be read");
+        return false;
+    }
+    return true;
+}
+
+// Why a sweep the window did not show failed, as "line N: reason" with N counted in the whole file.
+QString SweepFailureText(const SweepSpan &span) {
+    const SweepData d = ParseSweepFile(span.text);
+    if (!d.ok) {
+        const std::string &f = d.failure;
+        const std::string marker = " on line ";
+        const auto at = f.rfind(marker);
+        if (at != std::string::npos) {
+            std::size_t line = 0;
+            const char *digits = f.data() + at + marker.size();
+            std::from_chars(digits, f.data() + f.size(), line);
+            return QStringLiteral("line %1: %2")
+                .arg(span.firstLine + line)
+                .arg(QString::fromStdString(f.substr(0, at)));
+        }
+        return QString::fromStdString(f);
+    }
+    if (d.x.empty())
+        return QStringLiteral("no value");
+    return QStringLiteral("not shown");
+}
+
+QString FileKind(const QFileInfo &info) {
+    if (!info.exists() && !info.isSymLink())
+        return QStringLiteral("no such file");
+    if (info.isDir())
+        return QStringLiteral("a folder");
+    if (info.isSymLink() && !info.exists())
+        return QStringLiteral("a broken link");
+    if (info.isFile())
+        return QStringLiteral("a file");
+    return QStringLiteral("a FIFO, socket or device");
 }
 
 } // namespace sky

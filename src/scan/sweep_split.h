@@ -1,6 +1,10 @@
 #pragma once
 // Splitting a capture of many sweeps (rtl_power run with -i and without -1, or a sweep log) into
 // its sweeps, each of which reads like one sweep file.
+#include <QByteArray>
+#include <QFileInfo>
+#include <QString>
+
 #include <cstddef>
 #include <optional>
 #include <string_view>
@@ -25,5 +29,17 @@ std::vector<SweepSpan> SplitSweeps(std::string_view text);
 // only differences mean anything). Dates as "YYYY-MM-DD" or, as spreadsheets write them back,
 // "DD/MM/YYYY"; times as "HH:MM:SS" with optional fraction. Empty when unreadable.
 std::optional<double> SweepTimeSeconds(std::string_view sweepText);
+
+// Reads a capture file whole; on failure says why in words ("no such file", "not a file",
+// "larger than any sweep file", "cannot be read").
+bool ReadCaptureFile(const QString &path, QByteArray &bytes, QString &why);
+
+// Why a sweep of a capture could not be shown: "line N: <the reader's reason>" with N counted
+// in the whole file, "no value", or "not shown".
+QString SweepFailureText(const SweepSpan &span);
+
+// What is at `info` in words: "a file", "a folder", "a FIFO, socket or device", "a broken
+// link", "no such file".
+QString FileKind(const QFileInfo &info);
 
 } // namespace sky

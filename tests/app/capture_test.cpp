@@ -121,7 +121,8 @@ TEST(Screenshot, TheMenuItemNamesTheFileAfterTheSystemLocaleTime) {
     EXPECT_FALSE(w.notice().contains(':'));
 }
 
-TEST(Screenshot, ASecondShotInTheSameSecondReplacesTheFirst) {
+// No file is replaced: a second shot in the same second, or yesterday's at this time, stays.
+TEST(Screenshot, ASecondShotInTheSameSecondGetsANameOfItsOwn) {
     Window w;
     w.form->TimeStampNow = [] { return QStringLiteral("9-05-07 PM"); };
     w.key(Qt::Key_F6);
@@ -129,32 +130,33 @@ TEST(Screenshot, ASecondShotInTheSameSecondReplacesTheFirst) {
     w.form->resize(w.form->width() + 40, w.form->height() + 20);
     QCoreApplication::processEvents();
     w.key(Qt::Key_F6);
-    const QImage second(w.path("9-05-07 PM.bmp"), "BMP");
-    EXPECT_EQ(second.size(), first + QSize(40, 20));
-    EXPECT_EQ(QDir(w.dir.path()).entryList({"*.bmp"}).size(), 1);
+    EXPECT_EQ(QImage(w.path("9-05-07 PM.bmp"), "BMP").size(), first);
+    EXPECT_EQ(QImage(w.path("9-05-07 PM-2.bmp"), "BMP").size(), first + QSize(40, 20));
+    EXPECT_EQ(w.notice(), w.saved("9-05-07 PM-2.bmp"));
+    writeFile(w.path("9-05-07 PM-3.bmp"), "yesterday's");
+    w.key(Qt::Key_F6);
+    EXPECT_EQ(readFile(w.path("9-05-07 PM-3.bmp")), "yesterday's");
+    EXPECT_TRUE(QFileInfo(w.path("9-05-07 PM-4.bmp")).isFile());
 }
 
 TEST(Screenshot, AFileThatCannotBeCreatedGivesTheErrorAndNoNotice) {
     Window w;
-    w.form->TimeStampNow = [] { return QStringLiteral("14-05-07"); };
-    ASSERT_TRUE(QDir(w.dir.path()).mkdir("14-05-07.bmp")); // the name is taken by a folder
+    // A folder that does not exist (a time format with a "/" in it would do that).
+    w.form->TimeStampNow = [] { return QStringLiteral("gone/14-05-07"); };
     const int before = w.notices();
     w.key(Qt::Key_F6);
     ASSERT_EQ(w.errors.messages.size(), 1);
-    EXPECT_TRUE(w.errors.messages[0].contains(QDir::toNativeSeparators(w.path("14-05-07.bmp"))));
+    EXPECT_TRUE(w.errors.messages[0].contains(QDir::toNativeSeparators(w.path("gone/14-05-07.bmp"))));
     EXPECT_EQ(w.notices(), before);
-    EXPECT_TRUE(QFileInfo(w.path("14-05-07.bmp")).isDir());
+    EXPECT_FALSE(QFileInfo::exists(w.path("gone")));
 
-    // A write-protected file (only meaningful for a user the protection binds).
-    if (geteuid() != 0) {
-        w.form->TimeStampNow = [] { return QStringLiteral("14-05-08"); };
-        writeFile(w.path("14-05-08.bmp"), "keep");
-        QFile::setPermissions(w.path("14-05-08.bmp"), QFile::ReadOwner);
-        w.key(Qt::Key_F6);
-        EXPECT_EQ(w.errors.messages.size(), 2);
-        EXPECT_EQ(readFile(w.path("14-05-08.bmp")), "keep");
-        EXPECT_EQ(w.notices(), before);
-    }
+    // A name taken by a folder is left alone; the shot takes the next name.
+    w.form->TimeStampNow = [] { return QStringLiteral("14-05-07"); };
+    ASSERT_TRUE(QDir(w.dir.path()).mkdir("14-05-07.bmp"));
+    w.key(Qt::Key_F6);
+    EXPECT_TRUE(QFileInfo(w.path("14-05-07.bmp")).isDir());
+    EXPECT_TRUE(QFileInfo(w.path("14-05-07-2.bmp")).isFile());
+    EXPECT_EQ(w.errors.messages.size(), 1);
 }
 
 TEST(Record, ThreeSecondsGiveATenFpsVideoOfTheOuterWindowWhateverTheResizes) {

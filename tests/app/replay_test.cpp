@@ -168,3 +168,41 @@ TEST(Replay, CommandLineAndAFileWithoutSweeps) {
     EXPECT_TRUE(p.replay->Finished());
     EXPECT_TRUE(p.replay->EndText().contains("0 of 0"));
 }
+
+// A log may hold sweeps of several ranges: the controls show each sweep's own as it plays.
+TEST(Replay, TheControlsFollowEachSweepsOwnRange) {
+    std::string later;
+    for (int h = 0; h < 2; ++h)
+        later += "2026-12-07, 21:00:05, " + std::to_string(88000000 + h * 10000000) + ", " +
+                 std::to_string(98000000 + h * 10000000) + ", 2000000.00, 10, -50, -49, -20, -50, -51\n";
+    Player p(sweep("2026-12-07, 21:00:00", 2) + later, 1000);
+    ASSERT_TRUE(p.replay);
+    p.replay->Start();
+    EXPECT_DOUBLE_EQ(p.form.startSpin->Value(), 100.0);
+    EXPECT_DOUBLE_EQ(p.form.stopSpin->Value(), 100.0095);
+    ASSERT_TRUE(waitFor([&] { return p.replay->Finished(); }, 10000));
+    EXPECT_DOUBLE_EQ(p.form.startSpin->Value(), 88.0);
+    EXPECT_DOUBLE_EQ(p.form.stopSpin->Value(), 108.0);
+    EXPECT_EQ(p.form.step->currentText(), p.form.LastSweep().step);
+    EXPECT_EQ(p.form.step->currentText(), "2000000.00");
+}
+
+// What cannot be played says why: a file that is no capture, a folder, a FIFO.
+TEST(Replay, WhatCannotBePlayedSaysWhy) {
+    Player p("this is no capture\nat all\n", 1000);
+    ASSERT_TRUE(p.replay);
+    p.replay->Start();
+    ASSERT_TRUE(waitFor([&] { return p.replay->Finished(); }, 10000));
+    EXPECT_EQ(p.form.tray->NoticeCount, 2); // the reason once, then the end
+    EXPECT_EQ(p.form.tray->LastText, p.replay->EndText());
+
+    QString error;
+    EXPECT_FALSE(TReplay::FromFile(p.form, p.dir.path(), 1, error));
+    EXPECT_EQ(error, "cannot replay " + p.dir.path() + ": not a file (a folder)");
+    const QString fifo = p.dir.filePath("fifo");
+    ASSERT_EQ(QProcess::execute("mkfifo", {fifo}), 0);
+    EXPECT_FALSE(TReplay::FromFile(p.form, fifo, 1, error));
+    EXPECT_EQ(error, "cannot replay " + fifo + ": not a file (a FIFO, socket or device)");
+    EXPECT_FALSE(TReplay::FromFile(p.form, p.dir.filePath("missing.csv"), 1, error));
+    EXPECT_EQ(error, "cannot replay " + p.dir.filePath("missing.csv") + ": no such file");
+}

@@ -446,7 +446,10 @@ TEST(CaptureAviMessages, EveryFailureRaisesItsText) {
               "Could not delete " + dir.path() +
                   " file might be in use. Try to close the folder if it's open in Explorer");
     w.filename = dir.filePath("missing/out.avi");
-    EXPECT_EQ(ErrorOf([&] { w.InitVideo(); }), "Failed to create AVI video file. Err: $8004406F");
+    // The code, then the file and the system's reason.
+    EXPECT_EQ(ErrorOf([&] { w.InitVideo(); }), "Failed to create AVI video file. Err: $8004406F\n" +
+                                                   QDir::toNativeSeparators(dir.filePath("missing/out.avi")) +
+                                                   ": No such file or directory");
     w.filename = dir.filePath("out.avi");
     w.Width = 0;
     EXPECT_EQ(ErrorOf([&] { w.InitVideo(); }), "Failed to create AVI video stream");

@@ -2,6 +2,7 @@
 // writers held back by a gate or stopped by a full disk.
 #include "capture/avi_writer.h"
 #include "capture/recording_controller.h"
+#include "capture/window_capture.h"
 #include "platform/error.h"
 
 #include "capture_test_support.h"
@@ -196,7 +197,7 @@ TEST(RecordingController, ANameInUseOrOnDiskGetsASuffixAndNothingIsReplaced) {
         EXPECT_EQ(reader.Open(r.path(name)), kAviOk) << name;
         EXPECT_GE(reader.FrameCount(), 1) << name;
     }
-    EXPECT_EQ(TRecordingController::FreeName(r.dir.path() + "/", "x", ".avi", {r.dir.path() + "/x.avi"}), "x-2.avi");
+    EXPECT_EQ(FreeFileName(r.dir.path() + "/", "x", ".avi", {r.dir.path() + "/x.avi"}), "x-2.avi");
 }
 
 TEST(RecordingController, AFailedStartLeavesNothingBehind) {
