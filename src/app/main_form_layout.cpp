@@ -1,6 +1,7 @@
 // TForm1's widgets: creation and geometry only; the handlers are connected in main_form.cpp.
 #include "app/main_form.h"
 
+#include "app/settings_keys.h"
 #include "app/spin_double.h"
 #include "platform/error.h"
 #include "platform/numtext.h"
@@ -412,8 +413,18 @@ void TForm1::CreateFrequencyEditors() {
             return StrToFloat(text);
         }
     };
-    startSpin->setValue(hz(params.freqMinHz, "430000000") / kHzPerMHz);
-    stopSpin->setValue(hz(params.freqMaxHz, "470000000") / kHzPerMHz);
+    // A stored frequency outside an editor's range is clamped, and the clamped value is what is
+    // swept and kept: the editor and the sweep never disagree.
+    const std::pair<TSpinEditDouble *, QString *> editors[] = {{startSpin, &params.freqMinHz},
+                                                                 {stopSpin, &params.freqMaxHz}};
+    for (const auto &[editor, text] : editors) {
+        const double mhz = hz(*text, editor == startSpin ? "430000000" : "470000000") / kHzPerMHz;
+        editor->setValue(mhz);
+        if (editor->Value() != mhz) {
+            *text = FloatToText(editor->Value() * kHzPerMHz);
+            WriteSetting(editor == startSpin ? key::FreqMinHz : key::FreqMaxHz, *text); // never in a read-only window
+        }
+    }
     connect(startSpin, &TSpinEditDouble::changed, this, &TForm1::ppmChange);
     connect(stopSpin, &TSpinEditDouble::changed, this, &TForm1::ppmChange);
     connect(startSpin, &TSpinEditDouble::editingFinished, this, &TForm1::EnforceMinimumSpan);

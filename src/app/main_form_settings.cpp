@@ -124,7 +124,12 @@ void TForm1::Timer1Timer() {
 void TForm1::EnforceMinimumSpan() {
     if (!startSpin || !stopSpin)
         return;
-    // A changed stop editor runs the change handler, which saves and settles again.
+    // Editing has ended: a typed value comes into its editor's range ("14" becomes 24), so what
+    // is saved and swept is what the editor shows. A changed editor runs the change handler,
+    // which saves and settles again.
+    for (TSpinEditDouble *e : {startSpin, stopSpin})
+        if (e->Value() != e->ClampValue(e->Value()))
+            e->setValue(e->Value());
     if (stopSpin->Value() <= startSpin->Value() + 1)
         stopSpin->setValue(startSpin->Value() + 1);
 }

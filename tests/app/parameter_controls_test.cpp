@@ -162,18 +162,48 @@ TEST(ParameterControls, EmptyStepOrGainHoldsLaunchesAndSaysSo) {
 }
 
 TEST(ParameterControls, StartUpChangesAreIgnoredAndTextsTravelUnchanged) {
-    Fixture f("Dongle number=x\r\nFreq min Hz=10000000\r\nFreq max Hz=470000000\r\nFreq step=50k\r\n"
+    Fixture f("Dongle number=x\r\nFreq min Hz=10000000\r\nFreq max Hz=1766000000\r\nFreq step=50k\r\n"
               "Gain level=12.5\r\nPPM=0\r\nChart Point=0\r\nChart Scale=1\r\nChart Max=0\r\n");
-    EXPECT_EQ(f.form->startSpin->text(), "24");     // clamped into the editor's range
-    EXPECT_EQ(f.form->params.freqMinHz, "10000000"); // the scan still starts at 10 MHz
-    EXPECT_EQ(settingValue(f.dir, "Freq min Hz"), "10000000");
+    // Frequencies outside the editors' ranges are clamped when read, and that is what is swept
+    // and kept: the editors and the sweep never disagree.
+    EXPECT_EQ(f.form->startSpin->text(), "24");
+    EXPECT_EQ(f.form->stopSpin->text(), "1750");
+    EXPECT_EQ(f.form->params.freqMinHz, "24000000");
+    EXPECT_EQ(f.form->params.freqMaxHz, "1750000000");
+    EXPECT_EQ(settingValue(f.dir, "Freq min Hz"), "24000000");
+    EXPECT_EQ(settingValue(f.dir, "Freq max Hz"), "1750000000");
+    ASSERT_TRUE(waitFor([&] { return f.launches() >= 1; }, 3000));
+    EXPECT_TRUE(readFile(f.dir.filePath("launches.log")).startsWith("-f 24000000h:1750000000h:50k "));
+    // Other texts travel unchanged until the first change replaces all six with the controls'.
     EXPECT_EQ(settingValue(f.dir, "Dongle number"), "x");
     EXPECT_FALSE(f.form->flags.paramChangePending);
-    // The first change replaces all six texts with the editors' values.
     f.form->gain->setEditText("0.0");
-    EXPECT_EQ(f.form->params.freqMinHz, "24000000");
     EXPECT_EQ(f.form->params.dongleNumber, "0");
     EXPECT_TRUE(f.form->flags.paramChangePending);
+}
+
+// A start typed below the lowest frequency is clamped when editing ends, as stop is: never
+// saved or swept as typed.
+TEST(ParameterControls, ATypedStartBelowTheRangeIsClampedWhenEditingEnds) {
+    Fixture f;
+    TSpinEditDouble *start = f.form->startSpin;
+    start->setFocus();
+    start->lineEdit()->selectAll();
+    QTest::keyClicks(start->lineEdit(), "14");
+    EXPECT_EQ(start->text(), "14"); // typing goes on undisturbed
+    f.form->Timer1Timer();          // the change settles
+    EXPECT_EQ(start->text(), "24");
+    EXPECT_EQ(f.form->params.freqMinHz, "24000000");
+    EXPECT_EQ(settingValue(f.dir, "Freq min Hz"), "24000000");
+    const int before = f.launches();
+    ASSERT_TRUE(waitFor([&] { return f.launches() > before; }, 3000));
+    EXPECT_TRUE(readFile(f.dir.filePath("launches.log")).trimmed().split('\n').last().startsWith("-f 24000000h:"));
+    // Enter ends it too.
+    start->lineEdit()->selectAll();
+    QTest::keyClicks(start->lineEdit(), "3");
+    QTest::keyClick(start->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(start->text(), "24");
+    EXPECT_EQ(settingValue(f.dir, "Freq min Hz"), "24000000");
 }
 
 TEST(ParameterControls, FailedSaveReportsAndHoldsLaunchesBack) {
