@@ -370,6 +370,7 @@ private:
     QString holdText_;              // why, as status panel 0 shows it
     bool sweepSinceLaunch_ = false; // the current run's sweep file has been read
     bool userViewChanged_ = false;  // zoom, scroll or keys moved the chart since the last frame
+    bool followingAxis_ = false;    // Mode Infinity is setting the editors from the axis
     bool startingUp_ = false;       // settings saves collect their errors instead of raising
     QStringList startupErrors_;
     SweepFindings findings_; // buffers reused from sweep to sweep

@@ -93,8 +93,10 @@ void TForm1::FollowAxisRange() {
     // Whole kilohertz, so the editors show what fits; they clamp to their ranges and change
     // their text only when it differs, so an unchanged axis sets nothing.
     auto mhz = [](double hz) { return std::round(hz / 1000.0) * 1000.0 / kHzPerMHz; };
+    followingAxis_ = true; // the range comes from the view: the view stays
     startSpin->setValue(mhz(bottom.Minimum()));
     stopSpin->setValue(mhz(bottom.Maximum()));
+    followingAxis_ = false;
 }
 
 void TForm1::chMouseDown() {

@@ -147,8 +147,13 @@ void TForm1::ppmChange() {
     params.dongleNumber = QString::number(dongle->value());
     // The texts as they stand, half-typed ones too: the minimum span waits until editing ends,
     // and no sweep starts with stop at or below start.
+    const QString oldMin = params.freqMinHz, oldMax = params.freqMaxHz;
     params.freqMinHz = FloatToText(startSpin->Value() * kHzPerMHz);
     params.freqMaxHz = FloatToText(stopSpin->Value() * kHzPerMHz);
+    // A range the user typed ends a zoom: the frequency axis follows the sweeps of the new range
+    // (a zoomed axis would show an empty chart beside them).
+    if (!followingAxis_ && (params.freqMinHz != oldMin || params.freqMaxHz != oldMax))
+        ch->ResetZoom();
     params.freqStep = step->currentText();
     params.gainLevel = gain->currentText();
     params.ppmCorrection = QString::number(ppm->value());

@@ -256,3 +256,26 @@ TEST(ModeInfinity, ExtremeZoomsNeitherCrashNorHang) {
     w.form.ch->repaint();
     EXPECT_TRUE(w.errors.messages.isEmpty());
 }
+
+// A range typed after a zoom ends the zoom: the frequency axis follows the new sweeps instead of
+// showing an empty chart of the old range.
+TEST(ModeInfinity, ATypedRangeAfterAZoomShowsTheNewSweeps) {
+    Window w;
+    w.form.AssembleSweep(SweepText(443000000, 10000, 1001, 500));
+    w.zoomTo(443000000.0, 453000000.0);
+    ASSERT_NEAR(w.form.ch->Bottom().Minimum(), 443000000.0, 1);
+    w.form.flags.controlsReady = true;
+    w.form.startSpin->setValue(88);
+    w.form.stopSpin->setValue(108);
+    w.form.AssembleSweep(SweepText(88000000, 20000, 1001, 300));
+    w.form.ch->repaint();
+    EXPECT_NEAR(w.form.ch->Bottom().Minimum(), 88000000.0, 20000.0 * 2);
+    EXPECT_NEAR(w.form.ch->Bottom().Maximum(), 108000000.0, 20000.0 * 2);
+    // Mode Infinity setting the editors from a zoom keeps that zoom.
+    w.form.Infinity1->setChecked(true);
+    w.zoomTo(90000000.0, 100000000.0);
+    w.form.ch->repaint();
+    EXPECT_NEAR(w.form.startSpin->Value(), 90.0, 1e-9);
+    EXPECT_NEAR(w.form.ch->Bottom().Minimum(), 90000000.0, 1);
+    EXPECT_TRUE(w.errors.messages.isEmpty());
+}
