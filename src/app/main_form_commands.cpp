@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QSystemTrayIcon>
 
+#include <algorithm>
 #include <array>
 
 namespace sky {
@@ -23,6 +24,12 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event) {
         if (w && w->window() == this && (w == focus || (!focus && w == this))) {
             const auto *k = static_cast<QKeyEvent *>(event);
             FormKeyDown(k->key(), k->modifiers());
+            // The command keys end here: one that opened a modal window (F8's preview, an error
+            // box) would otherwise go on up to this window once that one has closed and taken
+            // the focus with it, and act a second time.
+            static constexpr int kCommandKeys[] = {Qt::Key_Escape, Qt::Key_F5, Qt::Key_F6, Qt::Key_F7, Qt::Key_F8};
+            if (std::find(std::begin(kCommandKeys), std::end(kCommandKeys), k->key()) != std::end(kCommandKeys))
+                return true;
         }
     }
     return QWidget::eventFilter(watched, event);

@@ -1,10 +1,13 @@
 // Hot keys, the popup menu, the image buttons, the two toggles and the tray notices.
 #include "app/main_form.h"
 #include "app/spin_double.h"
+#include "app/application.h"
 #include "app/tray.h"
 #include "app_test_support.h"
 
+#include <QDialog>
 #include <QLineEdit>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -246,4 +249,44 @@ TEST(Notices, IconComesBackWithTheTray) {
     EXPECT_TRUE(w.form.tray->IconVisible());
     w.form.tray->SetTrayIcon(0, 2, QString());
     EXPECT_FALSE(w.form.tray->IconVisible());
+}
+
+// One key press, one action, whatever the focus: a key whose action opens a modal window (F8's
+// print preview, an error box) is not acted on again when that window closes and the key goes
+// on to the main window without a focus widget.
+TEST(HotKeys, AKeyThatOpensAModalWindowActsOnce) {
+    Window w;
+    int opened = 0;
+    QTimer closer;
+    closer.setInterval(20);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            ++opened;
+            modal->close();
+        }
+    });
+    closer.start();
+    for (QWidget *focus : {static_cast<QWidget *>(w.form.ch), static_cast<QWidget *>(w.form.step)}) {
+        opened = 0;
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_F8);
+        QTest::qWait(100);
+        EXPECT_EQ(opened, 1) << focus->objectName().toStdString();
+    }
+    // An error box opened by F6 (the screenshot cannot be written): the shot is tried once.
+    int boxes = 0;
+    const ErrorSink collect = SetErrorSink([&](const QString &) {
+        ++boxes;
+        QDialog box(&w.form);
+        box.setModal(true);
+        QTimer::singleShot(20, &box, &QDialog::close);
+        box.exec();
+    });
+    w.form.TimeStampNow = [] { return QStringLiteral("missing/shot"); };
+    w.form.ch->setFocus();
+    opened = 0;
+    QTest::keyClick(w.form.ch, Qt::Key_F6);
+    QTest::qWait(100);
+    EXPECT_EQ(boxes, 1);
+    SetErrorSink(collect);
 }
