@@ -8,9 +8,10 @@ SKYVANE_RUN_PACKAGES=(build-essential cmake pkg-config qt6-base-dev libgl-dev li
   libswscale-dev fonts-liberation fonts-wine xvfb xauth)
 # What the tests need on top.
 SKYVANE_TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev ffmpeg poppler-utils)
-# Extras some tests use when they are there (the Windows syntax check, the fuzzer); a machine
+# Extras some tests use when they are there (the Windows syntax check, the fuzzer, the window
+# manager of the hot-key test under X); a machine
 # without them skips those tests, never the set-up.
-SKYVANE_OPTIONAL_PACKAGES=(g++-mingw-w64-x86-64-posix clang libclang-rt-14-dev)
+SKYVANE_OPTIONAL_PACKAGES=(g++-mingw-w64-x86-64-posix clang libclang-rt-14-dev openbox)
 
 skyvane_missing() {
   local p
