@@ -53,17 +53,15 @@ void TForm1::MaxHold1Click() {
 }
 
 void TForm1::ApplyMaxHold() {
-    // Under everything else: the chart draws its series in list order.
+    // One series more, drawn under everything else; the others stay as they are (taking them
+    // out and back would re-resolve the axes the trace's copies keep).
     const bool on = MaxHold1->isChecked();
-    TChartSeries *order[] = {&spectrum.Series5, &spectrum.Series1, &spectrum.Series2, &spectrum.Series4,
-                             &spectrum.Series3};
-    for (TChartSeries *s : order)
-        ch->RemoveSeries(s);
-    ch->RemoveSeries(&maxHoldSeries);
-    if (on)
+    if (on) {
         ch->AddSeries(&maxHoldSeries);
-    for (TChartSeries *s : order)
-        ch->AddSeries(s);
+        ch->SeriesList().Move(&maxHoldSeries, 0);
+    } else {
+        ch->RemoveSeries(&maxHoldSeries);
+    }
     maxHoldY_.clear();
     maxHoldSeries.ClearPoints();
     maxHoldLayout_ = {};
@@ -88,9 +86,9 @@ void TForm1::UpdateMaxHold() {
         for (int i = 0; i < n; ++i)
             maxHoldY_[i] = std::max(maxHoldY_[i], y[i]);
     }
-    // A dim shade of the trace's colour.
+    // A pale tint of the trace's colour: visible on black, never mistaken for the trace.
     const QColor c = ColorToQColor(flags.chartColor);
-    const TColor dim = RGBToColor(qRgb(c.red() * 2 / 5, c.green() * 2 / 5, c.blue() * 2 / 5));
+    const TColor dim = RGBToColor(qRgb((c.red() + 2 * 200) / 3, (c.green() + 2 * 200) / 3, (c.blue() + 2 * 200) / 3));
     maxHoldSeries.ClearPoints();
     maxHoldSeries.AppendPoints(x, maxHoldY_.data(), static_cast<std::size_t>(n), dim);
     maxHoldSeries.SetSeriesColor(dim);

@@ -42,6 +42,15 @@ void TChartSeriesList::Remove(TChartSeries *s)
     if (it != items_.end()) items_.erase(it);
 }
 
+void TChartSeriesList::Move(TChartSeries *s, int index)
+{
+    const auto it = std::find(items_.begin(), items_.end(), s);
+    if (it == items_.end()) return;
+    items_.erase(it);
+    index = std::clamp(index, 0, Count());
+    items_.insert(items_.begin() + index, s);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Point colours
 

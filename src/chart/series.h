@@ -168,6 +168,8 @@ public:
 
     void Add(TChartSeries *s) { items_.push_back(s); }
     void Remove(TChartSeries *s);
+    // Moves a listed series to `index` (drawing order: first is drawn first, under the rest).
+    void Move(TChartSeries *s, int index);
     void Clear() { items_.clear(); }
 
     auto begin() const { return items_.begin(); }

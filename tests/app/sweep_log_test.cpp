@@ -1,6 +1,7 @@
 // Keeping and reading sweeps: the sweep log, max hold and the peak readout.
 #include "app/main_form.h"
 #include "app/tray.h"
+#include "chart/color.h"
 #include "app_test_support.h"
 
 #include <QDir>
@@ -189,4 +190,50 @@ TEST(SweepLog, AReadThatFailsOnTheWorkerIsAFailedReadAndTheCycleGoesOn) {
     w.form.PrepareFault = nullptr;
     w.sweep(sweepBytes(430000000, 50, 31, "\n"));
     EXPECT_TRUE(w.form.LastSweep().ok);
+}
+
+// Max hold adds one series and changes nothing else about the chart: both level axes and their
+// ranges stay as they are, on and off.
+TEST(MaxHold, AddsOneSeriesAndLeavesTheAxesAsTheyAre) {
+    Window w;
+    const auto picture = [&] {
+        w.form.ch->repaint();
+        return w.form.ch->RenderToBitmap(clBlack, TRect{0, 0, w.form.ch->width(), w.form.ch->height()});
+    };
+    const auto axes = [&] {
+        TChart &c = *w.form.ch;
+        return std::vector<double>{c.Left().Minimum(), c.Left().Maximum(), c.Right().Minimum(), c.Right().Maximum()};
+    };
+    w.sweep(sweepBytes(430000000, 50, 10, "\n", -20));
+    const QImage before = picture();
+    const std::vector<double> ranges = axes();
+    w.form.MaxHold1->trigger(); // on
+    w.sweep(sweepBytes(430000000, 50, 10, "\n", -20));
+    picture();
+    EXPECT_EQ(axes(), ranges);
+    w.form.MaxHold1->trigger(); // off
+    w.sweep(sweepBytes(430000000, 50, 10, "\n", -20));
+    EXPECT_EQ(axes(), ranges);
+    EXPECT_EQ(picture(), before);
+}
+
+TEST(MaxHold, OnAtStartTheLevelAxesMatch) {
+    QTemporaryDir dir;
+    ErrorCollector errors;
+    writeFile(dir.filePath("settings.ini"), "Max hold=1\r\n");
+    TForm1 form{StartOptions{dir.path(), dir.filePath("no-tool")}};
+    form.scanThread->RequestStop();
+    form.scanThread->wait();
+    form.resize(716, 386);
+    form.show();
+    ASSERT_TRUE(form.MaxHold1->isChecked());
+    writeFile(dir.filePath("scan.csv"), sweepBytes(430000000, 50, 10, "\n", -20));
+    form.IngestSweepFile();
+    form.ch->repaint();
+    EXPECT_EQ(form.ch->Left().Minimum(), form.ch->Right().Minimum());
+    EXPECT_EQ(form.ch->Left().Maximum(), form.ch->Right().Maximum());
+    // Its trace is lighter than black and not the trace's own colour.
+    const QColor hold = ColorToQColor(form.maxHoldSeries.SeriesColor());
+    EXPECT_GT(hold.lightness(), 90);
+    EXPECT_NE(form.maxHoldSeries.SeriesColor(), form.flags.chartColor);
 }
