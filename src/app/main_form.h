@@ -220,6 +220,7 @@ public:
     static QString PeakLabel(double hz, double db);
     void DrawPeakLabels();
     int hoverPeak = -1; // index of the peak marker under the mouse, or -1
+    bool hoverPeakStale_ = false; // a sweep came since hoverPeak was found
     QList<QRect> lastPeakLabelRects_; // where the last frame put the labels
 
     // ---- main_form_capture.cpp: screenshot (F6), recording (F7), print preview (F8), codec.
@@ -251,6 +252,7 @@ public:
 
     // ---- main_form_display.cpp: cursor readout, Mode Infinity range follow, trace colour, focus and menu.
     void chMouseMove(int x, int y);
+    void UpdateHoverPeak(); // the peak marker under cursorX, cursorY, if any
     // The readout's texts for the cursor position under the axes as they are now.
     void UpdateCursorReadout();
     void chAfterDraw();

@@ -16,7 +16,14 @@ void TForm1::chMouseMove(int x, int y) {
     cursorX = x;
     cursorY = y;
     UpdateCursorReadout();
-    // A "Max" peak marker within a few pixels of the mouse shows its label.
+    UpdateHoverPeak();
+    ch->Invalidate();
+}
+
+// A "Max" peak marker within a few pixels of the mouse shows its label. Looked up again after
+// every sweep too: an index kept from the last one would point at another peak.
+void TForm1::UpdateHoverPeak() {
+    const int x = cursorX, y = cursorY;
     hoverPeak = -1;
     const auto &peaks = spectrum.Series4;
     if (peaks.Pointer().Visible() && peaks.ResolvedHorizAxis() && peaks.ResolvedVertAxis()) {
@@ -39,7 +46,6 @@ void TForm1::chMouseMove(int x, int y) {
             }
         }
     }
-    ch->Invalidate();
 }
 
 void TForm1::UpdateCursorReadout() {

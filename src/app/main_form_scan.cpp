@@ -239,6 +239,7 @@ void TForm1::ShowSweep(SweepFindings &f) {
         s.Series2.SetLevelPoints(s.sweepSeries, 1, n - 2, noise, clYellow);
     if (mx->isChecked())
         s.Series4.AdoptPoints(f.peakX, f.peakY, clLime); // exactly the peaks, handed over
+    hoverPeakStale_ = true; // other peaks: the one under the mouse is looked up at the next frame
     sb->SetPanelText(2, QStringLiteral("Average Noise Level: %1 dB").arg(QString::number(noise, 'f', 2)));
     sb->SetPanelText(3, QStringLiteral("FFT Point Size: %1").arg(f.data.valueCount));
     sb->SetPanelText(1, QStringLiteral("Step: %1 Hz").arg(lastSweep_.step));

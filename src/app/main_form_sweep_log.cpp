@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace sky {
 
@@ -108,6 +109,11 @@ void TForm1::DrawPeakLabels() {
     auto label = [&](const TChartSeries &s, int i, TColor colour) {
         if (i < 0 || i >= s.PointCount() || !s.ResolvedHorizAxis() || !s.ResolvedVertAxis())
             return;
+        // A peak outside the visible range has no label (pinned to the edge it would point
+        // at nothing there).
+        const int px = s.XPixel(i), py = s.YPixel(i);
+        if (px < plot.Left || px > plot.Right || py < plot.Top || py > plot.Bottom)
+            return;
         const QString text = PeakLabel(s.XValue(i), s.YValue(i));
         TFontDesc font = c.Font();
         font.SetSize(8);
@@ -115,7 +121,6 @@ void TForm1::DrawPeakLabels() {
         c.Font() = font;
         const int w = c.MeasureText(text), h = c.TextHeightW();
         // Right of and above the marker, moved inside the plot where it would leave it.
-        const int px = s.XPixel(i), py = s.YPixel(i);
         int x = px + 6, y = py - h - 4;
         if (x + w > plot.Right - 2)
             x = px - 6 - w;
@@ -126,6 +131,8 @@ void TForm1::DrawPeakLabels() {
         lastPeakLabelRects_ << QRect(x, y, w, h);
     };
     lastPeakLabelRects_.clear();
+    if (std::exchange(hoverPeakStale_, false))
+        UpdateHoverPeak(); // the axes are those of the new sweep by now
     if (lastSweep_.ok)
         label(spectrum.Series3, 0, clLime);
     if (spectrum.Series4.Pointer().Visible())

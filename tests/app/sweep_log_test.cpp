@@ -141,8 +141,28 @@ TEST(PeakReadout, LabelsStayInsideThePlot) {
     w.form.ch->repaint();
     EXPECT_EQ(w.form.hoverPeak, 0);
     EXPECT_EQ(w.form.lastPeakLabelRects_.size(), 2);
+    // The next sweep has its peaks elsewhere: no label stays on the old index.
+    const QPoint mouse(peaks.XPixel(0) + 2, peaks.YPixel(0) + 1);
+    QByteArray quiet = sweepBytes(430000000, 50, 90, "\n", -5);
+    quiet.replace(", -52.00", ", -50.00"); // a flat floor: one peak, far from the mouse
+    w.sweep(quiet);
+    w.form.ch->repaint();
+    EXPECT_EQ(w.form.hoverPeak, -1);
+    if (w.form.hoverPeak >= 0) {
+        const int dx = peaks.XPixel(w.form.hoverPeak) - mouse.x(), dy = peaks.YPixel(w.form.hoverPeak) - mouse.y();
+        EXPECT_LE(dx * dx + dy * dy, 25) << "a label for a peak away from the mouse";
+    }
     w.form.chMouseMove(5, 5);
     EXPECT_EQ(w.form.hoverPeak, -1);
+
+    // Zoomed away from the strongest bin: its label is not pinned to the plot's edge.
+    w.form.mx->setChecked(false);
+    w.sweep(sweepBytes(430000000, 50, 90, "\n", -5));
+    TChart &c = *w.form.ch;
+    c.ZoomToValues({c.Left().Minimum(), c.Left().Maximum()}, {c.Right().Minimum(), c.Right().Maximum()},
+                   {c.Top().Minimum(), c.Top().Maximum()}, {430000000.0, 430040000.0});
+    c.repaint();
+    EXPECT_TRUE(w.form.lastPeakLabelRects_.isEmpty());
 }
 
 // The append itself: whole or not at all, and never glued onto a cut line.
