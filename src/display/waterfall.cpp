@@ -127,13 +127,19 @@ void TWaterfall::Resize() {
     // Never larger than the screen: a deep zoom makes the image millions of pixels wide, and the
     // image stretches its picture anyway.
     const QSize size = image.size().expandedTo(QSize(1, 1)).boundedTo(maxSize_);
+    // Each row spans the whole sweep across the image, which spans the trace under the chart:
+    // a new width rescales the rows drawn so far, so they keep lining up with the axis. A new
+    // height keeps the newest rows at the top.
     auto refit = [](QImage &img, QSize s) {
         if (img.size() == s)
             return;
         QImage next(s, img.format());
         next.fill(Qt::black);
         QPainter p(&next);
-        p.drawImage(0, 0, img);
+        if (img.width() == s.width())
+            p.drawImage(0, 0, img);
+        else if (!img.isNull())
+            p.drawImage(0, 0, img.scaled(s.width(), img.height(), Qt::IgnoreAspectRatio, Qt::FastTransformation));
         p.end();
         img = std::move(next);
     };

@@ -203,21 +203,30 @@ TEST(Waterfall, BitmapsNeverOutgrowTheScreen) {
     EXPECT_EQ(w.waterfallBuffer.pixel(5, 5), QColor(Qt::black).rgb());
 }
 
-TEST(Waterfall, ResizeKeepsTopLeftAndFillsNewAreaBlack) {
+// A new width rescales the rows drawn so far, so each still spans the sweep under the axis; a
+// new height keeps the newest rows at the top and adds black below.
+TEST(Waterfall, ResizeRescalesTheRowsToTheNewWidth) {
     app();
     TWaterfall w(QSize(400, 40));
     TImage img;
     img.resize(100, 10);
     w.SetImage(&img);
     w.Resize();
+    // The strong signal fills the right half of the sweep.
     std::vector<double> y(100, -60.0);
-    y[3] = -10;
-    ASSERT_TRUE(w.AddLine(y.data(), y.size(), 3, 0, 8388608, 65280));
-    const QRgb kept = w.waterfallBuffer.pixel(0, 0);
-    img.resize(150, 12);
-    w.Resize();
-    EXPECT_EQ(w.waterfallBuffer.size(), QSize(150, 12));
-    EXPECT_EQ(w.waterfallLineScaled.width(), 150);
-    EXPECT_EQ(w.waterfallBuffer.pixel(0, 0), kept);
-    EXPECT_EQ(w.waterfallBuffer.pixel(140, 0), QColor(Qt::black).rgb());
+    std::fill(y.begin() + 50, y.end(), -10.0);
+    ASSERT_TRUE(w.AddLine(y.data(), y.size(), 99, 0, 8388608, 65280));
+    const QRgb weak = w.waterfallBuffer.pixel(10, 0), strong = w.waterfallBuffer.pixel(90, 0);
+    ASSERT_NE(weak, strong);
+    for (const QSize size : {QSize(150, 12), QSize(60, 5)}) {
+        img.resize(size);
+        w.Resize();
+        EXPECT_EQ(w.waterfallBuffer.size(), size);
+        EXPECT_EQ(w.waterfallLineScaled.width(), size.width());
+        const int half = size.width() / 2;
+        EXPECT_EQ(w.waterfallBuffer.pixel(half - 3, 0), weak) << size.width();
+        EXPECT_EQ(w.waterfallBuffer.pixel(half + 3, 0), strong) << size.width();
+        EXPECT_EQ(w.waterfallBuffer.pixel(size.width() - 1, 0), strong) << size.width();
+        EXPECT_EQ(w.waterfallBuffer.pixel(half, size.height() - 1), QColor(Qt::black).rgb());
+    }
 }
