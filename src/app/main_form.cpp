@@ -248,7 +248,7 @@ void TForm1::closeEvent(QCloseEvent *e) {
 }
 
 void TForm1::refreshStatusPanel() {
-    const QString text = statusText.get();
+    const QString text = savingText_.isEmpty() ? statusText.get() : savingText_;
     sb->SetPanelText(0, text, !text.isEmpty() && text == toolFailureLine_ ? toolFailureOutput_ : QString());
 }
 

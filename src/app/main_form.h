@@ -244,6 +244,10 @@ public:
     // Stops recording and waits (bounded) for every file still being completed; what the user
     // must know goes to standard error and, unless the program was asked to end, a message box.
     void FinishRecordingOnClose();
+    // Panel 0 says "Saving video... N frames left" until every file is complete (empty: done),
+    // whatever the scan cycle says meanwhile.
+    void ShowSavingStatus(const QString &text);
+    QString savingText_;
     // A request to end the program (SIGTERM, SIGHUP, SIGINT): closes the window as Close does.
     void TerminationRequested();
     // Time-stamp name and tick count; null means the system's. Tests replace them.

@@ -34,11 +34,7 @@ void TForm1::CreateAviWriter() {
             tray->ShowBalloon(1, text);
     };
     h.error = [](const QString &message) { ShowError(message); };
-    h.status = [this](const QString &text) {
-        // The end of the saving clears only its own text.
-        if (!text.isEmpty() || statusText.get().startsWith(QStringLiteral("Saving video...")))
-            statusText.set(text);
-    };
+    h.status = [this](const QString &text) { ShowSavingStatus(text); };
     h.stopped = [this] { // the disk refused a frame: the recording is over
         tavi->stop();
         flags.recordingActive = false;
@@ -145,6 +141,11 @@ void TForm1::FinishRecordingOnClose() {
         std::fprintf(stderr, "skyvane: %s\n", qPrintable(line));
     if (!terminating_)
         ShowError(said.join(QLatin1Char('\n')));
+}
+
+void TForm1::ShowSavingStatus(const QString &text) {
+    savingText_ = text;
+    refreshStatusPanel();
 }
 
 void TForm1::TerminationRequested() {

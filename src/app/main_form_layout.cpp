@@ -209,10 +209,12 @@ void TForm1::BuildControls() {
     Panel1->setFixedHeight(40);
     p2->addWidget(Panel1, 0);
 
-    // Panel widths for the longest texts they show: up to 10,000,000 bins, -120.00 dB and a step
-    // of 2800000.00 Hz (widened where the font in use is wider than the one they were made for).
+    // Panel widths for the longest texts they show: panel 0's own words ("Saving video... 99
+    // frames left" is the longest; a tool's error line may be longer and ends in "..." with the
+    // whole in its hint), up to 10,000,000 bins, -120.00 dB and a step of 2800000.00 Hz
+    // (widened where the font in use is wider than the one they were made for).
     sb = new TStatusBar({80, 175, 210, 110, 50},
-                        {QStringLiteral("Config RTL-SDR"), QStringLiteral("Step: 2800000.00 Hz"),
+                        {QStringLiteral("Saving video... 99 frames left"), QStringLiteral("Step: 2800000.00 Hz"),
                          QStringLiteral("Average Noise Level: -120.00 dB"), QStringLiteral("FFT Point Size: 10000000")},
                         Panel2);
     sb->setObjectName(QStringLiteral("sb"));

@@ -25,6 +25,9 @@ TEST(Layout, StatusPanelsShowTheirWholeTexts) {
     Window w;
     const std::pair<int, const char *> longest[] = {{0, "Config RTL-SDR"},
                                                     {0, "Load Data..."},
+                                                    {0, "Visualization stopped"},
+                                                    {0, "Saving video... 99 frames left"},
+                                                    {0, "Replay 9999/9999"},
                                                     {1, "Step: 2800000.00 Hz"},
                                                     {2, "Average Noise Level: -120.00 dB"},
                                                     {3, "FFT Point Size: 10000000"}};
@@ -117,4 +120,16 @@ TEST(Layout, CheckBoxIndicatorsAreVisibleInBothStates) {
             EXPECT_GT(lit, 20) << box->objectName().toStdString() << " checked=" << on;
         }
     }
+}
+
+// "Saving video..." stays in panel 0 until the files are complete, whatever the scan cycle
+// says meanwhile.
+TEST(Layout, SavingVideoStaysUntilTheFileIsComplete) {
+    Window w;
+    w.form.ShowSavingStatus("Saving video... 4 frames left");
+    w.form.statusText.set("Load Data...");
+    waitFor([] { return false; }, 450); // the status timer runs a couple of times
+    EXPECT_EQ(w.form.sb->PanelText(0), "Saving video... 4 frames left");
+    w.form.ShowSavingStatus(QString());
+    EXPECT_EQ(w.form.sb->PanelText(0), "Load Data...");
 }
