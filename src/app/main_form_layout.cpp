@@ -6,6 +6,7 @@
 #include "platform/error.h"
 #include "platform/numtext.h"
 
+#include <QAbstractItemView>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -267,6 +268,13 @@ void TForm1::BuildControls() {
         c->setEditText(QString::fromLatin1(text));
         c->setToolTip(QString::fromLatin1(hint));
         makeBlack(c);
+        // The drop-down list is a window of its own: it gets the same opaque black, or the
+        // status text under it shows between its items.
+        QAbstractItemView *list = c->view();
+        for (QWidget *part : {static_cast<QWidget *>(list), list->viewport(), list->window()}) {
+            makeBlack(part);
+            part->setAttribute(Qt::WA_TranslucentBackground, false);
+        }
         return c;
     };
     auto check = [&](const char *name, int x, int w, const char *text, bool checked) {

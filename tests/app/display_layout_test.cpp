@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QAbstractItemView>
+#include <QComboBox>
+
 #include <gtest/gtest.h>
 
 using namespace sky;
@@ -132,4 +135,28 @@ TEST(Layout, SavingVideoStaysUntilTheFileIsComplete) {
     EXPECT_EQ(w.form.sb->PanelText(0), "Saving video... 4 frames left");
     w.form.ShowSavingStatus(QString());
     EXPECT_EQ(w.form.sb->PanelText(0), "Load Data...");
+}
+
+// The Step and Gain drop-down lists are opaque: nothing under them shows between the items.
+TEST(Layout, DropDownListsAreOpaque) {
+    Window w;
+    for (QComboBox *box : {w.form.step, w.form.gain}) {
+        box->showPopup();
+        QAbstractItemView *list = box->view();
+        QWidget *popup = list->window();
+        ASSERT_TRUE(popup->isVisible());
+        for (QWidget *part : {static_cast<QWidget *>(list), list->viewport(), popup}) {
+            EXPECT_TRUE(part->autoFillBackground());
+            EXPECT_FALSE(part->testAttribute(Qt::WA_TranslucentBackground));
+            EXPECT_EQ(part->palette().color(QPalette::Window).alpha(), 255);
+        }
+        // Rendered, the list has no see-through pixel.
+        const QImage picture = popup->grab().toImage();
+        int seeThrough = 0;
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                seeThrough += qAlpha(picture.pixel(x, y)) < 255;
+        EXPECT_EQ(seeThrough, 0);
+        box->hidePopup();
+    }
 }
