@@ -1,5 +1,6 @@
 #include "app/tray.h"
 
+
 #include <QApplication>
 #include <QCursor>
 #include <QLabel>
@@ -9,6 +10,8 @@
 #include <QStyle>
 #include <QTimer>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace sky {
 
@@ -94,6 +97,26 @@ void TTray::CheckTrayReturned() {
     trayWasAvailable_ = now;
 }
 
+QPoint TTray::NoticePlace(const QRect &frame, const QSize &notice, const QRect &screen) {
+    constexpr int gap = 6;
+    // Under the window's right end, else above it, else right of it, else left of it.
+    const int right = frame.left() + frame.width(), bottom = frame.top() + frame.height(); // just outside
+    const QPoint candidates[] = {{right - notice.width(), bottom + gap},
+                                 {right - notice.width(), frame.top() - gap - notice.height()},
+                                 {right + gap, bottom - notice.height()},
+                                 {frame.left() - gap - notice.width(), bottom - notice.height()}};
+    for (QPoint at : candidates) {
+        if (screen.isEmpty())
+            return at;
+        at.setX(std::clamp(at.x(), screen.left(), std::max(screen.left(), screen.right() + 1 - notice.width())));
+        at.setY(std::clamp(at.y(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - notice.height())));
+        if (!QRect(at, notice).intersects(frame))
+            return at;
+    }
+    // The window fills the screen: its bottom right corner, over it.
+    return {screen.right() + 1 - notice.width(), screen.bottom() + 1 - notice.height()};
+}
+
 void TTray::ShowBalloon(int kind, const QString &text, const QString &title) {
     switch (kind) {
     case 0: balloonIcon_ = QSystemTrayIcon::NoIcon; break;
@@ -115,20 +138,22 @@ void TTray::ShowBalloon(int kind, const QString &text, const QString &title) {
 void TTray::showFallbackNotice(const QString &text, const QString &title) {
     if (!window_)
         return;
-    // A small frameless note in the window's bottom right corner that goes away by itself.
+    // A small frameless note of its own beside the window, never on it: screenshots and videos
+    // of the window do not show it. It goes away by itself.
     if (!fallback_) {
-        fallback_ = new QLabel(window_);
+        fallback_ = new QLabel(window_, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
+        fallback_->setAttribute(Qt::WA_ShowWithoutActivating);
         fallback_->setObjectName(QStringLiteral("notice"));
         fallback_->setStyleSheet(QStringLiteral(
             "QLabel { background: #202020; color: #e0e0e0; border: 1px solid #808080; padding: 6px; }"));
+        fallback_->setTextFormat(Qt::PlainText); // "Save...  plugins/..." keeps both its blanks
         fallback_->setWordWrap(true);
         fallback_->setMaximumWidth(360);
     }
-    fallback_->setText(QStringLiteral("<b>%1</b><br>%2").arg(title.toHtmlEscaped(),
-                                                            text.toHtmlEscaped().replace(QLatin1Char('\n'),
-                                                                                         QStringLiteral("<br>"))));
+    fallback_->setText(title + QLatin1Char('\n') + text);
     fallback_->adjustSize();
-    fallback_->move(window_->width() - fallback_->width() - 8, window_->height() - fallback_->height() - 70);
+    fallback_->move(NoticePlace(window_->frameGeometry(), fallback_->size(),
+                                window_->screen() ? window_->screen()->availableGeometry() : QRect()));
     fallback_->raise();
     fallback_->show();
     QTimer::singleShot(5000, fallback_, [label = fallback_, text = fallback_->text()] {

@@ -4,6 +4,9 @@
 // notices appear in a small transient window instead and the window is never hidden.
 #include <QIcon>
 #include <QObject>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QSystemTrayIcon>
 
@@ -42,6 +45,11 @@ public:
     void CheckTrayReturned();
     // Whether the desktop has a tray; replaceable for tests.
     std::function<bool()> TrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+
+    // Where a notice of that size goes beside the window's frame on that screen, clear of the
+    // frame where the screen has room.
+    static QPoint NoticePlace(const QRect &frame, const QSize &notice, const QRect &screen);
+    QLabel *FallbackNotice() const { return fallback_; }
 
     // The last notice, as shown (for tests and for the fallback window).
     QString LastText, LastTitle;

@@ -6,6 +6,7 @@
 #include "app_test_support.h"
 
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
 #include <QTemporaryDir>
@@ -289,4 +290,27 @@ TEST(HotKeys, AKeyThatOpensAModalWindowActsOnce) {
     QTest::qWait(100);
     EXPECT_EQ(boxes, 1);
     SetErrorSink(collect);
+}
+
+// Without a tray, notices show in a small window of their own beside the main window, never on
+// it (screenshots and videos show the window only), in plain text as written.
+TEST(Notices, WithoutATrayTheyShowBesideTheWindowInPlainText) {
+    Window w;
+    w.form.tray->TrayAvailable = [] { return false; };
+    w.form.tray->SetTrayIcon(0, 2, QString()); // no icon: notices take the fallback
+    w.form.tray->ShowBalloon(1, "Save...  plugins/14-05-07.avi\nTime record... 3 sec");
+    QLabel *notice = w.form.tray->FallbackNotice();
+    ASSERT_TRUE(notice);
+    EXPECT_TRUE(notice->isWindow());
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_EQ(notice->textFormat(), Qt::PlainText);
+    EXPECT_EQ(notice->text(), TTray::kNoticeTitle + "\nSave...  plugins/14-05-07.avi\nTime record... 3 sec");
+    EXPECT_FALSE(notice->frameGeometry().intersects(w.form.frameGeometry()));
+    // Where it goes: under the window, else above, else beside it; over it only on a full screen.
+    const QRect screen(0, 0, 1000, 800);
+    const QSize size(200, 50);
+    EXPECT_EQ(TTray::NoticePlace(QRect(100, 100, 400, 300), size, screen), QPoint(300, 406));
+    EXPECT_EQ(TTray::NoticePlace(QRect(100, 450, 400, 340), size, screen), QPoint(300, 394));
+    EXPECT_EQ(TTray::NoticePlace(QRect(0, 20, 700, 760), size, screen), QPoint(706, 730));
+    EXPECT_EQ(TTray::NoticePlace(QRect(0, 0, 1000, 800), size, screen), QPoint(800, 750));
 }
