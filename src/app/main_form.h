@@ -225,6 +225,10 @@ public:
 
     // ---- main_form_capture.cpp: screenshot (F6), recording (F7), print preview (F8), codec.
     void Image4Click();
+    // Where the popup menus just were, when the running command came from one of their items
+    // (the screen may still show them there); else none.
+    QList<QRect> ClosedMenuAreas() const;
+    QList<QRect> menuAreasForNextFrame_;
     void reccClick();
     void Image2Click();
     // A click on an Options > Codec item: the code is taken and saved at once.

@@ -14,6 +14,7 @@
 #include "platform/error.h"
 #include "platform/platform.h"
 
+#include <QAction>
 #include <QFile>
 #include <QFileInfo>
 
@@ -26,7 +27,8 @@ namespace sky {
 void TForm1::CreateAviWriter() {
     TRecordingController::Hooks h;
     h.capture = [this] {
-        CaptureWindow(this, videoFrameBitmap);
+        // The first frame of a recording started from the menu: as for a screenshot.
+        CaptureWindow(this, videoFrameBitmap, std::exchange(menuAreasForNextFrame_, {}));
         return videoFrameBitmap;
     };
     h.notice = [this](const QString &text) {
@@ -73,7 +75,9 @@ std::uint32_t TForm1::NowTicks() const {
 // Screenshot (F6): the whole window as the screen shows it, saved as NAME.bmp in the plugins
 // folder. A file that cannot be written reaches the message box and no notice is shown.
 void TForm1::Image4Click() {
-    CaptureWindow(this, ScreenshotBitmap);
+    // From the popup menu: the menu has just closed, and the screen may still show it until the
+    // window has repainted the area; that area comes from the window's own rendering.
+    CaptureWindow(this, ScreenshotBitmap, ClosedMenuAreas());
     // A name of its own: yesterday's shot at this time, or one a moment ago, stays.
     const QString name = FreeFileName(pluginsDir, NowName(), QStringLiteral(".bmp"));
     SaveBitmapFile(ScreenshotBitmap, pluginsDir + name);
@@ -83,7 +87,16 @@ void TForm1::Image4Click() {
 
 // Recording (F7) toggles: the start opens NAME.avi and starts the frame timer; the stop hands
 // the file's completion to the recording's own thread.
+QList<QRect> TForm1::ClosedMenuAreas() const {
+    QList<QRect> areas;
+    if (qobject_cast<QAction *>(sender()))
+        for (const QMenu *m : {pm1, Options1, codec})
+            areas << m->frameGeometry();
+    return areas;
+}
+
 void TForm1::reccClick() {
+    menuAreasForNextFrame_ = ClosedMenuAreas();
     flags.recordingActive = !flags.recordingActive;
     if (flags.recordingActive)
         StartRecording();

@@ -52,7 +52,7 @@ QImage RenderWindow(QWidget *window, const QRect &frame) {
 
 } // namespace
 
-void CaptureWindow(QWidget *window, QImage &bitmap) {
+void CaptureWindow(QWidget *window, QImage &bitmap, const QList<QRect> &closedPopups) {
     const QRect frame = window->frameGeometry();
     if (frame.isEmpty()) {
         bitmap = QImage();
@@ -63,8 +63,18 @@ void CaptureWindow(QWidget *window, QImage &bitmap) {
         image = ReadScreen(window, frame);
     // A read of the wrong size (a scaled screen, a window partly off a screen the platform
     // crops to) would not be the window: let it render itself instead.
-    if (image.size() != frame.size())
+    if (image.size() != frame.size()) {
         image = RenderWindow(window, frame);
+    } else if (!closedPopups.isEmpty()) {
+        const QImage own = RenderWindow(window, frame);
+        const QRect client = window->geometry().translated(-frame.topLeft());
+        QPainter p(&image);
+        for (const QRect &popup : closedPopups) {
+            const QRect area = popup.translated(-frame.topLeft()).intersected(client);
+            if (!area.isEmpty())
+                p.drawImage(area.topLeft(), own, area);
+        }
+    }
     bitmap = image;
 }
 

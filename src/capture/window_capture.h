@@ -2,7 +2,9 @@
 // Window capture for screenshots and video frames, time-stamp file names, and the bitmap file
 // writer for screenshots.
 #include <QImage>
+#include <QList>
 #include <QLocale>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QTime>
@@ -14,8 +16,10 @@ namespace sky {
 // Copies what the screen shows inside the window's whole frame rectangle (frame, caption and
 // client area) into `bitmap`, replacing its image. Where the platform cannot read the screen
 // (offscreen, Wayland) or the read fails, the window renders itself instead, placed where its
-// client area lies within the frame. Reports nothing.
-void CaptureWindow(QWidget *window, QImage &bitmap);
+// client area lies within the frame. `closedPopups` are screen areas where the window's own
+// popup menus were a moment ago: the screen may still show them there, so those areas are taken
+// from the window's own rendering. Reports nothing.
+void CaptureWindow(QWidget *window, QImage &bitmap, const QList<QRect> &closedPopups = {});
 
 // True where CaptureWindow reads the screen; false where the window renders itself.
 bool ScreenCanBeRead();

@@ -20,7 +20,9 @@ inline QApplication &app() {
     static char name[] = "skyvane-tests";
     static char *argv[] = {name, nullptr};
     static sky::TApplication *a = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Offscreen unless a platform is named (the tests run under X name "xcb").
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
         return new sky::TApplication(argc, argv);
     }();
     return *a;

@@ -116,6 +116,34 @@ TEST(Screenshot, F6SavesTheOuterWindowAsABitmapAndSaysWhere) {
     EXPECT_TRUE(w.errors.messages.isEmpty());
 }
 
+// F6 from the popup menu: the shot shows the window, not the menu that has just closed. Only
+// where the screen can be read (ctest runs it under Xvfb, with and without a window manager).
+TEST(Screenshot, TheMenuItIsTakenFromIsNotInTheShot) {
+    if (!ScreenCanBeRead())
+        GTEST_SKIP() << "this platform cannot read the screen";
+    Window w;
+    w.form->TimeStampNow = [] { return QStringLiteral("menu"); };
+    const QPoint at = w.form->ch->mapToGlobal(QPoint(200, 60));
+    w.form->pm1->popup(at);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.form->pm1));
+    QTest::qWait(200);
+    const QRect menu = w.form->pm1->frameGeometry();
+    w.form->pm1->hide(); // as a click on an item does, just before the item acts
+    w.form->Screenshot1->trigger();
+    const QImage shot(w.path("menu.bmp"), "BMP");
+    ASSERT_FALSE(shot.isNull());
+    // Where the menu was, the shot has the window's own pixels.
+    const QImage window = w.form->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QPoint frameToClient = w.form->geometry().topLeft() - w.form->frameGeometry().topLeft();
+    const QRect inWindow = menu.translated(-w.form->geometry().topLeft()).intersected(window.rect());
+    ASSERT_FALSE(inWindow.isEmpty());
+    int differing = 0, looked = 0;
+    for (int y = inWindow.top(); y <= inWindow.bottom(); y += 2)
+        for (int x = inWindow.left(); x <= inWindow.right(); x += 2, ++looked)
+            differing += (shot.pixel(x + frameToClient.x(), y + frameToClient.y()) & 0xFFFFFF) != (window.pixel(x, y) & 0xFFFFFF);
+    EXPECT_LT(differing, looked / 50) << differing << " of " << looked;
+}
+
 TEST(Screenshot, TheMenuItemNamesTheFileAfterTheSystemLocaleTime) {
     Window w;
     const QString earliest = TimeStampName(QLocale::system(), QTime::currentTime());
