@@ -13,6 +13,7 @@
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -60,6 +61,9 @@ void TForm1::ConnectHandlers() {
             chClickSeries(click.series, click.index);
     };
     ch->OnClick = [this] { chClick(); };
+    // Paper is white: a page (and its preview) has dark lines and texts and a header line.
+    ch->OnPrintLook = [this](bool paper) { SetSpectrumChartColours(*ch, spectrum, paper); };
+    ch->OnPrintHeader = [this] { return PrintHeader(); };
     ch->OnClickSeries = [this](TChart *, TChartSeries *series, int index, Qt::MouseButton button,
                                Qt::KeyboardModifiers, int x, int y) {
         if (button == Qt::LeftButton)
@@ -250,6 +254,14 @@ void TForm1::closeEvent(QCloseEvent *e) {
 void TForm1::refreshStatusPanel() {
     const QString text = savingText_.isEmpty() ? statusText.get() : savingText_;
     sb->SetPanelText(0, text, !text.isEmpty() && text == toolFailureLine_ ? toolFailureOutput_ : QString());
+}
+
+QString TForm1::PrintHeader() const {
+    const QString range = startSpin && stopSpin ? QStringLiteral("%1 - %2 MHz").arg(startSpin->text(), stopSpin->text())
+                                                : QString();
+    return QStringLiteral("%1    %2    %3    Step %4")
+        .arg(windowTitle(), QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), range,
+             step->currentText());
 }
 
 QString TForm1::SweepFilePath() const {

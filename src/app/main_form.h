@@ -312,6 +312,8 @@ public:
     bool InfinityMode() const;
 
     QString SweepFilePath() const;
+    // The line above a printed chart: title, date and time, range and step.
+    QString PrintHeader() const;
 
 signals:
     void closed();

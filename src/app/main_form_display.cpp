@@ -67,6 +67,12 @@ void TForm1::UpdateCursorReadout() {
 }
 
 void TForm1::chAfterDraw() {
+    // A page (or its preview): the chart and its peak labels, nothing that belongs to the
+    // screen (the cursor readout, the view's follow-up).
+    if (ch->IsPrinting()) {
+        DrawPeakLabels();
+        return;
+    }
     TCanvas3D &c = ch->Canvas();
     TFontDesc font = c.Font();
     font.SetSize(8);

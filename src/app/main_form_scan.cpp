@@ -220,7 +220,7 @@ void TForm1::ShowSweep(SweepFindings &f) {
         return;
     const double *x = s.sweepSeries.XValues().Data();
     const double *y = s.sweepSeries.YValues().Data();
-    s.Series3.AddPoint(x[f.maxIndex], y[f.maxIndex], QString(), clLime);
+    s.Series3.AddPoint(x[f.maxIndex], y[f.maxIndex], QString(), clDefault); // the series colour
     // Rows of another range or bin layout would put their signals at wrong frequencies.
     const WaterfallLayout layout{n, x[0], x[n - 1]};
     if (layout != waterfallLayout_ && waterfallLayout_.bins > 0)
@@ -236,9 +236,9 @@ void TForm1::ShowSweep(SweepFindings &f) {
     // The noise line: one level over the trace's x from the second to the last-but-one bin,
     // held as one number, not n copies of it.
     if (n > 2)
-        s.Series2.SetLevelPoints(s.sweepSeries, 1, n - 2, noise, clYellow);
+        s.Series2.SetLevelPoints(s.sweepSeries, 1, n - 2, noise, clDefault);
     if (mx->isChecked())
-        s.Series4.AdoptPoints(f.peakX, f.peakY, clLime); // exactly the peaks, handed over
+        s.Series4.AdoptPoints(f.peakX, f.peakY, clDefault); // exactly the peaks, handed over
     hoverPeakStale_ = true; // other peaks: the one under the mouse is looked up at the next frame
     sb->SetPanelText(2, QStringLiteral("Average Noise Level: %1 dB").arg(QString::number(noise, 'f', 2)));
     sb->SetPanelText(3, QStringLiteral("FFT Point Size: %1").arg(f.data.valueCount));

@@ -128,15 +128,17 @@ void TForm1::DrawPeakLabels() {
         y = std::clamp(y, plot.Top + 2, std::max(plot.Top + 2, plot.Bottom - 2 - h));
         c.SetTextAlign(TextAlign::Left | TextAlign::Top);
         c.TextOut(x, y, text);
-        lastPeakLabelRects_ << QRect(x, y, w, h);
+        if (!ch->IsPrinting())
+            lastPeakLabelRects_ << QRect(x, y, w, h);
     };
-    lastPeakLabelRects_.clear();
-    if (std::exchange(hoverPeakStale_, false))
+    if (!ch->IsPrinting())
+        lastPeakLabelRects_.clear();
+    if (!ch->IsPrinting() && std::exchange(hoverPeakStale_, false))
         UpdateHoverPeak(); // the axes are those of the new sweep by now
     if (lastSweep_.ok)
-        label(spectrum.Series3, 0, clLime);
-    if (spectrum.Series4.Pointer().Visible())
-        label(spectrum.Series4, hoverPeak, clLime);
+        label(spectrum.Series3, 0, PeakLabelColour(ch->IsPrinting()));
+    if (spectrum.Series4.Pointer().Visible() && !ch->IsPrinting()) // the mouse is no part of a page
+        label(spectrum.Series4, hoverPeak, PeakLabelColour(false));
 }
 
 } // namespace sky

@@ -260,17 +260,42 @@ void TCustomChartPanel::PrintPartialCanvas(QPainter &painter, const TRect &rect)
     painter.setClipRect(QRect(0, 0, logical.width(), logical.height()));
     const bool buffered = canvas_.UseBackBuffer();
     canvas_.SetUseBackBuffer(false);
-    printingNow_ = true;
+    const bool wasPrinting = printingNow_;
+    SetPrintingNow(true);
     try {
         DrawTo(&painter, TRect{0, 0, logical.width(), logical.height()});
     } catch (...) {
-        printingNow_ = false;
+        SetPrintingNow(wasPrinting);
         canvas_.SetUseBackBuffer(buffered);
         painter.restore();
         throw;
     }
-    printingNow_ = false;
+    SetPrintingNow(wasPrinting);
     canvas_.SetUseBackBuffer(buffered);
+    painter.restore();
+}
+
+void TCustomChartPanel::SetPrintingNow(bool v)
+{
+    if (v == printingNow_) return;
+    printingNow_ = v;
+    if (OnPrintLook) OnPrintLook(v);
+}
+
+// The header line in the page's top margin (inside the chart's rectangle where there is none).
+void TCustomChartPanel::PrintHeaderLine(QPainter &painter, const TRect &chart)
+{
+    const QString text = OnPrintHeader ? OnPrintHeader() : QString();
+    if (text.isEmpty()) return;
+    painter.save();
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(9);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    const int h = painter.fontMetrics().height();
+    const int y = chart.Top >= 2 * h ? chart.Top - h - h / 2 : chart.Top;
+    painter.drawText(QRect(chart.Left, y, std::max(1, chart.Right - chart.Left), h), Qt::AlignLeft | Qt::AlignVCenter,
+                     text);
     painter.restore();
 }
 
@@ -283,6 +308,7 @@ void TCustomChartPanel::Print(QPrinter &printer)
     const TRect r = PrintPageRect(page.width(), page.height(), printer.logicalDpiX(), printer.logicalDpiY());
     try {
         PrintPartialCanvas(painter, r);
+        PrintHeaderLine(painter, r);
     } catch (...) {
         printer.abort();
         if (printer.printerState() == QPrinter::Active && painter.isActive()) painter.end();

@@ -152,7 +152,12 @@ public:
     const TRect &PanelBounds() const { return panelBounds_; }
     bool IsPrinting() const override { return printingNow_; }
     // Set while a frame for paper (or its preview) is drawn.
-    void SetPrintingNow(bool v) { printingNow_ = v; }
+    // Printing (or drawing a print preview) begins or ends; OnPrintLook hears of each change.
+    void SetPrintingNow(bool v);
+    // The owner may give the chart another look for paper while it is printed.
+    std::function<void(bool printing)> OnPrintLook;
+    // A line a printed page shows above the chart; empty: none.
+    std::function<QString()> OnPrintHeader;
     bool AutoRepaintOn() const { return autoRepaint_; }
     void SetAutoRepaint(bool on) { autoRepaint_ = on; }
 
@@ -196,6 +201,7 @@ public:
     void Print(QPrinter &printer);
 
 protected:
+    void PrintHeaderLine(QPainter &painter, const TRect &chart);
     void paintEvent(QPaintEvent *) override;
     void resizeEvent(QResizeEvent *) override;
 

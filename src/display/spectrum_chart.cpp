@@ -10,14 +10,22 @@ void setFont(TChartFont &f, int pixels, TColor color) {
     f.SetColor(color);
 }
 
-void setAxis(TCustomChartAxis &a, TColor line, TColor labels, int labelPx, const QString &title, TColor titleColor,
-             int minorTicks) {
-    a.Axis().SetColor(line);
+void setAxis(TCustomChartAxis &a, int labelPx, const QString &title, int minorTicks) {
     a.Axis().SetWidth(1);
-    setFont(a.LabelsFont(), labelPx, labels);
+    setFont(a.LabelsFont(), labelPx, clBlack);
     a.Title().SetCaption(title);
-    setFont(a.Title().Font(), 11, titleColor);
+    setFont(a.Title().Font(), 11, clBlack);
     a.SetMinorTickCount(minorTicks);
+}
+
+void setAxisColours(TCustomChartAxis &a, TColor line, TColor labels, TColor title) {
+    a.Axis().SetColor(line);
+    a.LabelsFont().SetColor(labels);
+    a.Title().Font().SetColor(title);
+}
+
+TColor rgb(int r, int g, int b) {
+    return RGBToColor(qRgb(r, g, b));
 }
 
 void setPointer(TCustomSeries &s, int size, bool visible) {
@@ -46,15 +54,11 @@ SpectrumSeries::SpectrumSeries() {
     Series1.SetVertAxis(aBothVertAxis);
     setPointer(Series1, 2, false);
 
-    Series2.SetSeriesColor(clYellow);
     Series2.SetVertAxis(aLeftAxis);
 
-    Series4.SetSeriesColor(clLime);
     Series4.Pointer().Brush().SetColor(clWhite);
     setPointer(Series4, 2, false);
 
-    Series3.SetSeriesColor(clLime);
-    Series3.Pointer().Brush().SetColor(clLime);
     setPointer(Series3, 3, true);
 
     setPointer(sweepSeries, 2, false);
@@ -67,7 +71,6 @@ SpectrumSeries::SpectrumSeries() {
 }
 
 void ConfigureSpectrumChart(TChart &ch, SpectrumSeries &s) {
-    ch.SetColor(clBlack);
     ch.SetBevelOuter(bvNone);
     ch.SetBevelInner(bvNone);
     ch.BackWall().Brush().SetStyle(bsClear);
@@ -79,13 +82,13 @@ void ConfigureSpectrumChart(TChart &ch, SpectrumSeries &s) {
     ch.setCursor(Qt::CrossCursor);
 
     TChartAxis &bottom = ch.Bottom();
-    setAxis(bottom, clSilver, clGray, 9, QStringLiteral("Fm, Hz"), clWhite, 10);
+    setAxis(bottom, 9, QStringLiteral("Fm, Hz"), 10);
     bottom.SetAutomatic(true);
     bottom.SetStartPosition(1);
     bottom.SetEndPosition(99);
 
     TChartAxis &left = ch.Left();
-    setAxis(left, clSilver, clGray, 9, QStringLiteral("dB"), clWhite, 4);
+    setAxis(left, 9, QStringLiteral("dB"), 4);
     left.SetAutomatic(false);
     left.SetMinimum(-110);
     left.SetMaximum(10);
@@ -95,7 +98,7 @@ void ConfigureSpectrumChart(TChart &ch, SpectrumSeries &s) {
     left.SetTitleSize(1);
 
     TChartAxis &right = ch.Right();
-    setAxis(right, clYellow, clYellow, 9, QStringLiteral("Average noise level, dB"), clYellow, 4);
+    setAxis(right, 9, QStringLiteral("Average noise level, dB"), 4);
     right.SetAutomatic(false);
     right.SetMinimum(-110);
     right.SetMaximum(10);
@@ -105,7 +108,7 @@ void ConfigureSpectrumChart(TChart &ch, SpectrumSeries &s) {
     right.Grid().SetVisible(false);
 
     TChartAxis &top = ch.Top();
-    setAxis(top, clBlue, clBlue, 11, QStringLiteral("Дальность 2"), clBlue, 4);
+    setAxis(top, 11, QStringLiteral("Дальность 2"), 4);
     top.SetAutomatic(false);
     top.SetMinimum(0);
     top.SetMaximum(25);
@@ -115,6 +118,29 @@ void ConfigureSpectrumChart(TChart &ch, SpectrumSeries &s) {
                                  static_cast<TChartSeries *>(&s.Series2), static_cast<TChartSeries *>(&s.Series4),
                                  static_cast<TChartSeries *>(&s.Series3)})
         ch.AddSeries(series);
+    SetSpectrumChartColours(ch, s, false);
+}
+
+void SetSpectrumChartColours(TChart &ch, SpectrumSeries &s, bool paper) {
+    // On paper: the yellow and lime of the screen vanish on white, silver and grey fade.
+    const TColor text = paper ? clBlack : clWhite;
+    const TColor noise = paper ? rgb(128, 96, 0) : clYellow;
+    const TColor marks = PeakLabelColour(paper);
+    ch.SetColor(paper ? clWhite : clBlack);
+    ch.Title().Font().SetColor(text);
+    setAxisColours(ch.Bottom(), paper ? rgb(64, 64, 64) : clSilver, paper ? clBlack : clGray, text);
+    setAxisColours(ch.Left(), paper ? rgb(64, 64, 64) : clSilver, paper ? clBlack : clGray, text);
+    setAxisColours(ch.Right(), noise, noise, noise);
+    setAxisColours(ch.Top(), clBlue, clBlue, clBlue);
+    // Their points take the series colour (clDefault).
+    s.Series2.SetSeriesColor(noise);
+    s.Series4.SetSeriesColor(marks);
+    s.Series3.SetSeriesColor(marks);
+    s.Series3.Pointer().Brush().SetColor(marks);
+}
+
+TColor PeakLabelColour(bool paper) {
+    return paper ? RGBToColor(qRgb(0, 120, 0)) : clLime;
 }
 
 } // namespace sky

@@ -21,4 +21,10 @@ struct SpectrumSeries {
 // Black, 2D, no legend, the two-line title, the four axes and the five series in drawing order.
 void ConfigureSpectrumChart(TChart &ch, SpectrumSeries &s);
 
+// The chart's colours for the screen (light lines and texts on black) or for paper (dark ones on
+// white); the trace keeps its own colour either way.
+void SetSpectrumChartColours(TChart &ch, SpectrumSeries &s, bool paper);
+// The colour of the peak labels on the screen or on paper.
+TColor PeakLabelColour(bool paper);
+
 } // namespace sky

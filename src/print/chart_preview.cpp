@@ -233,12 +233,13 @@ void TChartPreview::FillPrinters() {
     const QStringList names = InstalledPrinters ? InstalledPrinters() : QStringList();
     Printers->addItems(names);
     Printers->addItem(PdfEntryName());
-    if (!printer_ && !names.isEmpty()) {
-        // The system's default printer is the current one at first.
+    if (!printer_) {
+        // The system's default printer is the current one at first; without any printer, the
+        // PDF file, so that Print works at once.
         const QString def = DefaultPrinter ? DefaultPrinter() : QString();
         const int i = names.indexOf(def);
         filling_ = false;
-        SelectPrinter(i >= 0 ? int(i) : 0);
+        SelectPrinter(names.isEmpty() ? Printers->count() - 1 : i >= 0 ? int(i) : 0);
         filling_ = true;
     }
     int current = -1;

@@ -55,8 +55,10 @@ TEST_F(ChartPreviewTest, PrintersEndWithThePdfEntryAndTheDefaultIsCurrent) {
         Shown s;
         ASSERT_EQ(s.preview.Printers->count(), 1);
         EXPECT_EQ(s.preview.Printers->itemText(0), QStringLiteral("PDF file"));
-        EXPECT_EQ(s.preview.Printers->currentIndex(), -1); // nothing installed: nothing current
-        EXPECT_EQ(s.preview.Printer(), nullptr);
+        // Nothing installed: the PDF file is current, so Print works at once.
+        EXPECT_EQ(s.preview.Printers->currentIndex(), 0);
+        ASSERT_NE(s.preview.Printer(), nullptr);
+        EXPECT_TRUE(s.preview.PrinterIsPdf());
     }
     TChartPreview::InstalledPrinters = [] { return QStringList{"Laser", "Inkjet"}; };
     TChartPreview::DefaultPrinter = [] { return QStringLiteral("Inkjet"); };
@@ -77,14 +79,11 @@ TEST_F(ChartPreviewTest, PrintersEndWithThePdfEntryAndTheDefaultIsCurrent) {
 TEST_F(ChartPreviewTest, PaperAndChartFollowThePrinterInWideAndTallControls) {
     Shown s(TRect{10, 20, 30, 5});
     TChartPreviewPage &page = *s.preview.Page;
-    const TPaperMetrics screen = PaperMetricsOf(nullptr);
     for (int pass = 0; pass < 2; ++pass) {
+        // Without a printer the PDF file is current from the start; the page is its sheet.
         if (pass == 1) s.preview.Printers->setCurrentIndex(s.preview.Printers->count() - 1); // PDF file
         const TPaperMetrics paper = PaperMetricsOf(s.preview.Printer());
-        if (pass == 0) {
-            EXPECT_EQ(paper.Width, screen.Width);
-            EXPECT_EQ(paper.Height, screen.Height);
-        } else {
+        {
             // A4 or Letter, landscape, the whole sheet.
             const double r = Ratio(paper.Width, paper.Height);
             EXPECT_TRUE(std::abs(r - 297.0 / 210) < 0.005 || std::abs(r - 11.0 / 8.5) < 0.005) << r;
@@ -171,8 +170,8 @@ TEST_F(ChartPreviewTest, ResetIsEnabledExactlyWhileTheMarginsDifferFromTheSavedO
 
 TEST_F(ChartPreviewTest, ProportionalMarginsBecomeTheSavedMargins) {
     Shown s(TRect{10, 10, 10, 10}, true);
-    const TPaperMetrics screen = PaperMetricsOf(nullptr);
-    const TRect expected = s.pc.chart.ProportionalMargins(screen.Width, screen.Height, screen.DpiX, screen.DpiY);
+    const TPaperMetrics paper = PaperMetricsOf(s.preview.Printer()); // the PDF file's sheet
+    const TRect expected = s.pc.chart.ProportionalMargins(paper.Width, paper.Height, paper.DpiX, paper.DpiY);
     EXPECT_EQ(s.margins(), expected);
     EXPECT_EQ(s.preview.SavedMargins(), expected);
     EXPECT_TRUE(s.preview.CBProp->isChecked());
