@@ -112,6 +112,7 @@ void TForm1::ConnectHandlers() {
 
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     connect(retryTimer_, &QTimer::timeout, this, &TForm1::ReleaseLaunch);
+    connect(hungToolTimer_, &QTimer::timeout, this, &TForm1::HungToolTimeout);
     connect(Splitter1, &QSplitter::splitterMoved, this, [this] {
         const QList<int> sizes = Splitter1->sizes();
         if (sizes.size() == 2 && sizes[0] + sizes[1] > 0)

@@ -23,6 +23,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFrame>
 #include <QImage>
@@ -35,6 +36,8 @@
 #include <QWidget>
 
 #include <array>
+#include <atomic>
+#include <map>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -171,6 +174,15 @@ public:
     static constexpr int kNotASweepFileRetryMs = 1000;
     static inline const QString kNotASweepFileText = QStringLiteral("scan.csv is not a file: sweeps wait");
     static inline const QString kVisualizationStoppedText = QStringLiteral("Visualization stopped");
+    static inline const QString kCutSweepText = QStringLiteral("its last line is cut short");
+    // A run is ended when it takes three times as long as the last sweep of its range, and
+    // never sooner than this.
+    qint64 minHungToolMs = 30000; // tests shorten it
+    QTimer *hungToolTimer_ = nullptr;
+    QElapsedTimer runClock_;                 // since the running tool was started
+    QString runParameters_;                  // its parameters
+    std::map<QString, qint64> sweepMs_;      // how long a sweep of these parameters took
+    std::atomic<bool> toolRunning_{false};   // read by the worker: nothing to prepare meanwhile
     // A regular file, not a link: what the sweep tool writes. Nothing else is opened.
     static bool IsSweepFileCandidate(const QFileInfo &info);
 
@@ -362,6 +374,13 @@ private:
     void RequestLaunchUnlessHeld();   // a held launch keeps saying why instead
     void HoldForNonSweepFile();       // scan.csv is a FIFO, folder or link: wait, look again
     void SweepToolEnded(int exitCode, const QString &lastErrorLine);
+    // Ends the running tool and drops what it wrote; `why` (if any) is said and retried as a
+    // failure, else the next launch goes at once.
+    void EndToolRun(const QString &why);
+    void HungToolTimeout();
+    // A sweep file that is there but cannot be shown: said, deleted, the cycle goes on.
+    void ReportUnreadSweep(const QString &why);
+    static bool EndsWithLineBreak(const QByteArray &sweep);
 
     std::unique_ptr<StatusTimer> statusTimer_;
     bool destroyed_ = false;
@@ -384,6 +403,7 @@ private:
     bool userViewChanged_ = false;  // zoom, scroll or keys moved the chart since the last frame
     bool followingAxis_ = false;    // Mode Infinity is setting the editors from the axis
     bool startingUp_ = false;       // settings saves collect their errors instead of raising
+    bool saveFailureTold_ = false;  // a parameter change's failed save has been said
     QStringList startupErrors_;
     SweepFindings findings_; // buffers reused from sweep to sweep
     // Filled by the worker before an ingest hand-over, read by the window thread during it.

@@ -381,6 +381,8 @@ void TForm1::BuildControls() {
     retryTimer_ = new QTimer(this);
     retryTimer_->setSingleShot(true);
     sweepTool_ = new SweepToolRun(this);
+    hungToolTimer_ = new QTimer(this);
+    hungToolTimer_->setSingleShot(true);
     tavi = new QTimer(this);
     tavi->setObjectName(QStringLiteral("tavi"));
     tavi->setInterval(100);

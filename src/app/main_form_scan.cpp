@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 namespace sky {
@@ -47,10 +48,54 @@ void TForm1::LaunchSweepTool() {
             HoldLaunch(reason);
         return;
     }
+    // A sweep file that is there has not been read (every read deletes it): the next run would
+    // truncate it. It is read first; its ingest asks for the launch again.
+    if (IsSweepFileCandidate(QFileInfo(SweepFilePath()))) {
+        flags.awaitingSweepFile = true;
+        return HoldLaunch({});
+    }
     launchHeld_ = false;
     holdText_.clear();
     sweepSinceLaunch_ = false;
-    sweepTool_->Start(sweepToolPath, SplitCommandLine(BuildSweepParameters(params)), pluginsDir);
+    runParameters_ = BuildSweepParameters(params);
+    runClock_.start();
+    toolRunning_ = true;
+    sweepTool_->Start(sweepToolPath, SplitCommandLine(runParameters_), pluginsDir);
+    // A run that goes on far longer than a sweep of this range takes is ended (a hung tool).
+    const auto known = sweepMs_.find(runParameters_);
+    const qint64 limit = std::max<qint64>(minHungToolMs, known != sweepMs_.end() ? 3 * known->second : 0);
+    hungToolTimer_->start(static_cast<int>(std::min<qint64>(limit, std::numeric_limits<int>::max())));
+}
+
+void TForm1::EndToolRun(const QString &why) {
+    hungToolTimer_->stop();
+    if (!sweepTool_->Running())
+        return;
+    sweepTool_->Stop();
+    toolRunning_ = false;
+    // What it wrote is no whole sweep.
+    if (IsSweepFileCandidate(QFileInfo(SweepFilePath())))
+        QFile::remove(SweepFilePath());
+    flags.awaitingSweepFile = false;
+    if (!why.isEmpty()) {
+        HoldLaunch(why);
+        if (tray)
+            tray->ShowBalloon(1, why);
+        retryTimer_->start(1000);
+    } else {
+        launchHeld_ = false;
+        holdText_.clear();
+        flags.launchRequested = true; // the next run at once
+        if (scanThread)
+            scanThread->Wake();
+    }
+}
+
+void TForm1::HungToolTimeout() {
+    if (sweepTool_->Running())
+        EndToolRun(QStringLiteral("%1 ran %2 s without finishing a sweep and was ended")
+                       .arg(QFileInfo(sweepToolPath).fileName())
+                       .arg(runClock_.elapsed() / 1000));
 }
 
 void TForm1::HoldLaunch(const QString &reason) {
@@ -84,10 +129,19 @@ void TForm1::ReleaseLaunch() {
 }
 
 void TForm1::SweepToolEnded(int exitCode, const QString &lastErrorLine) {
-    if (sweepSinceLaunch_ || QFileInfo::exists(SweepFilePath())) {
+    hungToolTimer_->stop();
+    toolRunning_ = false;
+    const bool fileThere = IsSweepFileCandidate(QFileInfo(SweepFilePath()));
+    if (exitCode == 0 && (sweepSinceLaunch_ || fileThere)) {
+        sweepMs_[runParameters_] = runClock_.elapsed();
         ReleaseLaunch(); // a launch that found this run still going goes now
+        if (scanThread)
+            scanThread->Wake(); // its sweep is read now, not at the next poll
         return;
     }
+    // A run that failed after writing part of a sweep leaves no sweep: the part is not shown.
+    if (fileThere && !sweepSinceLaunch_)
+        QFile::remove(SweepFilePath());
     // It ended without a sweep: say why (the tool's own last words), once as a notice, and
     // try again after a pause that grows with each failure.
     ++failureStreak_;
@@ -118,10 +172,16 @@ void TForm1::PrepareSweepFile() {
     try {
         if (PrepareFault)
             PrepareFault();
+        if (toolRunning_)
+            return; // read once it has ended
         const QString path = SweepFilePath();
         const QFileInfo info(path);
         if (!IsSweepFileCandidate(info) || !LoadSweepFile(path, preparedBuffer_))
             return;
+        if (!EndsWithLineBreak(preparedBuffer_)) {
+            prepareError_ = kCutSweepText;
+            return;
+        }
         IngestSweep(std::string_view(preparedBuffer_.constData(), static_cast<std::size_t>(preparedBuffer_.size())),
                     true, preparedFindings_);
         prepared_ = true;
@@ -151,6 +211,12 @@ void TForm1::IngestSweepFile() {
         HoldForNonSweepFile();
         return;
     }
+    if (sweepTool_->Running()) {
+        // Read once our tool has ended: its exit says whether the sweep is whole, and a busy
+        // file never turns into a launch while it is still writing.
+        flags.awaitingSweepFile = true;
+        return;
+    }
     if (flags.visualizationStopped || IsFileBusy(path)) {
         RequestLaunchUnlessHeld();
         return;
@@ -163,12 +229,7 @@ void TForm1::IngestSweepFile() {
 
     if (const QString error = std::exchange(prepareError_, QString()); !error.isEmpty()) {
         // The worker could not read it; reading it here would fail the same way.
-        const QString text = QStringLiteral("Sweep file not read: ") + error;
-        statusText.set(text);
-        if (tray)
-            tray->ShowBalloon(1, text);
-        QFile::remove(path);
-        sweepSinceLaunch_ = true;
+        ReportUnreadSweep(error);
         return;
     }
 
@@ -180,6 +241,10 @@ void TForm1::IngestSweepFile() {
         ShowSweep(preparedFindings_);
     } else {
         loaded = LoadSweepFile(path, fileBuffer_);
+        if (loaded && !EndsWithLineBreak(fileBuffer_)) {
+            ReportUnreadSweep(kCutSweepText);
+            return;
+        }
         if (loaded)
             AssembleSweep(std::string_view(fileBuffer_.constData(), static_cast<std::size_t>(fileBuffer_.size())));
     }
@@ -189,6 +254,19 @@ void TForm1::IngestSweepFile() {
         AppendToSweepLog(fileBuffer_); // before the file goes, from the bytes already read
     }
     QFile::remove(path);
+    sweepSinceLaunch_ = true;
+}
+
+bool TForm1::EndsWithLineBreak(const QByteArray &sweep) {
+    return sweep.isEmpty() || sweep.endsWith('\n') || sweep.endsWith('\r');
+}
+
+void TForm1::ReportUnreadSweep(const QString &why) {
+    const QString text = QStringLiteral("Sweep file not read: ") + why;
+    statusText.set(text);
+    if (tray)
+        tray->ShowBalloon(1, text);
+    QFile::remove(SweepFilePath());
     sweepSinceLaunch_ = true;
 }
 

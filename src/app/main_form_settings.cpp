@@ -7,6 +7,9 @@
 #include "app/spin_double.h"
 #include "platform/error.h"
 #include "platform/numtext.h"
+#include "scan/sweep_tool.h"
+
+#include <utility>
 
 namespace sky {
 
@@ -117,7 +120,12 @@ void TForm1::Timer1Timer() {
     // second; without a change there is nothing new to try.
     const bool settled = flags.paramChangePending;
     flags.paramChangePending = false;
-    if (settled)
+    if (!settled)
+        return;
+    // A run of the old parameters is ended, so the new range starts at once.
+    if (sweepTool_->Running() && runParameters_ != BuildSweepParameters(params))
+        EndToolRun({});
+    else
         ReleaseLaunch();
 }
 
@@ -167,8 +175,17 @@ void TForm1::ppmChange() {
     if (!params.gainLevel.trimmed().isEmpty())
         settings->SetValue(key::GainLevel, params.gainLevel);
     settings->SetValue(key::Ppm, params.ppmCorrection);
-    settings->Save(); // a failure leaves the settle timer off until the next change
+    // The change applies whether or not it could be saved: the settle count runs first. A save
+    // that fails is told once, until one succeeds again.
     Timer1->start();
+    try {
+        settings->Save();
+        saveFailureTold_ = false;
+    } catch (const Error &) {
+        if (std::exchange(saveFailureTold_, true))
+            return;
+        throw;
+    }
 }
 
 } // namespace sky

@@ -30,9 +30,17 @@ void th::RequestStop() {
     sh_->cv.notify_all();
 }
 
+void th::Wake() {
+    std::lock_guard lock(sh_->m);
+    sh_->wake = true;
+    sh_->cv.notify_all();
+}
+
 bool th::sleepInterruptible(int ms) {
     std::unique_lock lock(sh_->m);
-    return !sh_->cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return sh_->stop; });
+    sh_->cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return sh_->stop || sh_->wake; });
+    sh_->wake = false;
+    return !sh_->stop;
 }
 
 bool th::Synchronize(void (ScanHost::*step)()) {
@@ -88,15 +96,20 @@ void th::Loop() {
                 return;
             flags_.awaitingSweepFile = true;
         }
+        bool ingested = false;
         if (!IsFileBusy(sweepFilePath_) && flags_.awaitingSweepFile) {
             status_.set(kLoadText);
             flags_.awaitingSweepFile = false;
             host_.PrepareSweepFile();
             if (!Synchronize(&ScanHost::IngestSweepFile))
                 return;
+            ingested = true;
         }
         if (!Synchronize(&ScanHost::UpdateViewAfterPass))
             return;
+        // A sweep was read and the next launch is wanted: no pause before it.
+        if (ingested && flags_.launchRequested)
+            Wake();
     }
 }
 

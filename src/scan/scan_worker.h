@@ -35,6 +35,9 @@ public:
     // Ends the loop at its next pass. Must be called on the window thread: a hand-over that has
     // not run yet is dropped and the waiting worker released, so no step runs afterwards.
     void RequestStop();
+    // Makes the next pass start now instead of after the pause: the tool has just ended, or a
+    // launch was just requested.
+    void Wake();
 
     static inline const QString kConfigText = QStringLiteral("Config RTL-SDR");
     static inline const QString kLoadText = QStringLiteral("Load Data...");
@@ -61,6 +64,7 @@ private:
         std::mutex m;
         std::condition_variable cv;
         bool stop = false;
+        bool wake = false;
         std::shared_ptr<Job> pending;
     };
     std::shared_ptr<Shared> sh_ = std::make_shared<Shared>();

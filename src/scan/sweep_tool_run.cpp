@@ -1,5 +1,10 @@
 #include "scan/sweep_tool_run.h"
 
+#ifndef Q_OS_WIN
+#include <csignal>
+#include <unistd.h>
+#endif
+
 namespace sky {
 
 SweepToolRun::SweepToolRun(QObject *parent) : QObject(parent) {}
@@ -20,6 +25,10 @@ bool SweepToolRun::Start(const QString &program, const QStringList &arguments, c
     process_->setStandardInputFile(QProcess::nullDevice());
     process_->setStandardOutputFile(QProcess::nullDevice());
     process_->setProcessChannelMode(QProcess::SeparateChannels);
+#ifndef Q_OS_WIN
+    // A group of its own: a wrapper script's children end with it.
+    process_->setChildProcessModifier([] { ::setpgid(0, 0); });
+#endif
     connect(process_, &QProcess::readyReadStandardError, this, &SweepToolRun::readErrorOutput);
     connect(process_, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
         finish(status == QProcess::NormalExit ? code : -1);
@@ -30,6 +39,8 @@ bool SweepToolRun::Start(const QString &program, const QStringList &arguments, c
         startError_ = QStringLiteral("Cannot start %1: %2").arg(process_->program(), process_->errorString());
         finish(-1);
     });
+    connect(process_, &QProcess::started, this, [this] { group_ = process_->processId(); });
+    group_ = 0;
     running_ = true;
     process_->start(QIODevice::ReadOnly);
     return true;
@@ -41,6 +52,10 @@ void SweepToolRun::Stop() {
     if (!process_ || process_->state() == QProcess::NotRunning)
         return;
     process_->disconnect(this);
+#ifndef Q_OS_WIN
+    if (group_ > 0)
+        ::kill(-pid_t(group_), SIGKILL); // the whole group: what the tool started goes too
+#endif
     process_->kill();
     process_->waitForFinished(1000);
     running_ = false;
@@ -87,6 +102,11 @@ void SweepToolRun::readErrorOutput() {
 void SweepToolRun::finish(int exitCode) {
     if (!running_)
         return;
+#ifndef Q_OS_WIN
+    // The tool is gone; children it left in its group go with it.
+    if (group_ > 0)
+        ::kill(-pid_t(group_), SIGKILL);
+#endif
     readErrorOutput();
     running_ = false;
     emit ended(exitCode, LastErrorLine());

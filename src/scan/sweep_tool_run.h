@@ -1,7 +1,8 @@
 #pragma once
 // One run of the sweep tool as the window's child: started without a shell in the plugins folder,
-// standard output discarded, the tail of its error output kept so that a tool that fails ("No
-// supported devices found.") can say why.
+// in a process group of its own (ended whole, so a wrapper script's children go too), standard
+// output discarded, the tail of its error output kept so that a tool that fails ("No supported
+// devices found.") can say why.
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -46,6 +47,7 @@ private:
     QByteArray errorTail_;
     QString startError_;
     bool running_ = false;
+    qint64 group_ = 0; // the run's process group (its first process's id)
 };
 
 } // namespace sky

@@ -13,6 +13,7 @@
 
 #include <QFileInfo>
 
+#include <csignal>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -70,9 +71,11 @@ TEST(ScanCycle, LaunchesWithExactArgumentsSweepAfterSweep) {
     TForm1 form({dir.path(), tool});
     ASSERT_TRUE(form.startupCompleted);
     pump(1100);
+    // At the tool's own pace: the next run starts as soon as a sweep is read, and every run's
+    // sweep is read before the next one starts.
     const int n = launches(dir);
     EXPECT_GE(n, 3);
-    EXPECT_LE(n, 11);
+    EXPECT_LE(n, form.sweepCount + 1);
     const QByteArray first = readFile(dir.filePath("launches.log")).split('\n').first();
     EXPECT_EQ(first, "[-f][430000000h:470000000h:50k][-g][12.5][-p][0][-d][0][-1][-i][0.5s][-w][hamming][scan.csv]");
     EXPECT_TRUE(form.LastSweep().ok);
@@ -344,4 +347,96 @@ TEST(ScanCycle, SimulatedToolSweepsBackToBack) {
     EXPECT_EQ(form.spectrum.Series1.XValue(0), 430000000.0);
     EXPECT_GT(form.spectrum.Series1.PointCount(), 900);
     EXPECT_TRUE(errors.messages.isEmpty());
+}
+
+// A finished sweep file is always read before the next run starts (the next run would truncate
+// it), and a busy file never turns into a launch while our tool still writes it. The
+// interleaving that lost sweeps, forced step by step: a launch released while an unread
+// scan.csv is there.
+TEST(ScanCycle, AFinishedSweepIsReadBeforeTheNextRunStarts) {
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    const QString tool = loggingTool(dir);
+    TForm1 form({dir.path(), tool});
+    form.scanThread->RequestStop();
+    form.scanThread->wait(); // the test takes the worker's part
+    form.flags.paramChangePending = false;
+    waitFor([&] { return !form.sweepTool_->Running(); }, 3000);
+    const int before = launches(dir);
+    const int shown = form.sweepCount;
+    writeFile(dir.filePath("scan.csv"), "2026-12-07, 21:00:00, 430000000, 431000000, 250000.00, 10, -50, -49, -20, -50\n");
+    form.LaunchSweepTool(); // the released launch comes first
+    EXPECT_EQ(launches(dir), before) << "a run started over an unread sweep";
+    EXPECT_TRUE(form.flags.awaitingSweepFile);
+    form.IngestSweepFile(); // the read comes next
+    EXPECT_EQ(form.sweepCount, shown + 1);
+    EXPECT_TRUE(form.flags.launchRequested);
+    form.LaunchSweepTool();
+    EXPECT_TRUE(waitFor([&] { return launches(dir) == before + 1; }, 3000));
+
+    // While our run is going, a busy (or not yet closed) file waits for the run's end.
+    writeFile(dir.filePath("slow.sh"), "#!/bin/sh\nexec 3>scan.csv\nsleep 1\necho '2026-12-07, 21:00:00, 430000000, "
+                                       "431000000, 250000.00, 10, -50, -49, -20, -50' >&3\n");
+    QFile::setPermissions(dir.filePath("slow.sh"), QFile::ExeOwner | QFile::ReadOwner);
+    waitFor([&] { return !form.sweepTool_->Running(); }, 3000);
+    QFile::remove(dir.filePath("scan.csv"));
+    form.sweepToolPath = dir.filePath("slow.sh");
+    form.flags.launchRequested = false;
+    form.LaunchSweepTool();
+    ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(dir.filePath("scan.csv")); }, 3000));
+    form.IngestSweepFile();
+    EXPECT_FALSE(form.flags.launchRequested);
+    EXPECT_TRUE(form.flags.awaitingSweepFile);
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("scan.csv")));
+    ASSERT_TRUE(waitFor([&] { return !form.sweepTool_->Running(); }, 5000));
+    form.IngestSweepFile();
+    EXPECT_EQ(form.sweepCount, shown + 2);
+    EXPECT_TRUE(errors.messages.isEmpty());
+}
+
+// A tool that fails, hangs or leaves children: a cut sweep is never drawn, a hung run is ended
+// and said, a parameter change ends the old run, and a wrapper's children end with it.
+TEST(ScanCycle, FailingHungAndWrappedToolsAreHandled) {
+    ErrorCollector errors;
+    QTemporaryDir dir;
+    // Writes half a sweep and fails.
+    const QString cut = loggingTool(dir, "printf '2026-12-07, 21:00:00, 430000000, 431000000, 250000.00, 10, -50, "
+                                         "-49' > scan.csv\nexit 3\n");
+    {
+        TForm1 form({dir.path(), cut});
+        ASSERT_TRUE(waitFor([&] { return launches(dir) >= 2; }, 5000));
+        EXPECT_EQ(form.sweepCount, 0);
+        EXPECT_FALSE(form.LastSweep().ok);
+        EXPECT_TRUE(form.tray->LastText.contains("exit code 3")) << form.tray->LastText.toStdString();
+    }
+    // Succeeds, but its last line has no line break.
+    const QString unfinished = loggingTool(dir, "printf '2026-12-07, 21:00:00, 430000000, 431000000, 250000.00, 10, "
+                                                "-50, -49, -20, -50' > scan.csv\n");
+    {
+        TForm1 form({dir.path(), unfinished});
+        ASSERT_TRUE(waitFor([&] { return form.tray->LastText.startsWith("Sweep file not read: "); }, 5000));
+        EXPECT_EQ(form.sweepCount, 0);
+        EXPECT_EQ(form.tray->LastText, "Sweep file not read: " + TForm1::kCutSweepText);
+    }
+    // Hangs, with a child of its own.
+    const QString pids = dir.filePath("pids");
+    const QString hung = loggingTool(dir, "sleep 600 &\necho $! > '" + pids.toUtf8() + "'\nexec sleep 600\n");
+    {
+        TForm1 form({dir.path(), hung});
+        form.minHungToolMs = 400;
+        // The first run started before the limit was shortened: a parameter change ends it.
+        ASSERT_TRUE(waitFor([&] { return form.sweepTool_->Running() && QFileInfo::exists(pids); }, 5000));
+        const qint64 child = readFile(pids).trimmed().toLongLong();
+        ASSERT_GT(child, 0);
+        const int before = launches(dir);
+        form.gain->setEditText("20.7");
+        form.Timer1Timer();
+        EXPECT_TRUE(waitFor([&] { return ::kill(pid_t(child), 0) != 0; }, 3000)) << "the wrapper's child lives on";
+        ASSERT_TRUE(waitFor([&] { return launches(dir) > before; }, 3000));
+        EXPECT_TRUE(readFile(dir.filePath("launches.log")).trimmed().split('\n').last().contains("[20.7]"));
+        // The new run hangs too: it is ended after the limit, and that is said.
+        ASSERT_TRUE(waitFor([&] { return form.sb->PanelText(0).contains("without finishing a sweep"); }, 5000));
+        EXPECT_TRUE(form.sb->PanelText(0).endsWith("and was ended")) << form.sb->PanelText(0).toStdString();
+    }
+    EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join('\n').toStdString();
 }
