@@ -16,7 +16,7 @@ elif [ "${SKYVANE_SANITIZE:-0}" = thread ]; then
   dir=build-tsan
   opts=(-DCMAKE_BUILD_TYPE=Debug -DSKYVANE_SANITIZE_THREAD=ON -DSKYVANE_BENCH=OFF)
   # Qt's own libraries are not built for it: reports from inside them are theirs.
-  export TSAN_OPTIONS=${TSAN_OPTIONS:-"halt_on_error=0 second_deadlock_stack=1 suppressions=$SKYVANE_ROOT/tests/tsan.supp"}
+  export TSAN_OPTIONS=${TSAN_OPTIONS:-"halt_on_error=0 die_after_fork=0 second_deadlock_stack=1 suppressions=$SKYVANE_ROOT/tests/tsan.supp"}
 fi
 skyvane_configure "$dir" "${opts[@]}"
 skyvane_build "$dir"

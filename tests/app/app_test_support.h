@@ -42,6 +42,16 @@ private:
     sky::ErrorSink old_;
 };
 
+// The process runs: it exists and is no zombie (an orphan's new parent may reap it late).
+inline bool ProcessRunning(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    const qsizetype at = text.lastIndexOf(')');
+    return at >= 0 && at + 2 < text.size() && text[at + 2] != 'Z';
+}
+
 // Runs the event loop until `done` holds or `ms` milliseconds have passed.
 inline bool waitFor(const std::function<bool()> &done, int ms) {
     QElapsedTimer t;

@@ -356,7 +356,7 @@ TEST(Record, SigtermEndsTheProgramAndItsSweepTool) {
     ASSERT_TRUE(p.waitForFinished(30000));
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p.exitCode(), 0);
-    EXPECT_TRUE(waitFor([&] { return ::kill(pid_t(tool), 0) != 0; }, 5000)) << "sweep tool " << tool << " left running";
+    EXPECT_TRUE(waitFor([&] { return !ProcessRunning(tool); }, 5000)) << "sweep tool " << tool << " left running";
     EXPECT_TRUE(QFileInfo(dir.filePath("settings.ini")).isFile());
 #endif
 }
