@@ -423,8 +423,8 @@ TEST(ScanCycle, FailingHungAndWrappedToolsAreHandled) {
     const QString hung = loggingTool(dir, "sleep 600 &\necho $! > '" + pids.toUtf8() + "'\nexec sleep 600\n");
     {
         TForm1 form({dir.path(), hung});
-        form.minHungToolMs = 400;
-        // The first run started before the limit was shortened: a parameter change ends it.
+        form.minHungToolMs = 1500; // set before the first launch, which needs the event loop
+        // A parameter change ends a run of the old parameters.
         ASSERT_TRUE(waitFor([&] { return form.sweepTool_->Running() && QFileInfo::exists(pids); }, 20000));
         const qint64 child = readFile(pids).trimmed().toLongLong();
         ASSERT_GT(child, 0);
