@@ -43,6 +43,7 @@ bool SweepToolRun::Start(const QString &program, const QStringList &arguments, c
     group_ = 0;
     running_ = true;
     process_->start(QIODevice::ReadOnly);
+    group_ = process_->processId(); // known once started, before its started() is delivered
     return true;
 }
 
@@ -53,6 +54,8 @@ void SweepToolRun::Stop() {
         return;
     process_->disconnect(this);
 #ifndef Q_OS_WIN
+    if (group_ <= 0)
+        group_ = process_->processId();
     if (group_ > 0)
         ::kill(-pid_t(group_), SIGKILL); // the whole group: what the tool started goes too
 #endif
