@@ -69,7 +69,7 @@ QString SweepToolRun::FailureLine(const QByteArray &errorOutput) {
     // "[R82XX] PLL not locked!").
     static const char *const kFailures[] = {"No supported devices found", "No matching devices found",
                                             "Failed to open",             "usb_claim_interface error",
-                                            "Bad frequency range specification", "Error: bandwidth too wide",
+                                            "Bad frequency range", "Error: bandwidth too wide",
                                             "Error: dropped samples",     "PLL not locked"};
     QByteArray last;
     const QList<QByteArray> lines = errorOutput.split('\n');

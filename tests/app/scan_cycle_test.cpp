@@ -89,7 +89,7 @@ TEST(ScanCycle, FailingToolShowsItsMessageOnceAndBacksOff) {
     ErrorCollector errors;
     QTemporaryDir dir;
     // What Debian's rtl_power writes without a receiver: the failure first, set-up lines after it.
-    const QByteArray stderrFixture = SKYVANE_SOURCE_DIR "/tests/scan/rtl_power_stderr/no_device.txt";
+    const QByteArray stderrFixture = SKYVANE_SOURCE_DIR "/tests/scan/rtl_power_stderr/no_device.stderr";
     const QString tool = loggingTool(dir, "cat '" + stderrFixture + "' >&2\nexit 1\n");
     TForm1 form({dir.path(), tool});
     EXPECT_TRUE(waitFor([&] { return form.sb->PanelText(0) == "No supported devices found."; }, 1500));

@@ -48,11 +48,14 @@ TEST(SweepToolFailure, TheLineThatSaysWhatFailedIsPicked) {
         EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << name;
         return f.readAll();
     };
-    const QByteArray noDevice = fixture("no_device.txt");
+    const QByteArray noDevice = fixture("no_device.stderr");
     ASSERT_TRUE(noDevice.trimmed().endsWith("Reporting every 1 seconds")); // the order this fault is about
     EXPECT_EQ(SweepToolRun::FailureLine(noDevice), "No supported devices found.");
     // Two failure lines: the later one, what failed last.
-    EXPECT_EQ(SweepToolRun::FailureLine(fixture("bad_range.txt")), "Bad frequency range specification: 470000000h");
+    const QByteArray badRange = fixture("bad_range.stderr");
+    const QString rangeLine = QString::fromLatin1(badRange.split('\n').value(1));
+    ASSERT_TRUE(rangeLine.startsWith("Bad frequency range")) << rangeLine.toStdString();
+    EXPECT_EQ(SweepToolRun::FailureLine(badRange), rangeLine);
     for (const char *line : {"No matching devices found.", "Failed to open rtlsdr device #0.", "usb_claim_interface error -6",
                              "Error: bandwidth too wide.", "Failed to open scan.csv", "Error: dropped samples.",
                              "[R82XX] PLL not locked!"}) {
