@@ -251,8 +251,7 @@ public:
     TAviWriter &aviWriter() { return recorder->Writer(); }
     // Every 100 ms while recording: the frames the time since the start asks for.
     void taviTimer();
-    std::uint32_t recordStartTicks = 0;
-    QString recordBaseName;
+    QString recordBaseName; // of the current or last recording (its start time is the recorder's)
     // The recording taking frames, or null.
     TRecordingSession *ActiveRecording() const { return recorder ? recorder->ActiveSession() : nullptr; }
     // Recordings whose files are not complete yet (the active one included).

@@ -122,7 +122,6 @@ void TForm1::StartRecording() {
         throw;
     }
     recordBaseName = recorder->BaseName();
-    recordStartTicks = NowTicks();
     tavi->start();
 }
 
