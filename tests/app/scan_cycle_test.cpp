@@ -404,7 +404,7 @@ TEST(ScanCycle, FailingHungAndWrappedToolsAreHandled) {
                                          "-49' > scan.csv\nexit 3\n");
     {
         TForm1 form({dir.path(), cut});
-        ASSERT_TRUE(waitFor([&] { return launches(dir) >= 2; }, 20000));
+        ASSERT_TRUE(waitFor([&] { return launches(dir) >= 2; }, 20000)) << form.sb->PanelText(0).toStdString();
         EXPECT_EQ(form.sweepCount, 0);
         EXPECT_FALSE(form.LastSweep().ok);
         EXPECT_TRUE(form.tray->LastText.contains("exit code 3")) << form.tray->LastText.toStdString();
@@ -414,28 +414,33 @@ TEST(ScanCycle, FailingHungAndWrappedToolsAreHandled) {
                                                 "-50, -49, -20, -50' > scan.csv\n");
     {
         TForm1 form({dir.path(), unfinished});
-        ASSERT_TRUE(waitFor([&] { return form.tray->LastText.startsWith("Sweep file not read: "); }, 20000));
+        ASSERT_TRUE(waitFor([&] { return form.tray->LastText.startsWith("Sweep file not read: "); }, 20000))
+            << form.tray->LastText.toStdString() << " / " << form.sb->PanelText(0).toStdString();
         EXPECT_EQ(form.sweepCount, 0);
         EXPECT_EQ(form.tray->LastText, "Sweep file not read: " + TForm1::kCutSweepText);
     }
     // Hangs, with a child of its own.
     const QString pids = dir.filePath("pids");
-    const QString hung = loggingTool(dir, "sleep 600 &\necho $! > '" + pids.toUtf8() + "'\nexec sleep 600\n");
+    // The child's pid appears whole: written aside, then renamed.
+    const QString hung = loggingTool(dir, "sleep 600 &\necho $! > '" + pids.toUtf8() + ".new'\nmv '" + pids.toUtf8() +
+                                              ".new' '" + pids.toUtf8() + "'\nexec sleep 600\n");
     {
         TForm1 form({dir.path(), hung});
         form.minHungToolMs = 1500; // set before the first launch, which needs the event loop
         // A parameter change ends a run of the old parameters.
         ASSERT_TRUE(waitFor([&] { return form.sweepTool_->Running() && QFileInfo::exists(pids); }, 20000));
         const qint64 child = readFile(pids).trimmed().toLongLong();
-        ASSERT_GT(child, 0);
+        ASSERT_GT(child, 0) << readFile(pids).constData();
         const int before = launches(dir);
         form.gain->setEditText("20.7");
         form.Timer1Timer();
         EXPECT_TRUE(waitFor([&] { return !ProcessRunning(child); }, 20000)) << "the wrapper's child lives on";
-        ASSERT_TRUE(waitFor([&] { return launches(dir) > before; }, 20000));
-        EXPECT_TRUE(readFile(dir.filePath("launches.log")).trimmed().split('\n').last().contains("[20.7]"));
+        ASSERT_TRUE(waitFor([&] { return launches(dir) > before; }, 20000)) << form.sb->PanelText(0).toStdString();
+        EXPECT_TRUE(readFile(dir.filePath("launches.log")).trimmed().split('\n').last().contains("[20.7]"))
+            << readFile(dir.filePath("launches.log")).constData();
         // The new run hangs too: it is ended after the limit, and that is said.
-        ASSERT_TRUE(waitFor([&] { return form.sb->PanelText(0).contains("without finishing a sweep"); }, 20000));
+        ASSERT_TRUE(waitFor([&] { return form.sb->PanelText(0).contains("without finishing a sweep"); }, 20000))
+            << form.sb->PanelText(0).toStdString();
         EXPECT_TRUE(form.sb->PanelText(0).endsWith("and was ended")) << form.sb->PanelText(0).toStdString();
     }
     EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join('\n').toStdString();
