@@ -294,7 +294,8 @@ TEST(ScanCycle, ClosingInEveryStateEndsCleanly) {
         QElapsedTimer t;
         t.start();
         form.reset();
-        EXPECT_LT(t.elapsed(), 1000) << "shut-down took too long after " << delay << " ms";
+        // A guard against a shut-down that hangs on the tool or the worker, far above any load.
+        EXPECT_LT(t.elapsed(), 20000) << "shut-down hung after " << delay << " ms";
     }
     // Hand-overs queued before the close must not run afterwards.
     pump(300);
