@@ -151,8 +151,13 @@ public:
     // Hands one sweep's text through the ingest into the series, the waterfall and the status
     // panels. Any failure ends it silently, keeping what was done so far.
     void AssembleSweep(std::string_view text);
+    // What the worker found of a sweep's values besides the ingest: the chart takes it for
+    // known instead of passing over millions of values on the window thread.
+    struct SweepValueFacts {
+        TValueFacts x, y;
+    };
     // Shows an analysed sweep: series, waterfall, status panels, max hold.
-    void ShowSweep(SweepFindings &f);
+    void ShowSweep(SweepFindings &f, const SweepValueFacts *facts = nullptr);
     // What the last ingest found (for the render mode's report).
     struct SweepSummary {
         bool ok = false;
@@ -407,6 +412,7 @@ private:
     SweepFindings findings_; // buffers reused from sweep to sweep
     // Filled by the worker before an ingest hand-over, read by the window thread during it.
     SweepFindings preparedFindings_;
+    SweepValueFacts preparedFacts_;
     QByteArray preparedBuffer_;
     bool prepared_ = false;
     QString prepareError_; // why the worker could not read the sweep file

@@ -184,6 +184,9 @@ void TForm1::PrepareSweepFile() {
         }
         IngestSweep(std::string_view(preparedBuffer_.constData(), static_cast<std::size_t>(preparedBuffer_.size())),
                     true, preparedFindings_);
+        const SweepData &d = preparedFindings_.data;
+        preparedFacts_.x = TChartValueList::FactsOf(d.x.data(), d.x.size());
+        preparedFacts_.y = TChartValueList::FactsOf(d.y.data(), d.y.size());
         prepared_ = true;
     } catch (const std::exception &e) {
         // Out of memory on a huge file, or the like: a failed read, told on the window thread.
@@ -238,7 +241,7 @@ void TForm1::IngestSweepFile() {
         // Read and analysed by the worker a moment ago: only the showing is left.
         fileBuffer_.swap(preparedBuffer_);
         loaded = true;
-        ShowSweep(preparedFindings_);
+        ShowSweep(preparedFindings_, &preparedFacts_);
     } else {
         loaded = LoadSweepFile(path, fileBuffer_);
         if (loaded && !EndsWithLineBreak(fileBuffer_)) {
@@ -275,7 +278,7 @@ void TForm1::AssembleSweep(std::string_view text) {
     ShowSweep(findings_);
 }
 
-void TForm1::ShowSweep(SweepFindings &f) {
+void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts *facts) {
     SpectrumSeries &s = spectrum;
     s.Series2.ClearPoints();
     s.Series3.ClearPoints();
@@ -289,7 +292,11 @@ void TForm1::ShowSweep(SweepFindings &f) {
     lastSweep_.values = f.data.valueCount;
     lastSweep_.step =
         QString::fromLatin1(f.data.lastStepText.data(), static_cast<qsizetype>(f.data.lastStepText.size()));
-    s.sweepSeries.AdoptPoints(f.data.x, f.data.y, flags.chartColor); // f keeps the old buffers for next time
+    // f keeps the old buffers for next time
+    if (facts)
+        s.sweepSeries.AdoptPoints(f.data.x, f.data.y, flags.chartColor, facts->x, facts->y);
+    else
+        s.sweepSeries.AdoptPoints(f.data.x, f.data.y, flags.chartColor);
     if (!f.data.ok)
         return;
 

@@ -46,6 +46,9 @@ public:
         return static_cast<int>(p);
     }
 
+    // Linear and not degenerate: finite values map monotonically (see MapInRange).
+    bool Linear() const { return !log_ && range_ != 0; }
+
     // Whether the two give the same pixel for every value. Logarithmic axes map through the
     // axis itself, whose state may change: never taken for the same.
     bool SameMapping(const TPixelMapper &o) const

@@ -361,19 +361,38 @@ void TChartSeries::AppendPoints(const double *x, const double *y, size_t n, TCol
 
 void TChartSeries::AdoptPoints(std::vector<double> &x, std::vector<double> &y, TColor color)
 {
+    AdoptPoints(x, y, color, nullptr, nullptr);
+}
+
+void TChartSeries::AdoptPoints(std::vector<double> &x, std::vector<double> &y, TColor color,
+                               const TValueFacts &xFacts, const TValueFacts &yFacts)
+{
+    AdoptPoints(x, y, color, &xFacts, &yFacts);
+}
+
+void TChartSeries::AdoptPoints(std::vector<double> &x, std::vector<double> &y, TColor color,
+                               const TValueFacts *xFacts, const TValueFacts *yFacts)
+{
     ClearPoints();
     const size_t n = std::min(x.size(), y.size());
     const bool adopt = n > 0 && x.size() == y.size() && BulkAddAllowed() && !OnBeforeAdd && !OnAfterAdd &&
                        linked_.empty() && valueLists_.size() == 2 && pointLabels_.empty() &&
                        (xValues_.Order() == loNone ||
-                        (xValues_.Order() == loAscending && std::is_sorted(x.begin(), x.end())));
+                        (xValues_.Order() == loAscending &&
+                         (xFacts ? xFacts->ascending : std::is_sorted(x.begin(), x.end()))));
     const bool ascending = adopt && xValues_.Order() == loAscending;
     if (!adopt) {
         AppendPoints(x.data(), y.data(), n, color);
         return;
     }
-    xValues_.SwapValues(x, ascending);
-    yValues_.SwapValues(y);
+    if (xFacts)
+        xValues_.SwapValues(x, *xFacts);
+    else
+        xValues_.SwapValues(x, ascending);
+    if (yFacts)
+        yValues_.SwapValues(y, *yFacts);
+    else
+        yValues_.SwapValues(y);
     x.clear();
     y.clear();
     pointColors_.assign(n, color);

@@ -273,6 +273,10 @@ public:
     // would, taking the two arrays' storage when it can; x and y come back holding reusable
     // storage (their contents are then unspecified).
     void AdoptPoints(std::vector<double> &x, std::vector<double> &y, TColor color);
+    // The same, with what is known of the two arrays (TChartValueList::FactsOf) taken for known:
+    // no pass over the values is left for the window thread.
+    void AdoptPoints(std::vector<double> &x, std::vector<double> &y, TColor color, const TValueFacts &xFacts,
+                     const TValueFacts &yFacts);
     // False for kinds whose adds must be seen one by one (a fast line drawing each new point).
     virtual bool BulkAddAllowed() const { return true; }
     int AddNull(double y);                                                          // x = PointCount()
@@ -403,6 +407,8 @@ protected:
 private:
     friend class TChartValueList;
     void RegisterValueList(TChartValueList *list) { valueLists_.push_back(list); }
+    void AdoptPoints(std::vector<double> &x, std::vector<double> &y, TColor color, const TValueFacts *xFacts,
+                     const TValueFacts *yFacts);
     void SortRange(int l, int r, const TChartValueList &list, bool descending);
     TColor FreePaletteColor() const;
 

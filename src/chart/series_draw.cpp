@@ -477,6 +477,8 @@ namespace {
 // rows[i - first]; null when a point is left out by the point-by-point pass (not finite, or
 // beyond the device's coordinate range). The rows of the last call are kept: series that share
 // their values and an axis mapping (the trace and its marker copy) map them once.
+constexpr int kRowCacheMinPoints = 1 << 15;
+
 const int *MapRows(const TPixelMapper &my, const TChartValueList &list, int first, int last)
 {
     struct Cache {
@@ -489,8 +491,16 @@ const int *MapRows(const TPixelMapper &my, const TChartValueList &list, int firs
         bool ok = false;
     };
     static Cache cache; // window thread only, as every chart object
-    const std::uint64_t key = list.ContentKey();
     const double m = list.Multiplier();
+    if (last - first < kRowCacheMinPoints) {
+        // A short series (the peaks, drawn between the trace and its marker copy) is mapped
+        // anew each time, leaving the long one's rows in the cache.
+        static std::vector<int> scratch;
+        scratch.resize(static_cast<size_t>(last - first + 1));
+        return my.MapInRange(list.Data() + first, m, last - first + 1, -32766, 32767, scratch.data()) ? scratch.data()
+                                                                                                       : nullptr;
+    }
+    const std::uint64_t key = list.ContentKey();
     if (key != 0 && cache.key == key && cache.offset == list.ContentOffset() && cache.first == first &&
         cache.last == last && cache.m == m && cache.mapper && cache.mapper->SameMapping(my))
         return cache.ok ? cache.rows.data() : nullptr;
@@ -504,6 +514,54 @@ const int *MapRows(const TPixelMapper &my, const TChartValueList &list, int firs
     cache.mapper.emplace(my);
     return cache.ok ? cache.rows.data() : nullptr;
 }
+
+// Pixel rows of a list's values first..last for a pass that goes column by column. When the
+// list's extremes show that every value lands in range, each column's rows are mapped as the
+// column comes (one pass over the values, nothing the size of the series written); otherwise
+// all at once through MapRows. Ok() is false when a point is left out (see MapRows).
+class ColumnRows {
+public:
+    ColumnRows(const TPixelMapper &my, const TChartValueList &list, int first, int last)
+        : my_(my), values_(list.Data()), m_(list.Multiplier())
+    {
+        if (InRange(my, list)) {
+            ok_ = true;
+            return;
+        }
+        const int *mapped = MapRows(my, list, first, last);
+        ok_ = mapped != nullptr;
+        all_ = mapped ? mapped - first : nullptr;
+    }
+    bool Ok() const { return ok_; }
+    // rows[k] for k in a..b
+    const int *Column(int a, int b)
+    {
+        if (all_) return all_;
+        column_.resize(static_cast<size_t>(b - a + 1));
+        my_.MapInRange(values_ + a, m_, b - a + 1, -32766, 32767, column_.data()); // in range, as checked
+        return column_.data() - a;
+    }
+    int Row(int i) const { return all_ ? all_[i] : my_(values_[i] * m_); }
+
+private:
+    // Whether every value maps inside the device's range: finite values on a linear axis map
+    // monotonically, so the extremes decide (known without a pass when the values came with
+    // their facts).
+    static bool InRange(const TPixelMapper &my, const TChartValueList &list)
+    {
+        if (!my.Linear() || !list.AllFinite() || !std::isfinite(list.Multiplier())) return false;
+        const int a = my(list.Lowest()), b = my(list.Highest());
+        auto in = [](int p) { return p != Off && p >= -32766 && p < 32767; };
+        return in(a) && in(b);
+    }
+
+    const TPixelMapper &my_;
+    const double *values_;
+    const double m_;
+    const int *all_ = nullptr;
+    bool ok_ = false;
+    std::vector<int> column_;
+};
 
 // One past the last index from i on (up to last) whose x lies in pixel column `column`. The
 // pixel of an ascending, finite x list never goes back, so a galloping search finds the end.
@@ -538,9 +596,9 @@ bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface
     if (!s_.UniformColor(first > 0 ? first - 1 : first, last, c) || c == clNone) return false;
     const int x0 = mx_(x_[first] * xm_), xn = mx_(x_[last] * xm_);
     if (x0 < -32766 || x0 >= 32767 || xn < -32766 || xn >= 32767) return false;
-    const int *mapped = MapRows(my_, s_.YValues(), first, last);
-    if (!mapped) return false;
-    const int *yr = mapped - first; // yr[i]: row of point i
+    ColumnRows rows(my_, s_.YValues(), first, last);
+    if (!rows.Ok()) return false;
+    auto row = [&](int i) { return rows.Row(i); };
 
     const bool lines = lines_, pointer = pointer_;
     // Marker positions that can put ink into the clip; the rest draw nothing.
@@ -567,15 +625,18 @@ bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface
         const double xa = x_[first - 1] * xm_, xb = x_[first] * xm_;
         const double ya = y_[first - 1] * ym_, yb = y_[first] * ym_;
         const int ey = xb == xa ? my_(ya) : my_(ya + (yb - ya) * (s_.XValueAtPixel(ex) - xa) / (xb - xa));
-        if (ey != Off && (ex != x0 || ey != yr[first])) r.Segment(ex, ey, x0, yr[first], c);
+        if (ey != Off && (ex != x0 || ey != row(first))) r.Segment(ex, ey, x0, row(first), c);
     }
     int carried = -1; // the last marker of the column before: its turn is after this column's join
     int prevX = x0;
+    int prevRow = 0;       // row of the last point of the column before
+    int beforeLastRow = 0; // row of point last - 1
     for (int a = first; a <= last;) {
         const int X = mx_(x_[a] * xm_);
         const int b = ColumnEnd(mx_, x_, xm_, a, last, X) - 1;
-        if (a > first && lines) r.Segment(prevX, yr[a - 1], X, yr[a], c); // the join
-        if (carried >= 0) r.Marker(carried, prevX, yr[carried], c);
+        const int *yr = rows.Column(a, b); // yr[k]: row of point k of this column
+        if (a > first && lines) r.Segment(prevX, prevRow, X, yr[a], c); // the join
+        if (carried >= 0) r.Marker(carried, prevX, prevRow, c);
         // One pass from the last point back: the rows each segment inside the column is the last
         // to cover (turn 2k for segment k, from point k - 1 to k), and the markers no later one
         // of the column covers (turn 2k + 3 for the marker of point k). The column's last marker
@@ -615,15 +676,17 @@ bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface
         for (; run != runs.rend(); ++run)
             r.Segment(X, run->from, X, run->to + 1, c);
         carried = pointer && markerShows(X, yr[b]) ? b : -1;
+        if (b >= last - 1 && a <= last - 1) beforeLastRow = yr[last - 1];
+        prevRow = yr[b];
         prevX = X;
         a = b + 1;
     }
-    if (carried >= 0) r.Marker(carried, prevX, yr[carried], c);
+    if (carried >= 0) r.Marker(carried, prevX, prevRow, c);
 
     // The canvas tools, pen position and drawing memory as the last point leaves them.
     r.SetDrawing(false);
     s_.prevX_ = mx_(x_[last - 1] * xm_);
-    s_.prevY_ = yr[last - 1];
+    s_.prevY_ = beforeLastRow;
     s_.havePrev_ = true;
     s_.prevColor_ = c;
     Run(r, last, last);

@@ -125,6 +125,39 @@ void TChartValueList::SwapValues(std::vector<double> &v, bool ascending)
     if (ascending) ascending_ = 1;
 }
 
+void TChartValueList::SwapValues(std::vector<double> &v, const TValueFacts &facts)
+{
+    SwapValues(v, facts.ascending);
+    ascending_ = facts.ascending ? 1 : 0;
+    finite_ = facts.finite ? 1 : 0;
+    const double m = multiplier_;
+    if (count_ == 0 || !facts.finite || !std::isfinite(m)) return;
+    // Multiplying finite values by a finite factor keeps their order (turns it round below 0).
+    lowest_ = (m < 0 ? facts.highest : facts.lowest) * m;
+    highest_ = (m < 0 ? facts.lowest : facts.highest) * m;
+    statsStale_ = false;
+}
+
+TValueFacts TChartValueList::FactsOf(const double *p, size_t n)
+{
+    TValueFacts f;
+    if (n == 0) return f;
+    double lo = p[0], hi = p[0];
+    bool ascending = true, finite = std::isfinite(p[0]);
+    for (size_t i = 1; i < n; ++i) {
+        const double v = p[i];
+        ascending &= !(v < p[i - 1]); // as std::is_sorted: NaN never counts as a step down
+        finite &= std::isfinite(v);
+        lo = v < lo ? v : lo;
+        hi = v > hi ? v : hi;
+    }
+    f.ascending = ascending;
+    f.finite = finite;
+    f.lowest = lo;
+    f.highest = hi;
+    return f;
+}
+
 void TChartValueList::CheckIndex(int i) const
 {
     if (i < 0 || i >= Count()) RaiseListIndexError(i);

@@ -16,6 +16,15 @@ class TChartSeries;
 
 enum TChartListOrder { loNone, loAscending, loDescending };
 
+// What is known of a run of stored values where they are made (another thread, say), so that a
+// list taking them over needs no pass of its own before drawing: exactly what IsAscending,
+// AllFinite and the extremes would find.
+struct TValueFacts {
+    bool ascending = true;
+    bool finite = true;
+    double lowest = 0, highest = 0; // of the stored values; NaN passed over as Recalc does
+};
+
 class TChartValueList {
 public:
     // Registers itself in the owner's list of value lists (when there is an owner).
@@ -109,6 +118,10 @@ public:
     // values are known to be in ascending order. While the storage is shared, v comes back
     // empty instead.
     void SwapValues(std::vector<double> &v, bool ascending = false);
+    // The same, with the facts of the new values (see FactsOf) taken for known.
+    void SwapValues(std::vector<double> &v, const TValueFacts &facts);
+    // The facts of n stored values: one pass, callable from any thread.
+    static TValueFacts FactsOf(const double *p, size_t n);
     // Appends n values at the end, whatever Order says (the caller keeps the order); `ascending`
     // tells that the list is known to be ascending afterwards.
     void AppendValues(const double *v, size_t n, bool ascending = false)

@@ -333,17 +333,18 @@ TEST(ScanCycle, SimulatedToolSweepsBackToBack) {
             ++sweepsRead;
         }
         return sweepsRead >= 3 && freeToNextLaunch.size() >= 2;
-    }, 12000);
+    }, 60000);
     ASSERT_GE(sweepsRead, 3);
     EXPECT_GE(sawBusy, 3);
     // Order, not speed (a loaded machine stretches every pass): each sweep file is read and
-    // deleted after the tool lets go and before the next launch holds it; the bounds only catch
-    // a cycle that stalls.
+    // deleted after the tool lets go and before the next launch holds it; the bounds, far above
+    // any load, only catch a cycle that waits for a timer it should not need (the 30 s hung-tool
+    // limit, say).
     ASSERT_EQ(freeToDelete.size(), sweepsRead);
     for (qint64 ms : freeToDelete)
-        EXPECT_LE(ms, 1500) << "the file must be read soon after the tool lets go";
+        EXPECT_LE(ms, 10000) << "the file must be read soon after the tool lets go";
     for (qint64 ms : freeToNextLaunch)
-        EXPECT_LE(ms, 3000) << "the next launch follows the read";
+        EXPECT_LE(ms, 10000) << "the next launch follows the read";
     ASSERT_TRUE(form.LastSweep().ok);
     EXPECT_EQ(form.spectrum.Series1.XValue(0), 430000000.0);
     EXPECT_GT(form.spectrum.Series1.PointCount(), 900);

@@ -611,6 +611,49 @@ TEST(seriesDraw, SharedRowsFollowChangesAxesAndRuns)
     same("a run of the values");
 }
 
+// A sweep handed over with its facts draws as one handed over without them, buffered or through
+// the painter, also when some levels lie far beyond the device's range (mapped all at once
+// then) or the axis is logarithmic.
+TEST(seriesDraw, AdoptedSweepsWithFactsMatchThePainter)
+{
+    for (int variant = 0; variant < 4; ++variant) {
+        Scene chart;
+        if (variant == 3) {
+            chart.Left().SetLogarithmic(true);
+            chart.Right().SetLogarithmic(true);
+        }
+        std::vector<double> x, y;
+        for (int i = 0; i < 5000; ++i) {
+            x.push_back(-10 + i / 40.0);
+            y.push_back(variant == 3 ? 2 + (i * 7919) % 97 : 50 + 40 * std::sin(i / 9.0) + (i * 31) % 7);
+        }
+        if (variant == 1) y[2500] = 1e12; // far off the device: the rows of the pass are checked first
+        if (variant == 2) y[1200] = -1e12;
+        auto make = [&](TLineSeries &trace, TPointSeries &copy, bool facts) {
+            std::vector<double> xs = x, ys = y;
+            if (facts)
+                trace.AdoptPoints(xs, ys, clRed, TChartValueList::FactsOf(x.data(), x.size()),
+                                  TChartValueList::FactsOf(y.data(), y.size()));
+            else
+                trace.AdoptPoints(xs, ys, clRed);
+            copy.CopyFrom(trace);
+            copy.SetVertAxis(aRightAxis);
+            copy.Pointer().SetVisible(true);
+            copy.Pointer().SetHorizSize(1);
+            copy.Pointer().SetVertSize(1);
+        };
+        TLineSeries trace, plainTrace;
+        TPointSeries copy, plainCopy;
+        make(trace, copy, true);
+        make(plainTrace, plainCopy, false);
+        EXPECT_FALSE(trace.YValues().StatsStale());
+        const QImage expected = chart.Render({&plainCopy, &plainTrace}, false, true);
+        EXPECT_EQ(chart.Render({&copy, &trace}, true, true), expected) << variant;
+        EXPECT_EQ(chart.Render({&copy, &trace}, false, true), expected) << variant;
+        EXPECT_GT(CountNot(expected, kWhite), 500) << variant;
+    }
+}
+
 // A large marker centred well outside the clip still reaches into it.
 TEST(seriesDraw, LargeMarkersFromBeyondTheClipReachIn)
 {

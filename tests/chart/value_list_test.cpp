@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 
 #include <vector>
 
@@ -237,4 +238,46 @@ TEST(chartValueList, CopyFromTakesSettingsNotValues)
     EXPECT_EQ(b.ValueSource(), "col");
     EXPECT_EQ(b.Count(), 0);
     EXPECT_EQ(b.Name(), "B");
+}
+
+// Values handed over with their facts (found where they were made) read exactly as the list's
+// own passes would find them: order, finiteness and extremes, under any multiplier.
+TEST(chartValueList, HandedOverFactsAgreeWithTheListsOwnPasses)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    std::mt19937 rng(7);
+    std::vector<std::vector<double>> cases = {
+        {}, {3}, {1, 2, 2, 5}, {5, 2, 1}, {2, nan, 0, 1}, {nan, 3, -3}, {1, inf, 2}, {-inf, 0}, {-0.0, 0.0, -0.0},
+    };
+    for (int k = 0; k < 20; ++k) {
+        std::vector<double> v(1 + rng() % 3000);
+        double at = -1e6 * (rng() % 3);
+        for (double &e : v) e = k % 2 ? (at += (rng() % 100) / 7.0) : std::ldexp(double(rng()) - 2e9, int(rng() % 40) - 20);
+        cases.push_back(v);
+    }
+    auto same = [](double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; };
+    for (double m : {1.0, -0.5, 2.0, 0.0}) {
+        for (const std::vector<double> &values : cases) {
+            TChartValueList own(nullptr, "Y"), told(nullptr, "Y");
+            own.SetMultiplier(m);
+            told.SetMultiplier(m);
+            std::vector<double> a = values, b = values;
+            own.SwapValues(a);
+            told.SwapValues(b, TChartValueList::FactsOf(values.data(), values.size()));
+            const std::string what = "m " + std::to_string(m) + ", " + std::to_string(values.size()) + " values";
+            EXPECT_EQ(told.IsAscending(), own.IsAscending()) << what;
+            EXPECT_EQ(told.AllFinite(), own.AllFinite()) << what;
+            EXPECT_TRUE(same(told.Lowest(), own.Lowest())) << what << ": " << told.Lowest() << " " << own.Lowest();
+            EXPECT_TRUE(same(told.Highest(), own.Highest())) << what;
+            EXPECT_EQ(told.Count(), int(values.size()));
+        }
+    }
+    // Facts of finite values leave nothing for the list to compute.
+    std::vector<double> v{4, 1, 9};
+    TChartValueList l(nullptr, "Y");
+    l.SwapValues(v, TChartValueList::FactsOf(std::vector<double>{4, 1, 9}.data(), 3));
+    EXPECT_FALSE(l.StatsStale());
+    EXPECT_EQ(l.Lowest(), 1);
+    EXPECT_EQ(l.Highest(), 9);
+    EXPECT_FALSE(l.IsAscending());
 }
