@@ -5,6 +5,7 @@
 //  - Fps: frames per second compressed (encoded_fps) and written (file_fps, drop frames
 //    included: always 10 when the file keeps real time) over a stretch of live sweeps (30 s;
 //    SKYVANE_BENCH_SECONDS changes it), and the time the stop needed to complete the file.
+//  SKYVANE_BENCH_SIZE=WxH sets the window's size for both (default: the window's own).
 //  - HeaderRefresh: one rewrite of the headers of a growing recording (what a recording pays
 //    every 2 s so that a killed one still plays), after 1 and 10 minutes at the default size.
 #include "bench_main.h"
@@ -54,6 +55,11 @@ struct LiveWindow {
         const QString tool;
 #endif
         form = std::make_unique<sky::TForm1>(sky::StartOptions{dir.path(), tool});
+        // SKYVANE_BENCH_SIZE=1920x1080 records a window of that size (under a large enough
+        // screen: xvfb-run -s "-screen 0 1920x1200x24").
+        const QStringList size = qEnvironmentVariable("SKYVANE_BENCH_SIZE").split(QLatin1Char('x'));
+        if (size.size() == 2)
+            form->resize(size[0].toInt(), size[1].toInt());
         form->show();
         RunUntil([this] { return form->LastSweep().ok; }, 15000); // the first sweep is in
     }

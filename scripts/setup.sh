@@ -5,7 +5,7 @@ set -euo pipefail
 
 # What building and running needs.
 SKYVANE_RUN_PACKAGES=(build-essential cmake pkg-config qt6-base-dev libgl-dev libavcodec-dev libavutil-dev
-  libswscale-dev fonts-liberation fonts-wine xvfb xauth)
+  libswscale-dev libxcb-shm0-dev fonts-liberation fonts-wine xvfb xauth)
 # What the tests need on top.
 SKYVANE_TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev ffmpeg poppler-utils)
 # Extras some tests use when they are there (the Windows syntax check, the fuzzer, the window

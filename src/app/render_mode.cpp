@@ -87,6 +87,8 @@ bool RenderInto(TForm1 &form, const CommandLine &cl, FILE *out) {
     form.waterfall = std::make_unique<TWaterfall>(form.size());
     form.waterfall->SetImage(form.img2);
     form.FormResize();
+    // Rows go straight to their place in the picture: one history move for all of them.
+    form.waterfall->BeginBatch();
 
     bool allOk = true;
     Layout layout;
@@ -150,6 +152,7 @@ bool RenderInto(TForm1 &form, const CommandLine &cl, FILE *out) {
         allOk = allOk && ok;
     }
 
+    form.waterfall->EndBatch();
     form.ch->repaint();
     form.UpdateViewAfterPass();
     settle();

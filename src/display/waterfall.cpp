@@ -48,11 +48,25 @@ TWaterfall::TWaterfall(QSize screen)
 
 bool TWaterfall::AddLine(const double *y, std::size_t n, std::size_t maxIndex, std::size_t minIndex,
                          TColor colorStart, TColor colorEnd) {
-    // Move the history down one row: one block copy, whatever the height.
     const int h = waterfallBuffer.height();
-    if (h > 1)
-        std::memmove(waterfallBuffer.scanLine(1), waterfallBuffer.scanLine(0),
-                     static_cast<std::size_t>(waterfallBuffer.bytesPerLine()) * (h - 1));
+    const std::size_t rowBytes = static_cast<std::size_t>(waterfallBuffer.bytesPerLine());
+    uchar *newRow = nullptr; // where this sweep's row goes
+    if (batch_ && h > 0) {
+        if (batchRows_.size() != waterfallBuffer.size() || batchRows_.format() != waterfallBuffer.format())
+            batchRows_ = QImage(waterfallBuffer.size(), waterfallBuffer.format());
+        // A row left undrawn repeats the newest one, as the history's move leaves it.
+        const uchar *newest = batchCount_ > 0 ? batchRows_.constScanLine((batchCount_ - 1) % h)
+                                              : waterfallBuffer.constScanLine(0);
+        newRow = batchRows_.scanLine(batchCount_ % h);
+        if (newRow != newest)
+            std::memcpy(newRow, newest, rowBytes);
+        ++batchCount_;
+    } else {
+        // Move the history down one row: one block copy, whatever the height.
+        if (h > 1)
+            std::memmove(waterfallBuffer.scanLine(1), waterfallBuffer.scanLine(0), rowBytes * (h - 1));
+        newRow = h > 0 ? waterfallBuffer.scanLine(0) : nullptr;
+    }
 
     if (n < 2)
         return false; // nothing to scale: a sweep of one bin has no line
@@ -95,6 +109,14 @@ bool TWaterfall::AddLine(const double *y, std::size_t n, std::size_t maxIndex, s
         ResampleBitmap(waterfallLine, waterfallLineScaled, QRect(0, 0, waterfallLine.width(), 1),
                        QRect(0, 0, waterfallLineScaled.width(), 1));
     }
+    if (!newRow)
+        return true;
+    if (batch_) {
+        QImage row(newRow, waterfallBuffer.width(), 1, waterfallBuffer.bytesPerLine(), waterfallBuffer.format());
+        QPainter p(&row);
+        p.drawImage(0, 0, waterfallLineScaled);
+        return true; // presented when the batch ends
+    }
     QPainter p(&waterfallBuffer);
     p.drawImage(0, 0, waterfallLineScaled);
     p.end();
@@ -102,7 +124,34 @@ bool TWaterfall::AddLine(const double *y, std::size_t n, std::size_t maxIndex, s
     return true;
 }
 
+void TWaterfall::BeginBatch() {
+    FlushBatch();
+    batch_ = true;
+}
+
+void TWaterfall::EndBatch() {
+    FlushBatch();
+    batch_ = false;
+    batchRows_ = QImage();
+    Present();
+}
+
+void TWaterfall::FlushBatch() {
+    const int h = waterfallBuffer.height();
+    const int k = std::min(batchCount_, h);
+    if (k > 0) {
+        const std::size_t rowBytes = static_cast<std::size_t>(waterfallBuffer.bytesPerLine());
+        if (h > k)
+            std::memmove(waterfallBuffer.scanLine(k), waterfallBuffer.scanLine(0), rowBytes * (h - k));
+        // Newest at the top: row j is the (j + 1)-th newest of the batch.
+        for (int j = 0; j < k; ++j)
+            std::memcpy(waterfallBuffer.scanLine(j), batchRows_.constScanLine((batchCount_ - 1 - j) % h), rowBytes);
+    }
+    batchCount_ = 0;
+}
+
 void TWaterfall::Clear() {
+    batchCount_ = 0;
     waterfallBuffer.fill(Qt::black);
     Present();
 }
@@ -121,6 +170,7 @@ void TWaterfall::Present() const {
 }
 
 void TWaterfall::Resize() {
+    FlushBatch();
     if (!image_)
         return;
     TImage &image = *image_;

@@ -30,6 +30,14 @@ public:
     bool AddLine(const double *y, std::size_t n, std::size_t maxIndex, std::size_t minIndex, TColor colorStart,
                  TColor colorEnd);
 
+    // While a batch is open, AddLine keeps its rows aside instead of moving the whole history
+    // for each one; EndBatch moves the history down once by all of them and presents once. The
+    // buffer then holds exactly what the same lines added one by one leave, at a cost linear in
+    // the rows (a long capture rendered into one picture). Resize and Clear end the batch's
+    // rows first (Clear drops them).
+    void BeginBatch();
+    void EndBatch();
+
     // The image that shows the history (img2); AddLine and Resize present into it.
     void SetImage(TImage *image) { image_ = image; }
 
@@ -47,7 +55,12 @@ public:
     QImage waterfallLineScaled;  // waterfallLine at the buffer's width
 
 private:
+    void FlushBatch();
+
     TImage *image_ = nullptr;
+    bool batch_ = false;
+    QImage batchRows_;   // the buffer's format; a ring of the newest rows, at most the buffer's height
+    int batchCount_ = 0; // rows added since the last flush (those beyond the ring's height are gone)
     QSize maxSize_;
 };
 

@@ -1,5 +1,6 @@
 // Window capture, time-stamp names and the screenshot bitmap file.
 #include "capture/dib_frame.h"
+#include "capture/screen_reader.h"
 #include "capture/window_capture.h"
 #include "platform/error.h"
 
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QPainter>
 #include <QPalette>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
@@ -172,4 +174,54 @@ TEST(CaptureWindow, ReadsTheScreenWhereThePlatformCan) {
     EXPECT_EQ(shot.pixel(shot.width() - 5, shot.height() - 5), qRgb(255, 0, 0));
     const QPoint client = w.geometry().topLeft() - w.frameGeometry().topLeft();
     EXPECT_EQ(shot.pixel(client.x() + 12, client.y() + 22), qRgb(255, 255, 255));
+}
+
+// The shared-memory read gives what the screen shows, pixel for pixel as the plain image
+// request does; a rectangle not wholly on the screen is refused and left to the other route.
+TEST(ScreenReader, ReadsWhatThePlainRequestReads) {
+    EnsureCaptureApp();
+    TScreenReader reader;
+    QImage out(3, 3, QImage::Format_RGB32);
+    out.fill(Qt::green);
+    if (!TScreenReader::Supported()) {
+        EXPECT_FALSE(reader.Read(QRect(0, 0, 10, 10), out));
+        EXPECT_EQ(out.pixel(1, 1), qRgb(0, 255, 0)); // left alone
+        GTEST_SKIP() << "no X server with shared memory here (run under X)";
+    }
+    PatternWindow w;
+    w.setWindowFlags(Qt::FramelessWindowHint);
+    w.setGeometry(30, 50, 301, 203);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QTest::qWait(50);
+    QScreen *screen = w.screen();
+    ASSERT_TRUE(screen);
+    for (const QRect &r : {w.frameGeometry(), QRect(31, 52, 17, 9), QRect(0, 0, 1, 1)}) {
+        // twice: the second read reuses the first one's memory
+        for (int pass = 0; pass < 2; ++pass) {
+            QImage shm;
+            ASSERT_TRUE(reader.Read(r, shm)) << pass;
+            const QImage plain = screen->grabWindow(0, r.x(), r.y(), r.width(), r.height()).toImage().convertToFormat(
+                QImage::Format_RGB32);
+            ASSERT_EQ(shm.size(), r.size());
+            EXPECT_EQ(shm, plain) << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();
+        }
+    }
+    // Known pixels of the pattern: the ramp and the white square.
+    QImage shot;
+    ASSERT_TRUE(reader.Read(w.geometry(), shot));
+    EXPECT_EQ(shot.pixel(12, 22), qRgb(255, 255, 255));
+    EXPECT_EQ(shot.pixel(100, 3), qRgb(100, 3, 103));
+    // Off the screen, partly or wholly: refused, the image left alone.
+    const QRect root = screen->virtualGeometry();
+    for (const QRect &off : {QRect(root.right() - 5, 0, 20, 20), QRect(-4, 10, 20, 20), QRect(0, 0, 0, 5)}) {
+        QImage kept = out;
+        EXPECT_FALSE(reader.Read(off, kept));
+        EXPECT_EQ(kept, out);
+    }
+    // A larger read after the smaller ones takes a larger segment.
+    QImage big;
+    ASSERT_TRUE(reader.Read(QRect(0, 0, root.width(), root.height()), big));
+    EXPECT_EQ(big.size(), root.size());
+    EXPECT_EQ(big.pixel(w.geometry().x() + 12, w.geometry().y() + 22), qRgb(255, 255, 255));
 }

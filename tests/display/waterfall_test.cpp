@@ -230,3 +230,61 @@ TEST(Waterfall, ResizeRescalesTheRowsToTheNewWidth) {
         EXPECT_EQ(w.waterfallBuffer.pixel(half, size.height() - 1), QColor(Qt::black).rgb());
     }
 }
+
+// Lines added in a batch leave exactly the buffer the same lines added one by one leave: more
+// lines than rows, single-bin sweeps (a repeat of the newest row), a clear and a resize in the
+// middle, before and after rows were drawn without a batch.
+TEST(Waterfall, BatchedLinesLeaveTheSameHistory) {
+    app();
+    std::vector<std::vector<double>> sweeps;
+    for (int k = 0; k < 40; ++k) {
+        std::vector<double> y(k % 9 == 4 ? 1 : 50 + 30 * (k % 5));
+        for (std::size_t i = 0; i < y.size(); ++i)
+            y[i] = -90.0 + double((i * 37 + std::size_t(k) * 11) % 60);
+        sweeps.push_back(y);
+    }
+    auto add = [](TWaterfall &w, const std::vector<double> &y) {
+        std::size_t mx = 0, mn = 0;
+        for (std::size_t i = 0; i < y.size(); ++i) {
+            if (y[i] > y[mx])
+                mx = i;
+            if (y[i] < y[mn])
+                mn = i;
+        }
+        w.AddLine(y.data(), y.size(), mx, mn, win(0, 0, 255), win(255, 255, 0));
+    };
+    for (int variant = 0; variant < 4; ++variant) {
+        TImage oneImage, batchImage;
+        oneImage.resize(64, 16);
+        batchImage.resize(64, 16);
+        TWaterfall one(QSize(64, 16)), batched(QSize(64, 16));
+        one.SetImage(&oneImage);
+        batched.SetImage(&batchImage);
+        one.Resize();
+        batched.Resize();
+        const int split = variant == 0 ? 0 : 7; // lines before the batch, drawn one by one
+        for (int k = 0; k < split; ++k) {
+            add(one, sweeps[k]);
+            add(batched, sweeps[k]);
+        }
+        batched.BeginBatch();
+        const int count = variant == 3 ? 12 : 40; // fewer lines than rows, or more
+        for (int k = split; k < count; ++k) {
+            if (variant == 1 && k == 20) {
+                one.Clear();
+                batched.Clear();
+            }
+            if (variant == 2 && k == 25) {
+                oneImage.resize(48, 12);
+                batchImage.resize(48, 12);
+                one.Resize();
+                batched.Resize();
+            }
+            add(one, sweeps[k]);
+            add(batched, sweeps[k]);
+        }
+        batched.EndBatch();
+        EXPECT_EQ(batched.waterfallBuffer, one.waterfallBuffer) << "variant " << variant;
+        EXPECT_EQ(batchImage.Picture(), oneImage.Picture()) << "variant " << variant;
+    }
+}
