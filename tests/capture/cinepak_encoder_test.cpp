@@ -2,8 +2,6 @@
 // source, key and inter frames, unchanged and odd pictures, the codebooks, and whole files
 // through the AVI writer read by ffmpeg.
 #include "capture/cinepak_encoder.h"
-#include "capture/codec_catalogue.h"
-#include "capture/video_encoder.h"
 
 #include "capture_test_support.h"
 
@@ -17,7 +15,7 @@ extern "C" {
 #include <QTemporaryDir>
 
 #include <cmath>
-#include <cstdio>
+#include <functional>
 #include <string>
 
 using namespace sky;
