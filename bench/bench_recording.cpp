@@ -4,7 +4,8 @@
 //    is the median tick; counters give the 95th percentile and the longest.
 //  - Fps: frames per second compressed (encoded_fps) and written (file_fps, drop frames
 //    included: always 10 when the file keeps real time) over a stretch of live sweeps (30 s;
-//    SKYVANE_BENCH_SECONDS changes it), and the time the stop needed to complete the file.
+//    SKYVANE_BENCH_SECONDS changes it), the time the stop needed to complete the file, and its
+//    size in MB per minute.
 //  SKYVANE_BENCH_SIZE=WxH sets the window's size for both (default: the window's own).
 //  - HeaderRefresh: one rewrite of the headers of a growing recording (what a recording pays
 //    every 2 s so that a killed one still plays), after 1 and 10 minutes at the default size.
@@ -15,6 +16,8 @@
 #include "capture/recording_session.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTemporaryDir>
@@ -127,6 +130,13 @@ void BM_RecordedFps(benchmark::State &state) {
     state.counters["encoded"] = w.form->recorder->Captured();
     state.counters["drop_frames"] = w.form->recorder->DropFrames();
     state.counters["drain_s"] = drainSeconds;
+    // The file's size over the time it covers.
+    qint64 bytes = 0;
+    QDirIterator files(w.dir.path(), {QStringLiteral("*.avi")}, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext())
+        bytes += QFileInfo(files.next()).size();
+    const double frames = double(w.form->recorder->Captured() + w.form->recorder->DropFrames());
+    state.counters["MB_per_min"] = frames > 0 ? double(bytes) / frames * 600 / 1e6 : 0;
     state.SetLabel(Codec(state).isEmpty() ? "uncompressed" : Codec(state).toStdString());
 }
 BENCHMARK(BM_RecordedFps)->DenseRange(0, 4)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);

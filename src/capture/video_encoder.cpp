@@ -26,12 +26,24 @@ void TVideoEncoder::Close() {
     av_packet_free(&packet_);
     av_frame_free(&frame_);
     avcodec_free_context(&ctx_);
+    cinepak_.reset();
     codec_ = nullptr;
 }
 
 bool TVideoEncoder::Open(const TCodecCandidate &codec, int width, int height, int quality, int keyFrameEvery,
                          int frameTimeMs) {
     Close();
+    if (!codec.encoder) {
+        if (QLatin1String(codec.fourcc) != QLatin1String("cvid") || frameTimeMs <= 0)
+            return false;
+        cinepak_ = std::make_unique<TCinepakEncoder>();
+        if (!cinepak_->Open(width, height, quality, keyFrameEvery)) {
+            cinepak_.reset();
+            return false;
+        }
+        codec_ = &codec;
+        return true;
+    }
     // Refusals during the compress query are expected; the writer reports failures itself.
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
@@ -69,6 +81,7 @@ bool TVideoEncoder::Open(const TCodecCandidate &codec, int width, int height, in
         ctx_->compression_level = quality_;
         break;
     case TQualityScale::Lossless:
+    case TQualityScale::Direct:
         break;
     }
     AVDictionary *opts = nullptr;
@@ -100,10 +113,17 @@ bool TVideoEncoder::Open(const TCodecCandidate &codec, int width, int height, in
 }
 
 QSize TVideoEncoder::Size() const {
+    if (cinepak_)
+        return cinepak_->Size();
     return ctx_ ? QSize(ctx_->width, ctx_->height) : QSize();
 }
 
 QByteArray TVideoEncoder::Format() const {
+    if (cinepak_) {
+        const QSize s = cinepak_->Size();
+        return BitmapInfo(s.width(), s.height(), 24, FourCC(QString::fromLatin1(codec_->fourcc)),
+                          std::uint32_t(DibStride(s.width(), 24) * s.height()), false);
+    }
     if (!ctx_)
         return {};
     const int bits = ctx_->bits_per_coded_sample > 0 ? ctx_->bits_per_coded_sample : 24;
@@ -117,6 +137,8 @@ QByteArray TVideoEncoder::Format() const {
 }
 
 bool TVideoEncoder::Encode(const QImage &image, QByteArray &out, bool &keyFrame) {
+    if (cinepak_)
+        return cinepak_->Encode(image, out, keyFrame);
     if (!ctx_ || image.width() != ctx_->width || image.height() != ctx_->height ||
         image.format() != QImage::Format_RGB32)
         return false;

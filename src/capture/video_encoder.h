@@ -1,12 +1,16 @@
 #pragma once
-// One FFmpeg encoder compressing RGB32 frames, one frame in and one packet out, in order.
+// One encoder compressing RGB32 frames, one frame in and one packet out, in order: an FFmpeg
+// encoder, or our own Cinepak encoder for the candidate without an FFmpeg encoder name.
 // Safe to use from any thread; each instance is used by one thread at a time.
+#include "capture/cinepak_encoder.h"
 #include "capture/codec_catalogue.h"
 
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <QString>
+
+#include <memory>
 
 struct AVCodecContext;
 struct AVFrame;
@@ -26,7 +30,7 @@ public:
     // is the GOP length; `frameTimeMs` the duration of one frame. False when it refuses.
     bool Open(const TCodecCandidate &codec, int width, int height, int quality, int keyFrameEvery, int frameTimeMs);
     void Close();
-    bool IsOpen() const { return ctx_ != nullptr; }
+    bool IsOpen() const { return ctx_ != nullptr || cinepak_ != nullptr; }
     QSize Size() const;
 
     // The stream format as the compressor writes it: a bitmap information header with the
@@ -38,6 +42,7 @@ public:
 
 private:
     const TCodecCandidate *codec_ = nullptr;
+    std::unique_ptr<TCinepakEncoder> cinepak_;
     AVCodecContext *ctx_ = nullptr;
     AVFrame *frame_ = nullptr;
     AVPacket *packet_ = nullptr;

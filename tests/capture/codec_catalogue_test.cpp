@@ -51,7 +51,8 @@ TEST(CaptureCodecCatalogue, QualityMapsMonotonicallyOntoEachScale) {
     };
     const Case cases[] = {{TQualityScale::QScale, 31, 9, 1, -1},
                           {TQualityScale::Crf, 51, 26, 0, -1},
-                          {TQualityScale::Deflate, 0, 4, 9, +1}};
+                          {TQualityScale::Deflate, 0, 4, 9, +1},
+                          {TQualityScale::Direct, 0, 5000, 10000, +1}};
     for (const Case &c : cases) {
         EXPECT_EQ(MapQuality(c.scale, 0), c.at0);
         EXPECT_EQ(MapQuality(c.scale, 5000), c.at5000);
