@@ -7,7 +7,8 @@
 // 1,000,000 and 2,500,000 points. BM_SpectrumFrameTraceOnly: the trace's markers hidden and no
 // peak markers. BM_SpectrumFrameOneCopy: the first-start defaults with the noise line as a level
 // over the working series' x (SetLevelPoints) instead of n copies of it. BM_SweepDataResident:
-// the resident memory the series of one sweep take, per value, filled that way.
+// the resident memory the series of one sweep take, per value, filled that way. BM_MinMaxFloor:
+// one lowest-and-highest pass over the levels, the floor a frame is compared with.
 #include "bench_main.h"
 #include "display/spectrum_chart.h"
 #include "scan/sweep_ingest.h"
@@ -131,8 +132,26 @@ void BM_UnchangedRepaint(benchmark::State &state)
     }
 }
 
+// The floor a frame is measured against: one pass finding the lowest and highest of the n
+// levels, what any drawing that looks at every value must at least do.
+void BM_MinMaxFloor(benchmark::State &state)
+{
+    std::vector<double> x, y;
+    Scene::Sweep(static_cast<int>(state.range(0)), x, y);
+    for (auto _ : state) {
+        double lo = y[0], hi = y[0];
+        for (double v : y) {
+            lo = v < lo ? v : lo;
+            hi = v > hi ? v : hi;
+        }
+        benchmark::DoNotOptimize(lo);
+        benchmark::DoNotOptimize(hi);
+    }
+}
+
 } // namespace
 
+BENCHMARK(BM_MinMaxFloor)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(1);
 BENCHMARK(BM_SpectrumFrame)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_SpectrumFrameTraceOnly)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_SpectrumFrameOneCopy)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);

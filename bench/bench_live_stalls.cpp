@@ -5,6 +5,7 @@
 #include "app/main_form.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -47,6 +48,14 @@ void BM_LiveWindowStalls(benchmark::State &state) {
         state.counters["gaps_over_100ms"] = over100;
         state.counters["sweeps"] = form.sweepCount;
         state.counters["values_per_sweep"] = static_cast<double>(form.LastSweep().values);
+        // The whole process's peak memory per value of a sweep.
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (status.open(QIODevice::ReadOnly) && form.LastSweep().values > 0) {
+            for (const QByteArray &line : status.readAll().split('\n'))
+                if (line.startsWith("VmHWM:"))
+                    state.counters["peak_bytes_per_value"] =
+                        line.mid(6).trimmed().split(' ').first().toDouble() * 1024.0 / double(form.LastSweep().values);
+        }
     }
 }
 
