@@ -586,6 +586,72 @@ int ColumnEnd(const TPixelMapper &mx, const double *x, double m, int i, int last
 
 } // namespace
 
+namespace {
+
+struct RowRun {
+    int seq, from, to; // rows from..to of the column
+};
+
+// The points of a column, from its last (b) back to its first (a), whose marker no later point
+// of the column covers: seen[row - base] == column marks a row already taken. The last point's
+// marker is drawn by the caller. Kept apart from the drawing so that its state stays in
+// registers: a million-point frame spends its time here.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+void ColumnMarks(const int *yr, int a, int b, int base, unsigned span, unsigned column, unsigned *seen,
+                 std::vector<int> &marks)
+{
+    // Most columns span a few dozen rows: the rows taken then fit one register, and the loop
+    // does not wait on its own stores.
+    int low = yr[a], high = yr[a];
+    for (int k = a + 1; k <= b; ++k) {
+        low = std::min(low, yr[k]);
+        high = std::max(high, yr[k]);
+    }
+    if (high - low < 64) {
+        std::uint64_t taken = 0;
+        for (int k = b; k >= a; --k) {
+            const int y = yr[k];
+            const std::uint64_t bit = std::uint64_t(1) << (y - low);
+            if (!(taken & bit)) {
+                taken |= bit;
+                if (k < b && static_cast<unsigned>(y - base) < span) marks.push_back(k);
+            }
+        }
+        return;
+    }
+    for (int k = b; k >= a; --k) {
+        const unsigned at = static_cast<unsigned>(yr[k] - base);
+        if (at < span && seen[at] != column) {
+            seen[at] = column;
+            if (k < b) marks.push_back(k);
+        }
+    }
+}
+
+// The rows each segment inside the column is the last to cover (turn 2k for the segment from
+// point k - 1 to k), found from the last point back.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+void ColumnRuns(const int *yr, int a, int b, std::vector<RowRun> &runs)
+{
+    int lo = yr[b], hi = lo;
+    for (int k = b; k > a; --k) {
+        const int v = yr[k - 1];
+        if (v < lo) {
+            runs.push_back({2 * k, v, lo - 1});
+            lo = v;
+        } else if (v > hi) {
+            runs.push_back({2 * k, hi, v - 1});
+            hi = v;
+        }
+    }
+}
+
+} // namespace
+
 bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface)
 {
     const int first = first_, last = last_;
@@ -611,9 +677,6 @@ bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface
     unsigned column = 0;
     auto markerShows = [&](int x, int y) {
         return y >= base && y < base + span && x >= clip.left() - reach && x <= clip.right() + reach;
-    };
-    struct RowRun {
-        int seq, from, to; // rows from..to of the column
     };
     std::vector<RowRun> runs;
     std::vector<int> marks;
@@ -645,27 +708,10 @@ bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface
         marks.clear();
         const bool markers = pointer && X >= clip.left() - reach && X <= clip.right() + reach;
         ++column;
-        int lo = yr[b], hi = yr[b];
-        for (int k = b; k >= a; --k) {
-            const int y = yr[k];
-            if (markers) {
-                const unsigned at = static_cast<unsigned>(y - base);
-                if (at < static_cast<unsigned>(span) && seen[at] != column) {
-                    seen[at] = column;
-                    if (k < b) marks.push_back(k);
-                }
-            }
-            if (lines && k > a) {
-                const int v = yr[k - 1];
-                if (v < lo) {
-                    runs.push_back({2 * k, v, lo - 1});
-                    lo = v;
-                } else if (v > hi) {
-                    runs.push_back({2 * k, hi, v - 1});
-                    hi = v;
-                }
-            }
-        }
+        // Two tight loops over the column's rows (each list comes out in the order one
+        // combined loop gives it).
+        if (markers) ColumnMarks(yr, a, b, base, static_cast<unsigned>(span), column, seen.data(), marks);
+        if (lines) ColumnRuns(yr, a, b, runs);
         // both were found last to first: drawn first to last, in turn order
         auto run = runs.rbegin();
         for (auto m = marks.rbegin(); m != marks.rend(); ++m) {
