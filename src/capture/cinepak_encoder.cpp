@@ -285,11 +285,14 @@ constexpr int kFewestStripBlockRows = 2;
 constexpr int kRefinePasses = 1;
 // A strip whose data stays below 64 KB reads in decoders with 16-bit chunk sizes as well.
 constexpr int kStripBlocks = 14000;
+// Decoders keep the codebooks of at most 32 strips (FFmpeg's ignores the rest without a word):
+// a frame never has more, however high it is.
+constexpr int kMaxStrips = 32;
 constexpr int kFrameHeader = 10, kStripHeader = 12, kChunkHeader = 4, kEntryBytes = 6;
 
 // Block rows of each strip for a frame of bw x bh blocks.
 std::vector<int> StripLayout(int bw, int bh, int wanted) {
-    const int rows = std::max(1, std::min(wanted, kStripBlocks / std::max(1, bw)));
+    const int rows = std::max({1, std::min(wanted, kStripBlocks / std::max(1, bw)), (bh + kMaxStrips - 1) / kMaxStrips});
     const int n = (bh + rows - 1) / rows;
     std::vector<int> layout(size_t(n), bh / n);
     for (int i = 0; i < bh % n; ++i)
@@ -307,16 +310,18 @@ bool TCinepakEncoder::Accepts(int width, int height) {
     if (width <= 0 || height <= 0 || width % 4 || height % 4 || width > 65532 || height > 65532)
         return false;
     const std::int64_t bw = width / 4, bh = height / 4;
-    const std::vector<int> layout = StripLayout(int(bw), int(bh), kFewestStripBlockRows);
-    if (layout.size() > 65535)
-        return false;
-    // The largest frame: both codebooks full in every strip, four indices and two flag bits a block.
-    std::int64_t bytes = kFrameHeader;
-    for (int rows : layout) {
-        const std::int64_t blocks = bw * rows;
-        bytes += kStripHeader + 3 * kChunkHeader + 2 * 256 * kEntryBytes + 4 * blocks + 4 * ((2 * blocks + 31) / 32);
+    // The largest strip of any Quality's layout: both codebooks full, four indices and two flag
+    // bits a block. It must fit a 16-bit size, so a frame is at most 32 strips of under 64 KB.
+    for (int wanted : {kStripBlockRows, kFewestStripBlockRows}) {
+        for (int rows : StripLayout(int(bw), int(bh), wanted)) {
+            const std::int64_t blocks = bw * rows;
+            const std::int64_t bytes =
+                kStripHeader + 3 * kChunkHeader + 2 * 256 * kEntryBytes + 4 * blocks + 4 * ((2 * blocks + 31) / 32);
+            if (bytes > 0xFFFF)
+                return false;
+        }
     }
-    return bytes < (std::int64_t(1) << 24);
+    return true;
 }
 
 bool TCinepakEncoder::Open(int width, int height, int quality, int keyFrameEvery) {

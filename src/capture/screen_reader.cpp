@@ -5,18 +5,24 @@
 #include <cstdlib>
 #include <cstring>
 
-#if SKYVANE_HAVE_XCB_SHM
+#include <QtGui/qtguiglobal.h>
+
+// Qt gives its X connection only where it was built for X.
+#if SKYVANE_HAVE_XCB_SHM && QT_CONFIG(xcb)
+#define SKYVANE_SHM_READS 1
 #include <QtGui/qguiapplication_platform.h>
 
-#include <sys/ipc.h>
-#include <sys/shm.h>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
+#else
+#define SKYVANE_SHM_READS 0
 #endif
 
 namespace sky {
 
-#if SKYVANE_HAVE_XCB_SHM
+#if SKYVANE_SHM_READS
 
 namespace {
 
@@ -26,9 +32,23 @@ xcb_connection_t *Connection() {
     return x11 ? x11->connection() : nullptr;
 }
 
-xcb_screen_t *RootScreen(xcb_connection_t *c) {
+// The X screen whose root holds `window` (the first one for none).
+xcb_screen_t *RootScreen(xcb_connection_t *c, std::uint32_t window = 0) {
     const xcb_setup_t *setup = xcb_get_setup(c);
-    return setup ? xcb_setup_roots_iterator(setup).data : nullptr;
+    if (!setup)
+        return nullptr;
+    xcb_window_t root = 0;
+    if (window) {
+        xcb_get_geometry_reply_t *g = xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr);
+        if (!g)
+            return nullptr;
+        root = g->root;
+        std::free(g);
+    }
+    for (auto it = xcb_setup_roots_iterator(setup); it.rem; xcb_screen_next(&it))
+        if (!window || it.data->root == root)
+            return it.data;
+    return nullptr;
 }
 
 // Root pixels as QImage's RGB32 takes them: 32 bits a pixel, blue in the lowest byte.
@@ -52,8 +72,9 @@ bool RootIsTrueColour32(xcb_connection_t *c, const xcb_screen_t *screen) {
 
 } // namespace
 
-// A shared-memory segment the X server writes into. It is marked for removal as soon as the
-// server has attached it, so nothing is left behind whatever way the program ends.
+// Memory the X server writes into, handed to it as a file descriptor: no shared-memory id that
+// a server in another IPC namespace could take for someone else's segment, and nothing left
+// behind whatever way the program ends. A remote server cannot take it, and refuses.
 struct TScreenReader::Segment {
     xcb_connection_t *connection = nullptr;
     xcb_shm_seg_t seg = 0;
@@ -64,24 +85,25 @@ struct TScreenReader::Segment {
         // The server lets go of the segment when the connection closes; by now the connection
         // may already be gone with the application, so it is not spoken to here.
         if (addr)
-            shmdt(addr);
+            munmap(addr, size);
     }
 
     static std::unique_ptr<Segment> Create(xcb_connection_t *c, std::size_t size) {
-        const int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
-        if (id < 0)
+        const int fd = memfd_create("skyvane-screen", MFD_CLOEXEC);
+        if (fd < 0)
             return nullptr;
-        void *addr = shmat(id, nullptr, 0);
-        if (addr == reinterpret_cast<void *>(-1)) {
-            shmctl(id, IPC_RMID, nullptr);
+        void *addr = ftruncate(fd, off_t(size)) == 0 ? mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
+                                                      : MAP_FAILED;
+        if (addr == MAP_FAILED) {
+            close(fd);
             return nullptr;
         }
         const xcb_shm_seg_t seg = xcb_generate_id(c);
-        xcb_generic_error_t *error = xcb_request_check(c, xcb_shm_attach_checked(c, seg, std::uint32_t(id), 0));
-        shmctl(id, IPC_RMID, nullptr);
+        // The library sends the descriptor and closes it.
+        xcb_generic_error_t *error = xcb_request_check(c, xcb_shm_attach_fd_checked(c, seg, fd, 0));
         if (error) {
             std::free(error);
-            shmdt(addr);
+            munmap(addr, size);
             return nullptr;
         }
         auto s = std::make_unique<Segment>();
@@ -110,18 +132,27 @@ bool TScreenReader::Supported() {
         const xcb_query_extension_reply_t *ext = xcb_get_extension_data(c, &xcb_shm_id);
         if (!ext || !ext->present)
             return false;
+        // Descriptor passing came with version 1.2 of the extension.
+        xcb_shm_query_version_reply_t *v = xcb_shm_query_version_reply(c, xcb_shm_query_version(c), nullptr);
+        const bool fds = v && (v->major_version > 1 || (v->major_version == 1 && v->minor_version >= 2));
+        std::free(v);
+        if (!fds)
+            return false;
         const xcb_screen_t *screen = RootScreen(c);
         return screen && RootIsTrueColour32(c, screen);
     }();
     return supported;
 }
 
-bool TScreenReader::Read(const QRect &rect, QImage &out) {
+bool TScreenReader::Read(const QRect &rect, QImage &out, WId window) {
     if (rect.isEmpty() || !Supported())
         return false;
     xcb_connection_t *c = Connection();
-    xcb_screen_t *screen = c ? RootScreen(c) : nullptr;
-    if (!screen || !QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels).contains(rect))
+    xcb_screen_t *screen = c ? RootScreen(c, std::uint32_t(window)) : nullptr;
+    // The root's size as the connection began; a screen resized since then is refused here at
+    // worst, or by the server.
+    if (!screen || !RootIsTrueColour32(c, screen) ||
+        !QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels).contains(rect))
         return false;
     const std::size_t bytes = std::size_t(rect.width()) * std::size_t(rect.height()) * 4;
     if (!segment_ || segment_->connection != c || segment_->size < bytes) {
@@ -168,7 +199,7 @@ TScreenReader::~TScreenReader() = default;
 
 bool TScreenReader::Supported() { return false; }
 
-bool TScreenReader::Read(const QRect &, QImage &) { return false; }
+bool TScreenReader::Read(const QRect &, QImage &, WId) { return false; }
 
 #endif
 

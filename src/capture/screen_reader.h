@@ -5,6 +5,7 @@
 // thread for a couple of hundred. Window thread only.
 #include <QImage>
 #include <QRect>
+#include <QtGui/qwindowdefs.h>
 
 #include <memory>
 
@@ -17,10 +18,11 @@ public:
     TScreenReader(const TScreenReader &) = delete;
     TScreenReader &operator=(const TScreenReader &) = delete;
 
-    // `rect` of the root window (X screen pixels) into `out` as RGB32. False, with `out` left
-    // alone, where it cannot: not on X, no shared-memory extension, a pixel layout other than
+    // `rect` of the root window that holds `window` (the first screen's for 0), in X screen
+    // pixels, into `out` as RGB32. False, with `out` left alone, where it cannot: not on X, no
+    // shared-memory extension that takes descriptors (a remote server), a pixel layout other than
     // 32-bit true colour, a rectangle not wholly on the screen, or a refused request.
-    bool Read(const QRect &rect, QImage &out);
+    bool Read(const QRect &rect, QImage &out, WId window = 0);
 
     // Whether reads are possible here at all (answered once).
     static bool Supported();

@@ -34,7 +34,7 @@ QImage ReadScreen(QWidget *window, const QRect &frame) {
     if (screen->devicePixelRatio() == 1.0) {
         static TScreenReader reader; // window thread only
         QImage image;
-        if (reader.Read(frame, image))
+        if (reader.Read(frame, image, window->winId()))
             return image;
     }
     // The whole screen's coordinates, relative to this screen's place on the desktop.

@@ -517,33 +517,70 @@ const int *MapRows(const TPixelMapper &my, const TChartValueList &list, int firs
 
 // Pixel rows of a list's values first..last for a pass that goes column by column. When the
 // list's extremes show that every value lands in range, each column's rows are mapped as the
-// column comes (one pass over the values, nothing the size of the series written); otherwise
-// all at once through MapRows. Ok() is false when a point is left out (see MapRows).
+// column comes, into a buffer kept for the next series that reads the same values through the
+// same mapping (the trace and its marker copy map them once); otherwise they are mapped all at
+// once through MapRows. Ok() is false when a point is left out (see MapRows).
 class ColumnRows {
 public:
     ColumnRows(const TPixelMapper &my, const TChartValueList &list, int first, int last)
-        : my_(my), values_(list.Data()), m_(list.Multiplier())
+        : my_(my), values_(list.Data()), m_(list.Multiplier()), first_(first)
     {
-        if (InRange(my, list)) {
-            ok_ = true;
+        if (!InRange(my, list)) {
+            const int *mapped = MapRows(my, list, first, last);
+            ok_ = mapped != nullptr;
+            all_ = mapped ? mapped - first : nullptr;
             return;
         }
-        const int *mapped = MapRows(my, list, first, last);
-        ok_ = mapped != nullptr;
-        all_ = mapped ? mapped - first : nullptr;
+        ok_ = true;
+        Shared &c = Cache();
+        const std::uint64_t key = list.ContentKey();
+        if (c.complete && key != 0 && c.key == key && c.offset == list.ContentOffset() && c.first == first &&
+            c.last == last && c.m == m_ && c.mapper && c.mapper->SameMapping(my)) {
+            all_ = c.rows.data() - first;
+            return;
+        }
+        c.complete = false;
+        c.rows.resize(static_cast<size_t>(last - first + 1));
+        c.key = key;
+        c.offset = list.ContentOffset();
+        c.first = first;
+        c.last = last;
+        c.m = m_;
+        c.mapper.emplace(my);
+        filling_ = true;
+    }
+    // After a pass that asked for every column: the rows may serve the next series.
+    ~ColumnRows()
+    {
+        if (filling_ && done_) Cache().complete = true;
     }
     bool Ok() const { return ok_; }
-    // rows[k] for k in a..b
+    // rows[k] for k in a..b; columns come in order, from first to last
     const int *Column(int a, int b)
     {
         if (all_) return all_;
-        column_.resize(static_cast<size_t>(b - a + 1));
-        my_.MapInRange(values_ + a, m_, b - a + 1, -32766, 32767, column_.data()); // in range, as checked
-        return column_.data() - a;
+        int *rows = Cache().rows.data() - first_;
+        my_.MapInRange(values_ + a, m_, b - a + 1, -32766, 32767, rows + a); // in range, as checked
+        done_ = b == Cache().last;
+        return rows;
     }
     int Row(int i) const { return all_ ? all_[i] : my_(values_[i] * m_); }
 
 private:
+    struct Shared {
+        std::vector<int> rows; // reused between frames: a million points should not fault memory in
+        std::uint64_t key = 0;
+        size_t offset = 0;
+        int first = 0, last = -1;
+        double m = 0;
+        std::optional<TPixelMapper> mapper;
+        bool complete = false;
+    };
+    static Shared &Cache()
+    {
+        static Shared shared; // window thread only, as every chart object
+        return shared;
+    }
     // Whether every value maps inside the device's range: finite values on a linear axis map
     // monotonically, so the extremes decide (known without a pass when the values came with
     // their facts).
@@ -558,9 +595,11 @@ private:
     const TPixelMapper &my_;
     const double *values_;
     const double m_;
+    const int first_;
     const int *all_ = nullptr;
     bool ok_ = false;
-    std::vector<int> column_;
+    bool filling_ = false; // mapping into the shared buffer
+    bool done_ = false;    // the last column was asked for
 };
 
 // One past the last index from i on (up to last) whose x lies in pixel column `column`. The

@@ -133,8 +133,12 @@ void TChartValueList::SwapValues(std::vector<double> &v, const TValueFacts &fact
     const double m = multiplier_;
     if (count_ == 0 || !facts.finite || !std::isfinite(m)) return;
     // Multiplying finite values by a finite factor keeps their order (turns it round below 0).
-    lowest_ = (m < 0 ? facts.highest : facts.lowest) * m;
-    highest_ = (m < 0 ? facts.lowest : facts.highest) * m;
+    // Where an extreme comes out zero, which zero Recalc finds depends on where the zeros lie:
+    // that is left to it.
+    const double lo = (m < 0 ? facts.highest : facts.lowest) * m, hi = (m < 0 ? facts.lowest : facts.highest) * m;
+    if (lo == 0 || hi == 0) return;
+    lowest_ = lo;
+    highest_ = hi;
     statsStale_ = false;
 }
 

@@ -51,9 +51,12 @@ bool TWaterfall::AddLine(const double *y, std::size_t n, std::size_t maxIndex, s
     const int h = waterfallBuffer.height();
     const std::size_t rowBytes = static_cast<std::size_t>(waterfallBuffer.bytesPerLine());
     uchar *newRow = nullptr; // where this sweep's row goes
-    if (batch_ && h > 0) {
-        if (batchRows_.size() != waterfallBuffer.size() || batchRows_.format() != waterfallBuffer.format())
-            batchRows_ = QImage(waterfallBuffer.size(), waterfallBuffer.format());
+    if (batch_ && h > 0 &&
+        (batchRows_.size() != waterfallBuffer.size() || batchRows_.format() != waterfallBuffer.format())) {
+        FlushBatch();
+        batchRows_ = QImage(waterfallBuffer.size(), waterfallBuffer.format());
+    }
+    if (batch_ && h > 0 && !batchRows_.isNull()) {
         // A row left undrawn repeats the newest one, as the history's move leaves it.
         const uchar *newest = batchCount_ > 0 ? batchRows_.constScanLine((batchCount_ - 1) % h)
                                               : waterfallBuffer.constScanLine(0);

@@ -308,11 +308,45 @@ TEST(CaptureCinepak, QualityTradesSizeForFidelityAndSizesOutsideTheFormatAreRefu
     for (const QSize bad : {QSize(0, 4), QSize(6, 4), QSize(4, 10), QSize(65536, 4), QSize(8192, 8192)})
         EXPECT_FALSE(enc.Open(bad.width(), bad.height(), 5000, 10)) << bad.width() << "x" << bad.height();
     EXPECT_FALSE(enc.IsOpen());
-    EXPECT_TRUE(enc.Open(4096, 2160, 5000, 10));
+    // A 4K frame cannot keep every strip under 64 KB in 32 strips at the worst.
+    EXPECT_FALSE(enc.Open(3840, 2160, 5000, 10));
+    EXPECT_TRUE(enc.Open(2560, 1440, 5000, 10));
     QByteArray data;
     bool key = false;
-    EXPECT_FALSE(enc.Encode(QImage(4096, 2164, QImage::Format_RGB32), data, key)); // not the open size
-    EXPECT_FALSE(enc.Encode(QImage(4096, 2160, QImage::Format_ARGB32), data, key));
+    EXPECT_FALSE(enc.Encode(QImage(2560, 1444, QImage::Format_RGB32), data, key)); // not the open size
+    EXPECT_FALSE(enc.Encode(QImage(2560, 1440, QImage::Format_ARGB32), data, key));
+}
+
+// A tall frame at the highest Quality (narrow strips) still has at most the 32 strips decoders
+// keep: its bottom rows decode as well as its top ones, and every strip fits a 16-bit size.
+TEST(CaptureCinepak, TallFramesKeepToThirtyTwoStrips) {
+    for (const QSize size : {QSize(1920, 1080), QSize(640, 2048)}) {
+        SCOPED_TRACE(size.width());
+        TCinepakEncoder enc;
+        ASSERT_TRUE(enc.Open(size.width(), size.height(), 10000, 10));
+        const QImage src = WindowFrame(size.width(), size.height(), 3);
+        QByteArray data;
+        bool key = false;
+        ASSERT_TRUE(enc.Encode(src, data, key));
+        ASSERT_GE(data.size(), 10);
+        const auto byte = [&](int i) { return int(uchar(data[i])); };
+        const int strips = byte(8) << 8 | byte(9);
+        EXPECT_LE(strips, 32);
+        // Each strip: its id, then a size of which the first byte is the id's low byte.
+        for (int at = 10, k = 0; k < strips; ++k) {
+            ASSERT_LT(at + 4, data.size());
+            EXPECT_EQ(byte(at) & 0xF0, 0x10) << k;
+            const int stripBytes = byte(at + 2) << 8 | byte(at + 3);
+            EXPECT_EQ(byte(at + 1), 0) << "strip " << k << " over 64 KB";
+            at += stripBytes;
+        }
+        Decoder dec(size.width(), size.height());
+        const QImage out = dec.Decode(data, key);
+        ASSERT_FALSE(out.isNull());
+        const QRect bottom(0, size.height() - 64, size.width(), 64);
+        EXPECT_GE(Psnr(src, out, bottom), 30.0);
+        EXPECT_GE(Psnr(src, out), 30.0);
+    }
 }
 
 TEST(CaptureCinepak, CodebooksAreExactForFewVectorsAndNearestForMany) {

@@ -193,8 +193,12 @@ TEST(ScreenReader, ReadsWhatThePlainRequestReads) {
     w.setGeometry(30, 50, 301, 203);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    QTest::qWait(50);
     QScreen *screen = w.screen();
+    ASSERT_TRUE(screen);
+    // Until the pattern is on the screen (the white square at 12, 22).
+    QImage painted;
+    for (int i = 0; i < 250 && !(reader.Read(w.geometry(), painted) && painted.pixel(12, 22) == qRgb(255, 255, 255)); ++i)
+        QTest::qWait(20);
     ASSERT_TRUE(screen);
     for (const QRect &r : {w.frameGeometry(), QRect(31, 52, 17, 9), QRect(0, 0, 1, 1)}) {
         // twice: the second read reuses the first one's memory

@@ -248,6 +248,7 @@ TEST(chartValueList, HandedOverFactsAgreeWithTheListsOwnPasses)
     std::mt19937 rng(7);
     std::vector<std::vector<double>> cases = {
         {}, {3}, {1, 2, 2, 5}, {5, 2, 1}, {2, nan, 0, 1}, {nan, 3, -3}, {1, inf, 2}, {-inf, 0}, {-0.0, 0.0, -0.0},
+        {-1, 0.0, -0.0}, {0.0, -0.0}, {-0.0, 2, 1},
     };
     for (int k = 0; k < 20; ++k) {
         std::vector<double> v(1 + rng() % 3000);
@@ -255,7 +256,10 @@ TEST(chartValueList, HandedOverFactsAgreeWithTheListsOwnPasses)
         for (double &e : v) e = k % 2 ? (at += (rng() % 100) / 7.0) : std::ldexp(double(rng()) - 2e9, int(rng() % 40) - 20);
         cases.push_back(v);
     }
-    auto same = [](double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; };
+    // the same number, down to the sign of a zero
+    auto same = [](double a, double b) {
+        return (std::isnan(a) && std::isnan(b)) || (a == b && std::signbit(a) == std::signbit(b));
+    };
     for (double m : {1.0, -0.5, 2.0, 0.0}) {
         for (const std::vector<double> &values : cases) {
             TChartValueList own(nullptr, "Y"), told(nullptr, "Y");

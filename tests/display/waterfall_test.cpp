@@ -253,11 +253,12 @@ TEST(Waterfall, BatchedLinesLeaveTheSameHistory) {
         }
         w.AddLine(y.data(), y.size(), mx, mn, win(0, 0, 255), win(255, 255, 0));
     };
-    for (int variant = 0; variant < 4; ++variant) {
+    for (int variant = 0; variant < 5; ++variant) {
+        const int rows = variant == 4 ? 1 : 16;
         TImage oneImage, batchImage;
-        oneImage.resize(64, 16);
-        batchImage.resize(64, 16);
-        TWaterfall one(QSize(64, 16)), batched(QSize(64, 16));
+        oneImage.resize(64, rows);
+        batchImage.resize(64, rows);
+        TWaterfall one(QSize(64, rows)), batched(QSize(64, rows));
         one.SetImage(&oneImage);
         batched.SetImage(&batchImage);
         one.Resize();
@@ -268,7 +269,7 @@ TEST(Waterfall, BatchedLinesLeaveTheSameHistory) {
             add(batched, sweeps[k]);
         }
         batched.BeginBatch();
-        const int count = variant == 3 ? 12 : 40; // fewer lines than rows, or more
+        const int count = variant == 3 ? 15 : 40; // fewer lines than rows (one of a single bin), or more
         for (int k = split; k < count; ++k) {
             if (variant == 1 && k == 20) {
                 one.Clear();
