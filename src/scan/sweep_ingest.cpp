@@ -84,61 +84,58 @@ void StableSortByFrequency(SweepData &d) {
 void OrderByFrequency(SweepFindings &f) {
     SweepData &d = f.data;
     const std::size_t n = d.x.size();
-    const double *x = d.x.data(), *y = d.y.data();
+    double *x = d.x.data(), *y = d.y.data();
     std::size_t i = 1;
     while (i < n && !(x[i] < x[i - 1]))
         ++i;
     if (i >= n)
         return; // already in order
     // The hops of a sweep arrive in order, each ascending, each overlapping the one before by a
-    // few bins at most: each run is merged onto the end of what is ordered so far, in one pass,
-    // into reused buffers. A run that would reach further back than its own length means the
-    // file is not in hop order: the stable sort of the whole file takes over.
-    std::vector<double> &ox = f.orderedX, &oy = f.orderedY, &tx = f.tailX, &ty = f.tailY;
-    ox.resize(n);
-    oy.resize(n);
-    std::copy(x, x + i, ox.begin());
-    std::copy(y, y + i, oy.begin());
-    std::size_t len = i;
+    // few bins at most: each run is merged in place onto the end of what is ordered so far, with
+    // only the overlapped tail copied aside, in one pass. A run that would reach further back
+    // than its own length means the file is not in hop order: the stable sort of the whole file
+    // takes over (the part merged so far is itself stably ordered, so the result is the same).
+    std::vector<double> &tx = f.tailX, &ty = f.tailY;
     while (i < n) {
         std::size_t end = i + 1;
         while (end < n && !(x[end] < x[end - 1]))
             ++end;
         // The run's first value goes after every value already ordered that is not above it.
-        std::size_t p = len;
-        while (p > 0 && x[i] < ox[p - 1])
+        std::size_t p = i;
+        while (p > 0 && x[i] < x[p - 1])
             --p;
-        const std::size_t tail = len - p, run = end - i;
-        if (tail > run)
+        const std::size_t tail = i - p, run = end - i;
+        if (tail > run) {
+            tx.clear();
+            ty.clear();
             return StableSortByFrequency(d);
-        tx.assign(ox.begin() + static_cast<std::ptrdiff_t>(p), ox.begin() + static_cast<std::ptrdiff_t>(len));
-        ty.assign(oy.begin() + static_cast<std::ptrdiff_t>(p), oy.begin() + static_cast<std::ptrdiff_t>(len));
-        // Merge: on equal frequencies the earlier line's value comes first.
+        }
+        tx.assign(x + p, x + i);
+        ty.assign(y + p, y + i);
+        // Merge into p..end: the write never overtakes the run's next unread value. On equal
+        // frequencies the earlier line's value comes first.
         std::size_t a = 0, b = i, o = p;
         while (a < tail && b < end) {
             if (x[b] < tx[a]) {
-                ox[o] = x[b];
-                oy[o++] = y[b++];
+                x[o] = x[b];
+                y[o++] = y[b++];
             } else {
-                ox[o] = tx[a];
-                oy[o++] = ty[a++];
+                x[o] = tx[a];
+                y[o++] = ty[a++];
             }
         }
         for (; a < tail; ++a, ++o) {
-            ox[o] = tx[a];
-            oy[o] = ty[a];
+            x[o] = tx[a];
+            y[o] = ty[a];
         }
-        std::copy(x + b, x + end, ox.begin() + static_cast<std::ptrdiff_t>(o));
-        std::copy(y + b, y + end, oy.begin() + static_cast<std::ptrdiff_t>(o));
-        len += run;
+        // What is left of the run is already where it belongs.
         i = end;
     }
-    d.x.swap(ox);
-    d.y.swap(oy);
-    // Nothing of sweep size is kept between sweeps beyond the sweep itself.
-    for (std::vector<double> *v : {&ox, &oy, &tx, &ty}) {
+    // Nothing of sweep size is kept between sweeps (a file out of hop order can overlap a lot).
+    for (std::vector<double> *v : {&tx, &ty}) {
         v->clear();
-        v->shrink_to_fit();
+        if (v->capacity() > 4096)
+            v->shrink_to_fit();
     }
 }
 

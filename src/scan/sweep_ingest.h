@@ -23,8 +23,8 @@ struct SweepFindings {
     // Peaks: peakCount positions and levels (a caller may swap the arrays out).
     std::vector<double> peakX, peakY;
     std::size_t peakCount = 0;
-    // Working buffers of the ordering, released after use.
-    std::vector<double> orderedX, orderedY, tailX, tailY;
+    // Working buffers of the ordering: the few overlapped bins of a hop.
+    std::vector<double> tailX, tailY;
 
     std::size_t PointCount() const { return data.x.size(); }
     // Read, ordered and analysed: everything the status panels show is known.
