@@ -238,8 +238,8 @@ void TForm1::IngestSweepFile() {
 
     bool loaded = false;
     if (prepared) {
-        // Read and analysed by the worker a moment ago: only the showing is left.
-        fileBuffer_.swap(preparedBuffer_);
+        // Read and analysed by the worker a moment ago: only the showing is left. Its text stays
+        // in the worker's buffer, which the next read reuses: one sweep's text is held, not two.
         loaded = true;
         ShowSweep(preparedFindings_, &preparedFacts_);
     } else {
@@ -254,7 +254,7 @@ void TForm1::IngestSweepFile() {
     if (loaded && lastSweep_.ok) {
         failureStreak_ = 0;
         ++sweepCount;
-        AppendToSweepLog(fileBuffer_); // before the file goes, from the bytes already read
+        AppendToSweepLog(prepared ? preparedBuffer_ : fileBuffer_); // before the file goes, from the bytes read
     }
     QFile::remove(path);
     sweepSinceLaunch_ = true;

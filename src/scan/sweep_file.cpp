@@ -354,6 +354,8 @@ bool LoadSweepFile(const QString &path, QByteArray &buffer) {
     const qint64 size = file.size();
     if (size > kMaxSweepFileBytes)
         return false;
+    if (!buffer.isDetached())
+        buffer = QByteArray(); // still held elsewhere (the sweep log): not worth copying first
     buffer.resize(size);
     qint64 got = 0;
     while (got < size) {
