@@ -134,10 +134,13 @@ void Measure(benchmark::State &state, Encode encode) {
     state.counters["PSNR_dB"] = ok ? psnr / kFrames : -1;
 }
 
-void BM_CinepakOwn(benchmark::State &state) {
-    sky::TCinepakEncoder enc;
-    if (!enc.Open(kWidth, kHeight, kQuality, kKeyEvery)) {
-        state.SkipWithError("refused");
+// Frames per second of an encoder running through the sequence, then one measured pass with a
+// fresh one. `Open` opens the encoder it is given; `refusal` is said when it will not.
+template <class Encoder, class OpenFn>
+void EncodeFrames(benchmark::State &state, OpenFn open, const char *refusal) {
+    Encoder enc;
+    if (!open(enc)) {
+        state.SkipWithError(refusal);
         return;
     }
     QByteArray data;
@@ -146,9 +149,14 @@ void BM_CinepakOwn(benchmark::State &state) {
     for (auto _ : state)
         enc.Encode(Frames()[i++ % Frames().size()], data, key);
     state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
-    sky::TCinepakEncoder fresh;
-    fresh.Open(kWidth, kHeight, kQuality, kKeyEvery);
+    Encoder fresh;
+    open(fresh);
     Measure(state, [&](const QImage &img, QByteArray &out, bool &k) { return fresh.Encode(img, out, k); });
+}
+
+void BM_CinepakOwn(benchmark::State &state) {
+    EncodeFrames<sky::TCinepakEncoder>(
+        state, [](sky::TCinepakEncoder &e) { return e.Open(kWidth, kHeight, kQuality, kKeyEvery); }, "refused");
 }
 BENCHMARK(BM_CinepakOwn)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -157,20 +165,9 @@ const sky::TCodecCandidate kFfmpegCinepak{"cvid", "Cinepak", "cinepak", "rgb24",
                                          "max_extra_cb_iterations=0:max_strips=1"};
 
 void BM_CinepakFfmpeg(benchmark::State &state) {
-    sky::TVideoEncoder enc;
-    if (!enc.Open(kFfmpegCinepak, kWidth, kHeight, kQuality, kKeyEvery, 100)) {
-        state.SkipWithError("not in this FFmpeg build");
-        return;
-    }
-    QByteArray data;
-    bool key = false;
-    std::size_t i = 0;
-    for (auto _ : state)
-        enc.Encode(Frames()[i++ % Frames().size()], data, key);
-    state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
-    sky::TVideoEncoder fresh;
-    fresh.Open(kFfmpegCinepak, kWidth, kHeight, kQuality, kKeyEvery, 100);
-    Measure(state, [&](const QImage &img, QByteArray &out, bool &k) { return fresh.Encode(img, out, k); });
+    EncodeFrames<sky::TVideoEncoder>(
+        state, [](sky::TVideoEncoder &e) { return e.Open(kFfmpegCinepak, kWidth, kHeight, kQuality, kKeyEvery, 100); },
+        "not in this FFmpeg build");
 }
 BENCHMARK(BM_CinepakFfmpeg)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 

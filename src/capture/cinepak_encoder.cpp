@@ -300,6 +300,20 @@ std::vector<int> StripLayout(int bw, int bh, int wanted) {
     return layout;
 }
 
+// The error of a 4x4 block's four 2x2 vectors `sub` drawn from one V1 vector: each of its
+// lumas fills one 2x2 block, with its chroma.
+int V1Error(const TVec *sub, const TVec &v1) {
+    int err = 0;
+    for (int k = 0; k < 4; ++k) {
+        TVec flat;
+        flat.y[0] = flat.y[1] = flat.y[2] = flat.y[3] = v1.y[k];
+        flat.u = v1.u;
+        flat.v = v1.v;
+        err += TCodebook::Distance(sub[k], flat);
+    }
+    return err;
+}
+
 inline int RoundDiv(int num, int den) {
     return num >= 0 ? (num + den / 2) / den : -((-num + den / 2) / den);
 }
@@ -422,15 +436,7 @@ void TCinepakEncoder::Convert(const QImage &frame, bool key) {
                 one.y[k] = std::uint8_t(std::clamp(RoundDiv(2 * total - 4 * shift, 24), 0, 255));
             }
             // The error V1 keeps with its own vector: what differs inside each 2x2 block.
-            int own = 0;
-            for (int k = 0; k < 4; ++k) {
-                TVec flat;
-                flat.y[0] = flat.y[1] = flat.y[2] = flat.y[3] = one.y[k];
-                flat.u = one.u;
-                flat.v = one.v;
-                own += TCodebook::Distance(s[k], flat);
-            }
-            own1_[b] = own;
+            own1_[b] = V1Error(s, one);
         }
     }
 }
@@ -471,17 +477,8 @@ void TCinepakEncoder::CodeStrip(int firstRow, int rows, bool key) {
         for (std::size_t t = 0; t < list1_.size(); ++t) {
             const int j = list1_[t];
             const TVec &e = cb1_.Entries()[tmpIdx_[t]];
-            const TVec *s = &sub_[size_t(blocks_[size_t(j)]) * 4];
-            int err = 0;
-            for (int k = 0; k < 4; ++k) {
-                TVec flat;
-                flat.y[0] = flat.y[1] = flat.y[2] = flat.y[3] = e.y[k];
-                flat.u = e.u;
-                flat.v = e.v;
-                err += TCodebook::Distance(s[k], flat);
-            }
             idx1_[size_t(j)] = tmpIdx_[t];
-            err1_[size_t(j)] = err;
+            err1_[size_t(j)] = V1Error(&sub_[size_t(blocks_[size_t(j)]) * 4], e);
         }
         // V4 codebook from the blocks that V1 leaves above the threshold.
         list4_.clear();

@@ -473,114 +473,97 @@ private:
 
 namespace {
 
+// Pixel rows of a run of a list's values, kept for the next series that reads the same values
+// through the same mapping (the trace and its marker copy map them once). Window thread only,
+// as every chart object.
+struct RowCache {
+    enum State { Stale, Filling, Mapped, LeftOut };
+    std::vector<int> rows; // reused between frames: a million points should not fault memory in
+    std::uint64_t key = 0;
+    size_t offset = 0;
+    int first = 0, last = -1;
+    double m = 0;
+    std::optional<TPixelMapper> mapper;
+    State state = Stale;
+
+    static RowCache &Instance()
+    {
+        static RowCache cache;
+        return cache;
+    }
+    // Whether the rows (or the finding that a point is left out) of these values are known.
+    bool Holds(const TPixelMapper &my, const TChartValueList &list, int from, int to) const
+    {
+        const std::uint64_t k = list.ContentKey();
+        return (state == Mapped || state == LeftOut) && k != 0 && key == k && offset == list.ContentOffset() &&
+               first == from && last == to && m == list.Multiplier() && mapper && mapper->SameMapping(my);
+    }
+    // Room for the rows of these values, as rows[i - from]; Filling until the caller says.
+    int *Begin(const TPixelMapper &my, const TChartValueList &list, int from, int to)
+    {
+        rows.resize(static_cast<size_t>(to - from + 1));
+        key = list.ContentKey();
+        offset = list.ContentOffset();
+        first = from;
+        last = to;
+        m = list.Multiplier();
+        mapper.emplace(my);
+        state = Filling;
+        return rows.data();
+    }
+};
+
 // Pixel rows of a list's values first..last (multiplied by its multiplier), as
 // rows[i - first]; null when a point is left out by the point-by-point pass (not finite, or
-// beyond the device's coordinate range). The rows of the last call are kept: series that share
-// their values and an axis mapping (the trace and its marker copy) map them once.
-constexpr int kRowCacheMinPoints = 1 << 15;
-
+// beyond the device's coordinate range).
 const int *MapRows(const TPixelMapper &my, const TChartValueList &list, int first, int last)
 {
-    struct Cache {
-        std::vector<int> rows; // reused between frames: a million points should not fault memory in
-        std::uint64_t key = 0;
-        size_t offset = 0;
-        int first = 0, last = -1;
-        double m = 0;
-        std::optional<TPixelMapper> mapper;
-        bool ok = false;
-    };
-    static Cache cache; // window thread only, as every chart object
-    const double m = list.Multiplier();
-    if (last - first < kRowCacheMinPoints) {
-        // A short series (the peaks, drawn between the trace and its marker copy) is mapped
-        // anew each time, leaving the long one's rows in the cache.
-        static std::vector<int> scratch;
-        scratch.resize(static_cast<size_t>(last - first + 1));
-        return my.MapInRange(list.Data() + first, m, last - first + 1, -32766, 32767, scratch.data()) ? scratch.data()
-                                                                                                       : nullptr;
+    RowCache &c = RowCache::Instance();
+    if (!c.Holds(my, list, first, last)) {
+        int *rows = c.Begin(my, list, first, last);
+        const bool ok = my.MapInRange(list.Data() + first, list.Multiplier(), last - first + 1, -32766, 32767, rows);
+        c.state = ok ? RowCache::Mapped : RowCache::LeftOut;
     }
-    const std::uint64_t key = list.ContentKey();
-    if (key != 0 && cache.key == key && cache.offset == list.ContentOffset() && cache.first == first &&
-        cache.last == last && cache.m == m && cache.mapper && cache.mapper->SameMapping(my))
-        return cache.ok ? cache.rows.data() : nullptr;
-    cache.rows.resize(static_cast<size_t>(last - first + 1));
-    cache.ok = my.MapInRange(list.Data() + first, m, last - first + 1, -32766, 32767, cache.rows.data());
-    cache.key = key;
-    cache.offset = list.ContentOffset();
-    cache.first = first;
-    cache.last = last;
-    cache.m = m;
-    cache.mapper.emplace(my);
-    return cache.ok ? cache.rows.data() : nullptr;
+    return c.state == RowCache::Mapped ? c.rows.data() : nullptr;
 }
 
 // Pixel rows of a list's values first..last for a pass that goes column by column. When the
 // list's extremes show that every value lands in range, each column's rows are mapped as the
-// column comes, into a buffer kept for the next series that reads the same values through the
-// same mapping (the trace and its marker copy map them once); otherwise they are mapped all at
-// once through MapRows. Ok() is false when a point is left out (see MapRows).
+// column comes, into the row cache; rows the cache holds already, and values that may fall off
+// the device, go through MapRows. Ok() is false when a point is left out (see MapRows).
 class ColumnRows {
 public:
     ColumnRows(const TPixelMapper &my, const TChartValueList &list, int first, int last)
-        : my_(my), values_(list.Data()), m_(list.Multiplier()), first_(first)
+        : my_(my), values_(list.Data()), m_(list.Multiplier())
     {
-        if (!InRange(my, list)) {
+        RowCache &c = RowCache::Instance();
+        if (!InRange(my, list) || c.Holds(my, list, first, last)) {
             const int *mapped = MapRows(my, list, first, last);
             ok_ = mapped != nullptr;
             all_ = mapped ? mapped - first : nullptr;
             return;
         }
         ok_ = true;
-        Shared &c = Cache();
-        const std::uint64_t key = list.ContentKey();
-        if (c.complete && key != 0 && c.key == key && c.offset == list.ContentOffset() && c.first == first &&
-            c.last == last && c.m == m_ && c.mapper && c.mapper->SameMapping(my)) {
-            all_ = c.rows.data() - first;
-            return;
-        }
-        c.complete = false;
-        c.rows.resize(static_cast<size_t>(last - first + 1));
-        c.key = key;
-        c.offset = list.ContentOffset();
-        c.first = first;
-        c.last = last;
-        c.m = m_;
-        c.mapper.emplace(my);
-        filling_ = true;
+        rows_ = c.Begin(my, list, first, last) - first;
+        last_ = last;
     }
     // After a pass that asked for every column: the rows may serve the next series.
     ~ColumnRows()
     {
-        if (filling_ && done_) Cache().complete = true;
+        if (done_) RowCache::Instance().state = RowCache::Mapped;
     }
     bool Ok() const { return ok_; }
     // rows[k] for k in a..b; columns come in order, from first to last
     const int *Column(int a, int b)
     {
         if (all_) return all_;
-        int *rows = Cache().rows.data() - first_;
-        my_.MapInRange(values_ + a, m_, b - a + 1, -32766, 32767, rows + a); // in range, as checked
-        done_ = b == Cache().last;
-        return rows;
+        my_.MapInRange(values_ + a, m_, b - a + 1, -32766, 32767, rows_ + a); // in range, as checked
+        done_ = b == last_;
+        return rows_;
     }
     int Row(int i) const { return all_ ? all_[i] : my_(values_[i] * m_); }
 
 private:
-    struct Shared {
-        std::vector<int> rows; // reused between frames: a million points should not fault memory in
-        std::uint64_t key = 0;
-        size_t offset = 0;
-        int first = 0, last = -1;
-        double m = 0;
-        std::optional<TPixelMapper> mapper;
-        bool complete = false;
-    };
-    static Shared &Cache()
-    {
-        static Shared shared; // window thread only, as every chart object
-        return shared;
-    }
     // Whether every value maps inside the device's range: finite values on a linear axis map
     // monotonically, so the extremes decide (known without a pass when the values came with
     // their facts).
@@ -595,11 +578,11 @@ private:
     const TPixelMapper &my_;
     const double *values_;
     const double m_;
-    const int first_;
-    const int *all_ = nullptr;
+    const int *all_ = nullptr; // all rows, known before the pass
+    int *rows_ = nullptr;      // or mapped column by column into the cache
+    int last_ = -1;
     bool ok_ = false;
-    bool filling_ = false; // mapping into the shared buffer
-    bool done_ = false;    // the last column was asked for
+    bool done_ = false; // the last column was asked for
 };
 
 // One past the last index from i on (up to last) whose x lies in pixel column `column`. The
