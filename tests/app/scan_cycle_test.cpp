@@ -291,11 +291,8 @@ TEST(ScanCycle, ClosingInEveryStateEndsCleanly) {
     for (int delay : {0, 1, 20, 60, 99, 101, 150, 250, 400}) {
         auto form = std::make_unique<TForm1>(StartOptions{dir.path(), tool});
         pump(delay);
-        QElapsedTimer t;
-        t.start();
-        form.reset();
-        // A guard against a shut-down that hangs on the tool or the worker, far above any load.
-        EXPECT_LT(t.elapsed(), 20000) << "shut-down hung after " << delay << " ms";
+        form.reset(); // a shut-down that hangs on the tool or the worker runs into the test's time-out
+        EXPECT_EQ(childProcesses(), 0) << "the tool outlived the window, closed after " << delay << " ms";
     }
     // Hand-overs queued before the close must not run afterwards.
     pump(300);
