@@ -1,7 +1,9 @@
 // Direct pixel routines for buffered frames: marker shapes and their pixel stamps, and the
 // surface that draws lines, stamps and fills straight into the frame's pixels.
 #include "chart/pixel_surface.h"
+
 #include "chart/series.h"
+#include "platform/vector_clones.h"
 
 #include <QPainter>
 
@@ -95,12 +97,8 @@ TMarkerStamp RenderMarkerStamp(const TCanvasPen &pen, const TCanvasBrush &brush,
 // ---------------------------------------------------------------------------------------------
 // Pixel mapping
 
-// The plain x86-64 instruction set cannot vectorise the range test; where the processor has
-// AVX2 a second copy of the function does. (Not under ThreadSanitizer, whose run-time is not
-// ready when the copy is chosen, before main.)
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
-__attribute__((target_clones("avx2", "default")))
-#endif
+// The plain x86-64 instruction set cannot vectorise the range test.
+SKYVANE_VECTOR_CLONES
 bool TPixelMapper::MapInRange(const double *v, double m, int n, int lo, int hi, int *out) const
 {
     if (log_ || range_ == 0) {

@@ -139,16 +139,19 @@ void OrderByFrequency(SweepFindings &f) {
     }
 }
 
-void IngestSweep(std::string_view text, bool findPeaks, SweepFindings &out) {
+void IngestSweep(std::string_view text, bool findPeaks, SweepFindings &out, TTraceAverage *average) {
     out.maxIndex = out.minIndex = 0;
     out.noiseDb.reset();
     out.peakCount = 0;
+    out.averaged = false;
     SweepData &d = out.data;
     ParseSweepFile(text, d);
     OrderByFrequency(out);
     const std::size_t n = d.x.size();
     if (!d.ok || n == 0)
         return;
+    if (average)
+        out.averaged = average->Apply(d.x.data(), d.y.data(), n);
     const double *x = d.x.data(), *y = d.y.data();
     const SweepExtremes e = FindExtremes(y, n);
     out.maxIndex = e.maxIndex;

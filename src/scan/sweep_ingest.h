@@ -2,6 +2,7 @@
 // From the text of one sweep file to what the display shows: the points in ascending frequency,
 // the strongest and weakest bins, the average noise level and the peaks above it.
 #include "scan/sweep_file.h"
+#include "scan/trace_average.h"
 
 #include <cstddef>
 #include <optional>
@@ -23,6 +24,8 @@ struct SweepFindings {
     // Peaks: peakCount positions and levels (a caller may swap the arrays out).
     std::vector<double> peakX, peakY;
     std::size_t peakCount = 0;
+    // The levels are the average of the sweeps so far (see TTraceAverage), not this sweep's own.
+    bool averaged = false;
     // Working buffers of the ordering: the few overlapped bins of a hop.
     std::vector<double> tailX, tailY;
 
@@ -61,7 +64,9 @@ void OrderByFrequency(SweepFindings &f);
 
 // Parses `text` and analyses it into `out`, reusing its buffers. Peaks are searched only when
 // `findPeaks` is set. A file that fails part-way keeps the points read before the failure, in
-// ascending order, with nothing analysed.
-void IngestSweep(std::string_view text, bool findPeaks, SweepFindings &out);
+// ascending order, with nothing analysed. With `average` given (and on), a whole sweep's levels
+// are replaced by the running average before the analysis, so extremes, noise and peaks are
+// those of the averaged trace.
+void IngestSweep(std::string_view text, bool findPeaks, SweepFindings &out, TTraceAverage *average = nullptr);
 
 } // namespace sky

@@ -1,0 +1,10 @@
+#pragma once
+// Marks a function whose loops the plain x86-64 instruction set cannot vectorise well: where the
+// processor has AVX2 a second copy of it runs. Not under ThreadSanitizer (its run-time is not
+// ready when the copy is chosen, before main) nor where the platform has no indirect functions.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_THREAD__) &&            \
+    !defined(_WIN32)
+#define SKYVANE_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define SKYVANE_VECTOR_CLONES
+#endif
