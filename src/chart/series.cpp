@@ -426,17 +426,38 @@ void TChartSeries::SetLevelPoints(const TChartSeries &source, int from, int coun
     const int f = std::clamp(from, 0, source.PointCount());
     const int n = std::clamp(count, 0, source.PointCount() - f);
     if (n == 0) return;
-    const bool plain =
-        BulkAddAllowed() && !OnBeforeAdd && !OnAfterAdd && linked_.empty() && valueLists_.size() == 2 &&
-        YMandatory() == source.YMandatory() &&
-        (xValues_.Order() == loNone || (xValues_.Order() == loAscending && source.xValues_.IsAscending()));
-    if (!plain) {
+    if (!MayShareXWith(source)) {
         for (int i = 0; i < n; ++i)
             AddPoint(source.xValues_.Value(f + i), y, QString(), color);
         return;
     }
     xValues_.ShareValues(source.xValues_, f, n);
     yValues_.SetConstant(y, n);
+    pointColors_.assign(static_cast<size_t>(n), color);
+    if (active_) RequestRepaint();
+}
+
+bool TChartSeries::MayShareXWith(const TChartSeries &source) const
+{
+    return BulkAddAllowed() && !OnBeforeAdd && !OnAfterAdd && linked_.empty() && valueLists_.size() == 2 &&
+           YMandatory() == source.YMandatory() &&
+           (xValues_.Order() == loNone || (xValues_.Order() == loAscending && source.xValues_.IsAscending()));
+}
+
+void TChartSeries::SetPointsOver(const TChartSeries &source, std::vector<double> &y, TColor color,
+                                 const TValueFacts &yFacts)
+{
+    ClearPoints();
+    const int n = source.PointCount();
+    if (n == 0 || y.size() != static_cast<size_t>(n)) return;
+    if (!MayShareXWith(source)) {
+        for (int i = 0; i < n; ++i)
+            AddPoint(source.xValues_.Value(i), y[static_cast<size_t>(i)], QString(), color);
+        return;
+    }
+    xValues_.ShareValues(source.xValues_, 0, n);
+    yValues_.SwapValues(y, yFacts);
+    y.clear();
     pointColors_.assign(static_cast<size_t>(n), color);
     if (active_) RequestRepaint();
 }

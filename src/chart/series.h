@@ -265,6 +265,12 @@ public:
     // them, and the level is held once. Falls back to adding the points when this series must
     // see them one by one.
     void SetLevelPoints(const TChartSeries &source, int from, int count, double y, TColor color);
+    // Replaces every point by one point per x value of `source`, at the levels y (as many as the
+    // source has points) in colour `color`: the x values are read from the source's storage and
+    // y's storage is taken over, its facts (TChartValueList::FactsOf) taken for known. y comes
+    // back holding reusable storage. Falls back to adding the points one by one like
+    // SetLevelPoints.
+    void SetPointsOver(const TChartSeries &source, std::vector<double> &y, TColor color, const TValueFacts &yFacts);
     // The same as AddPoint(x[i], y[i], "", color) for i = 0..n-1, in one go when nothing needs to
     // see the points one by one (no add events, no linked series, no further value lists, and
     // x ascending from the last point on as the x order wants).
@@ -407,6 +413,8 @@ protected:
 private:
     friend class TChartValueList;
     void RegisterValueList(TChartValueList *list) { valueLists_.push_back(list); }
+    // Whether this series may read x values from `source`'s storage instead of adding points.
+    bool MayShareXWith(const TChartSeries &source) const;
     void AdoptPoints(std::vector<double> &x, std::vector<double> &y, TColor color, const TValueFacts *xFacts,
                      const TValueFacts *yFacts);
     void SortRange(int l, int r, const TChartValueList &list, bool descending);

@@ -142,6 +142,17 @@ void TChartValueList::SwapValues(std::vector<double> &v, const TValueFacts &fact
     statsStale_ = false;
 }
 
+TValueFacts TChartValueList::Facts() const
+{
+    if (multiplier_ != 1.0 || count_ == 0) return FactsOf(Data(), count_);
+    TValueFacts f;
+    f.ascending = IsAscending();
+    f.finite = AllFinite();
+    f.lowest = Lowest();
+    f.highest = Highest();
+    return f;
+}
+
 TValueFacts TChartValueList::FactsOf(const double *p, size_t n)
 {
     TValueFacts f;

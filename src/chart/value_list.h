@@ -122,6 +122,8 @@ public:
     void SwapValues(std::vector<double> &v, const TValueFacts &facts);
     // The facts of n stored values: one pass, callable from any thread.
     static TValueFacts FactsOf(const double *p, size_t n);
+    // The facts of this list's stored values, from what it already knows where it can.
+    TValueFacts Facts() const;
     // Appends n values at the end, whatever Order says (the caller keeps the order); `ascending`
     // tells that the list is known to be ascending afterwards.
     void AppendValues(const double *v, size_t n, bool ascending = false)

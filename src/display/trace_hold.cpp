@@ -1,0 +1,135 @@
+#include "display/trace_hold.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace sky {
+
+TraceLayout TraceLayout::Of(const TChartSeries &trace) {
+    const int n = trace.PointCount();
+    if (n == 0)
+        return {};
+    const double *x = trace.XValues().Data();
+    return {n, x[0], x[n - 1]};
+}
+
+TColor BlendColour(TColor c, TColor toward, double share) {
+    const QColor a = ColorToQColor(c), b = ColorToQColor(toward);
+    auto mix = [share](int p, int q) { return static_cast<int>(std::lround(p + (q - p) * share)); };
+    return RGBToColor(qRgb(mix(a.red(), b.red()), mix(a.green(), b.green()), mix(a.blue(), b.blue())));
+}
+
+namespace {
+
+// Series of their own under the trace: ascending frequencies, no marks, no markers.
+void configure(TChartSeries &s) {
+    s.XValues().SetOrder(loAscending);
+    s.YValues().SetOrder(loNone);
+    s.Marks().Visible = false;
+}
+
+// Takes a series' levels out into `levels` without a copy where it can (nothing else reads them).
+void takeLevels(TChartSeries &s, std::vector<double> &levels) {
+    levels.clear();
+    TChartValueList &y = s.YValues();
+    if (y.Capacity() > 0)
+        y.SwapValues(levels);
+    else if (y.Count() > 0)
+        levels.assign(y.Data(), y.Data() + y.Count()); // shared with a copy of the series
+}
+
+} // namespace
+
+void THeldTrace::Restart() {
+    layout_ = {};
+    series_.ClearPoints();
+    series_.YValues().ReleaseMemory();
+}
+
+void THeldTrace::Update(const TChartSeries &trace, TColor colour) {
+    const TraceLayout layout = TraceLayout::Of(trace);
+    if (layout.bins == 0)
+        return;
+    configure(series_);
+    const std::size_t n = static_cast<std::size_t>(layout.bins);
+    const double *y = trace.YValues().Data();
+    takeLevels(series_, levels_);
+    if (layout != layout_ || levels_.size() != n) {
+        levels_.assign(y, y + n); // a new range or bin layout starts afresh
+        layout_ = layout;
+    } else {
+        double *h = levels_.data();
+        // A NaN never holds a bin: it is replaced by the first real level and never replaces one.
+        if (kind_ == Kind::Highest) {
+            for (std::size_t i = 0; i < n; ++i)
+                h[i] = (y[i] > h[i] || h[i] != h[i]) ? y[i] : h[i];
+        } else {
+            for (std::size_t i = 0; i < n; ++i)
+                h[i] = (y[i] < h[i] || h[i] != h[i]) ? y[i] : h[i];
+        }
+    }
+    const TValueFacts facts = TChartValueList::FactsOf(levels_.data(), n);
+    series_.SetPointsOver(trace, levels_, colour, facts);
+    series_.SetSeriesColor(colour);
+    std::vector<double>().swap(levels_); // the levels live in the series
+}
+
+void TTracePersistence::SetDepth(int n) {
+    depth_ = std::max(0, n);
+    if (static_cast<int>(series_.size()) > depth_)
+        series_.resize(static_cast<std::size_t>(depth_));
+}
+
+void TTracePersistence::Clear() {
+    series_.clear();
+    layout_ = {};
+}
+
+void TTracePersistence::Push(const TChartSeries &trace) {
+    const TraceLayout layout = TraceLayout::Of(trace);
+    if (depth_ == 0 || layout.bins == 0)
+        return;
+    if (layout != layout_)
+        Clear();
+    layout_ = layout;
+    std::unique_ptr<TFastLineSeries> s;
+    if (static_cast<int>(series_.size()) >= depth_) {
+        s = std::move(series_.back()); // the oldest, its storage reused
+        series_.pop_back();
+    } else {
+        s = std::make_unique<TFastLineSeries>();
+        configure(*s);
+    }
+    std::vector<double> levels;
+    takeLevels(*s, levels);
+    const double *y = trace.YValues().Data();
+    levels.assign(y, y + layout.bins);
+    // The same values as the trace's: what it knows of them holds for the copy.
+    s->SetPointsOver(trace, levels, clDefault, trace.YValues().Facts());
+    series_.insert(series_.begin(), std::move(s));
+}
+
+void TTracePersistence::Follow(const TChartSeries &trace, TColor colour) {
+    const TraceLayout layout = TraceLayout::Of(trace);
+    if (layout != layout_) {
+        Clear();
+        return;
+    }
+    const int depth = static_cast<int>(series_.size());
+    for (int k = 0; k < depth; ++k) {
+        TFastLineSeries &s = *series_[static_cast<std::size_t>(k)];
+        // The same frequencies, from the storage the trace reads now: the old one can go.
+        if (s.PointCount() == layout.bins)
+            s.XValues().ShareValues(trace.XValues(), 0, layout.bins);
+        s.SetSeriesColor(Shade(colour, k, depth_)); // its points take the series colour
+    }
+}
+
+TColor TTracePersistence::Shade(TColor colour, int k, int depth) {
+    // Newest at 60 % of the trace's brightness, each older one a step darker, the oldest still
+    // visible on black.
+    const double bright = 0.6 * static_cast<double>(depth - k) / std::max(1, depth);
+    return BlendColour(colour, clBlack, 1.0 - std::max(bright, 0.08));
+}
+
+} // namespace sky
