@@ -20,6 +20,7 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 
 namespace sky {
@@ -40,7 +41,12 @@ TForm1::TForm1(const StartOptions &options, QWidget *parent) : QWidget(parent) {
         ReportStartupError(QString::fromLocal8Bit(e.what()));
     }
     startingUp_ = false;
-    if (!startupErrors_.isEmpty())
+    if (startupErrors_.isEmpty())
+        return;
+    // A picture drawn without a screen has nobody to close a message box: it would wait forever.
+    if (options.renderOnly)
+        std::fprintf(stderr, "skyvane: %s\n", startupErrors_.join(QStringLiteral("\nskyvane: ")).toLocal8Bit().constData());
+    else
         ShowError(startupErrors_.join(QLatin1Char('\n')));
 }
 
@@ -92,7 +98,19 @@ void TForm1::ConnectHandlers() {
     connect(Close1, &QAction::triggered, this, &TForm1::Close1Click);
     connect(LogSweeps1, &QAction::triggered, this, &TForm1::LogSweeps1Click);
     connect(MaxHold1, &QAction::triggered, this, &TForm1::MaxHold1Click);
-    maxHoldSeries.SetVertAxis(aLeftAxis);
+    connect(Live1, &QAction::triggered, this, &TForm1::Live1Click);
+    connect(Average1, &QAction::triggered, this, &TForm1::Average1Click);
+    connect(MinHold1, &QAction::triggered, this, &TForm1::MinHold1Click);
+    connect(Persistence1, &QAction::triggered, this, &TForm1::Persistence1Click);
+    for (auto [item, levels] : {std::pair{LevelsSweep1, WaterfallLevels::Sweep}, std::pair{LevelsFixed1, WaterfallLevels::Fixed},
+                                std::pair{LevelsAuto1, WaterfallLevels::Auto}})
+        connect(item, &QAction::triggered, this, [this, levels] { WaterfallLevelsClick(levels); });
+    for (std::size_t i = 0; i < colourItems.size(); ++i)
+        connect(colourItems[i], &QAction::triggered, this,
+                [this, i] { WaterfallColoursClick(static_cast<WaterfallColours>(i)); });
+    // Under the trace and against both level axes as the trace is, so both fit what is drawn.
+    maxHoldSeries.SetVertAxis(aBothVertAxis);
+    minHoldSeries.SetVertAxis(aBothVertAxis);
 
     // Image buttons: a press moves the picture 1 pixel down, the release back up; a click acts.
     const std::pair<TImage *, void (TForm1::*)()> actions[] = {{Image4, &TForm1::Image4Click},
@@ -155,6 +173,7 @@ void TForm1::FormCreate(const StartOptions &options) {
         screen = s->size();
     waterfall = std::make_unique<TWaterfall>(screen);
     waterfall->SetImage(img2);
+    ApplyWaterfallOptions();
     FormResize();
 
     // Number <-> text conversions all go through the C-locale routines of numtext.h, and Qt

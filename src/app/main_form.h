@@ -15,6 +15,7 @@
 #include "capture/recording_controller.h"
 #include "display/image_view.h"
 #include "display/spectrum_chart.h"
+#include "display/trace_hold.h"
 #include "display/waterfall.h"
 #include "scan/scan_worker.h"
 #include "scan/sweep_log.h"
@@ -41,6 +42,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -91,9 +93,12 @@ public:
     QString PanelText(int index) const;
     int PanelCount() const { return static_cast<int>(panels_.size()); }
     QLabel *Panel(int index) const { return panels_.at(index); }
+    // Widens the last panel as far as its text needs, or back to its own width.
+    void FitPanel(int index);
 
 private:
     QList<QLabel *> panels_;
+    QList<int> widths_; // each panel's own width
 };
 
 class TForm1 : public QWidget, public ScanHost {
@@ -133,6 +138,11 @@ public:
     QAction *About1 = nullptr, *Screenshot1 = nullptr, *recc = nullptr, *PrintPreview1 = nullptr, *Close1 = nullptr;
     QMenu *Options1 = nullptr, *codec = nullptr;
     QAction *LogSweeps1 = nullptr, *MaxHold1 = nullptr; // check items, saved as "Log sweeps", "Max hold"
+    QMenu *Trace1 = nullptr, *Waterfall1 = nullptr, *Colours1 = nullptr; // Options > Trace, > Waterfall (> Colours)
+    QAction *Live1 = nullptr, *Average1 = nullptr, *MinHold1 = nullptr; // radio items of Trace
+    QAction *Persistence1 = nullptr;                                    // check item of Trace
+    QAction *LevelsSweep1 = nullptr, *LevelsFixed1 = nullptr, *LevelsAuto1 = nullptr; // radio items of Waterfall
+    std::vector<QAction *> colourItems; // radio items of Colours, in WaterfallColours order
     std::unique_ptr<TTray> tray;
     QTimer *Timer1 = nullptr, *tavi = nullptr;
 
@@ -164,6 +174,7 @@ public:
         qint64 values = 0;
         double noiseDb = 0, maxHz = 0, maxDb = 0;
         QString step;
+        bool averaged = false; // the levels are an average of sweeps
     };
     const SweepSummary &LastSweep() const { return lastSweep_; }
     int sweepCount = 0; // sweep files read and shown since start-up
@@ -230,8 +241,54 @@ public:
     // it was switched on or the range or bin layout changed.
     void MaxHold1Click();  // saves the choice, then ApplyMaxHold
     void ApplyMaxHold();   // the series joins (under the rest) or leaves the chart, afresh
-    void UpdateMaxHold();
-    TFastLineSeries maxHoldSeries;
+    THeldTrace maxHold_{THeldTrace::Kind::Highest};
+    TFastLineSeries &maxHoldSeries = maxHold_.Series();
+
+    // ---- main_form_trace.cpp: Options > Trace and Options > Waterfall, Ctrl + wheel zoom.
+    // Trace: "Live" (the sweep as read), "Average" (over N sweeps, in power; the noise line,
+    // peaks and strongest bin follow it) or "Min Hold" (a dim series of each bin's lowest
+    // level); "Persistence" keeps the last N traces under the live one, fading. All off at a
+    // first start; kept as "Average", "Min hold", "Persistence".
+    void Live1Click();
+    void Average1Click();
+    void MinHold1Click();
+    void Persistence1Click();
+    // The trace options as the menu shows them: averaging, holds and persistence set up afresh.
+    void ApplyTraceOptions();
+    // After each sweep shown (persistence took the trace before it first): holds and
+    // persistence take the new trace.
+    void UpdateUnderlays();
+    // The series under the trace, in the chart in their order: persistence (oldest lowest), min
+    // hold, max hold.
+    void ArrangeUnderlays();
+    TTraceAverage average_; // read by the worker's ingest as well
+    THeldTrace minHold_{THeldTrace::Kind::Lowest};
+    TFastLineSeries &minHoldSeries = minHold_.Series();
+    TTracePersistence persistence_;
+    static constexpr int kDefaultPersistence = 5, kMaxPersistence = 20;
+    // Waterfall: "Per sweep", "Fixed range" (from/to dB asked in a dialog), "Auto range"; colours:
+    // the two chosen ones or a colour map. Kept as "Waterfall levels", "Waterfall min dB",
+    // "Waterfall max dB", "Waterfall colours".
+    void WaterfallLevelsClick(WaterfallLevels levels);
+    void WaterfallColoursClick(WaterfallColours colours);
+    // Gives the waterfall the options the menu shows (also for a waterfall made anew).
+    void ApplyWaterfallOptions();
+    double waterfallMinDb = -100, waterfallMaxDb = 0;
+    // Asks for a whole number in min..max (Average's and Persistence's N); empty when cancelled.
+    // Tests replace it.
+    std::function<std::optional<int>(const QString &title, const QString &label, int value, int min, int max)>
+        askNumber;
+    // Asks for the fixed waterfall range, from < to in dB; false when cancelled. Tests replace it.
+    std::function<bool(double &fromDb, double &toDb)> askLevelRange;
+    // Ctrl + wheel over the chart: the frequency axis zooms by 20 % a notch about the frequency
+    // under the pointer (in for a turn away from the user), as a user zoom.
+    void ZoomFrequencyAt(int x, double notches);
+    enum class TraceMode { Live, Average, MinHold };
+    TraceMode traceMode_ = TraceMode::Live;
+    int averageCount_ = TTraceAverage::kDefaultCount;
+    int persistenceDepth_ = kDefaultPersistence;
+    WaterfallLevels waterfallLevels_ = WaterfallLevels::Sweep;
+    WaterfallColours waterfallColours_ = WaterfallColours::Ramp;
     // The strongest bin's frequency and level next to its marker ("433.920 MHz -21.4 dB"), and the
     // same for a "Max" peak marker under the mouse; kept inside the plot.
     static QString PeakLabel(double hz, double db);
@@ -356,6 +413,9 @@ private:
     void ApplyChartScale();
     void ApplyChartPoint();
     void ApplyChartMax();
+    // The trace and waterfall options as stored (only read: a first start writes none).
+    void ReadTraceSettings();
+    std::optional<int> AskNumber(const QString &title, const QString &label, int value, int min, int max);
     // A check box's handler: apply it, then write its key as "1" or "0" and save.
     void CheckBoxClick(QCheckBox *box, const QString &key, void (TForm1::*apply)());
     // main_form_commands.cpp
@@ -399,8 +459,6 @@ private:
         TChartSeries *series = nullptr;
         int index = 0, x = 0, y = 0;
     } pendingSeriesClick_; // a left press on a series, a click if released there
-    std::vector<double> maxHoldY_;       // the highest level of each bin so far
-    WaterfallLayout maxHoldLayout_;       // of the sweeps max hold has seen
     bool launchHeld_ = false;       // a launch is waiting for ReleaseLaunch
     QString holdText_;              // why, as status panel 0 shows it
     bool sweepSinceLaunch_ = false; // the current run's sweep file has been read

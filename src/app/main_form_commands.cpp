@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QSystemTrayIcon>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <array>
@@ -16,6 +17,13 @@
 namespace sky {
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::Wheel && watched == ch && !destroyed_) {
+        const auto *w = static_cast<QWheelEvent *>(event);
+        if (w->modifiers() & Qt::ControlModifier) {
+            ZoomFrequencyAt(qRound(w->position().x()), w->angleDelta().y() / 120.0);
+            return true; // not the chart's own wheel, which scrolls the level axes
+        }
+    }
     if (event->type() == QEvent::KeyPress && !destroyed_) {
         // Once per key: at the widget that has the focus (or this window), before it; the key
         // then goes on to that widget.

@@ -7,6 +7,7 @@
 #include "platform/numtext.h"
 
 #include <QAbstractItemView>
+#include <QActionGroup>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -126,8 +127,18 @@ TStatusBar::TStatusBar(const QList<int> &widths, const QStringList &widestTexts,
                                : 0;
         const int w = std::max(widths[i], needed);
         l->setGeometry(x, 2, w - 2, 17);
+        widths_ << w;
         x += w;
     }
+}
+
+void TStatusBar::FitPanel(int index) {
+    QLabel *l = panels_.at(index);
+    const QString text = l->property("fullText").toString();
+    const int needed = l->fontMetrics().horizontalAdvance(text) + 2 * l->frameWidth() + 2 + 4;
+    l->resize(std::max(widths_.at(index), needed) - 2, l->height());
+    SetPanelText(index, QString());
+    SetPanelText(index, text); // shown whole now
 }
 
 bool TStatusBar::Fits(int index, const QString &text) const {
@@ -372,6 +383,44 @@ void TForm1::BuildControls() {
     LogSweeps1->setCheckable(true);
     MaxHold1 = item(Options1, "MaxHold1", "Max Hold", "");
     MaxHold1->setCheckable(true);
+    auto submenu = [&](QMenu *parent, const char *name, const char *caption) {
+        QMenu *m = parent->addMenu(QString::fromLatin1(caption));
+        m->setObjectName(QString::fromLatin1(name));
+        return m;
+    };
+    auto radio = [&](QMenu *menu, QActionGroup *group, const char *name, const char *caption) {
+        QAction *a = item(menu, name, caption, "");
+        a->setCheckable(true);
+        a->setActionGroup(group);
+        return a;
+    };
+    auto group = [&](QMenu *menu) {
+        auto *g = new QActionGroup(menu);
+        g->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
+        return g;
+    };
+    Trace1 = submenu(Options1, "Trace1", "Trace");
+    QActionGroup *traceGroup = group(Trace1);
+    Live1 = radio(Trace1, traceGroup, "Live1", "Live");
+    Average1 = radio(Trace1, traceGroup, "Average1", "Average");
+    MinHold1 = radio(Trace1, traceGroup, "MinHold1", "Min Hold");
+    Live1->setChecked(true);
+    Trace1->addSeparator();
+    Persistence1 = item(Trace1, "Persistence1", "Persistence", "");
+    Persistence1->setCheckable(true);
+    Waterfall1 = submenu(Options1, "Waterfall1", "Waterfall");
+    QActionGroup *levelsGroup = group(Waterfall1);
+    LevelsSweep1 = radio(Waterfall1, levelsGroup, "LevelsSweep1", "Per sweep");
+    LevelsFixed1 = radio(Waterfall1, levelsGroup, "LevelsFixed1", "Fixed range");
+    LevelsAuto1 = radio(Waterfall1, levelsGroup, "LevelsAuto1", "Auto range");
+    LevelsSweep1->setChecked(true);
+    Colours1 = submenu(Waterfall1, "Colours1", "Colours");
+    QActionGroup *coloursGroup = group(Colours1);
+    for (const auto &[name, caption] : {std::pair{"ColoursRamp1", "Two Colours"}, std::pair{"ColoursTurbo1", "Turbo"},
+                                        std::pair{"ColoursViridis1", "Viridis"}, std::pair{"ColoursInferno1", "Inferno"},
+                                        std::pair{"ColoursGrey1", "Grey"}})
+        colourItems.push_back(radio(Colours1, coloursGroup, name, caption));
+    colourItems.front()->setChecked(true);
     Close1 = item(pm1, "Close1", "Close", "Esc");
 
     Timer1 = new QTimer(this);

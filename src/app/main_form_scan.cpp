@@ -183,7 +183,7 @@ void TForm1::PrepareSweepFile() {
             return;
         }
         IngestSweep(std::string_view(preparedBuffer_.constData(), static_cast<std::size_t>(preparedBuffer_.size())),
-                    true, preparedFindings_);
+                    true, preparedFindings_, &average_);
         const SweepData &d = preparedFindings_.data;
         preparedFacts_.x = TChartValueList::FactsOf(d.x.data(), d.x.size());
         preparedFacts_.y = TChartValueList::FactsOf(d.y.data(), d.y.size());
@@ -274,7 +274,7 @@ void TForm1::ReportUnreadSweep(const QString &why) {
 }
 
 void TForm1::AssembleSweep(std::string_view text) {
-    IngestSweep(text, mx->isChecked(), findings_);
+    IngestSweep(text, mx->isChecked(), findings_, &average_);
     ShowSweep(findings_);
 }
 
@@ -328,10 +328,13 @@ void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts *facts) {
     sb->SetPanelText(2, QStringLiteral("Average Noise Level: %1 dB").arg(QString::number(noise, 'f', 2)));
     sb->SetPanelText(3, QStringLiteral("FFT Point Size: %1").arg(f.data.valueCount));
     sb->SetPanelText(1, QStringLiteral("Step: %1 Hz").arg(lastSweep_.step));
+    if (Persistence1->isChecked())
+        persistence_.Push(s.Series1); // the trace before this one
     s.Series1.CopyFrom(s.sweepSeries);
     s.Series5.CopyFrom(s.sweepSeries);
     lastSweep_.ok = true;
-    UpdateMaxHold();
+    lastSweep_.averaged = f.averaged;
+    UpdateUnderlays();
     lastSweep_.noiseDb = noise;
     lastSweep_.maxHz = x[f.maxIndex];
     lastSweep_.maxDb = y[f.maxIndex];

@@ -48,6 +48,7 @@ void TForm1::ReadSettings() {
     MaxHold1->setChecked(boxValue(key::MaxHold, 0));
     if (MaxHold1->isChecked())
         ApplyMaxHold(); // as stored: nothing to save
+    ReadTraceSettings();
 }
 
 void TForm1::WriteSetting(const QString &key, const QString &value) {

@@ -54,45 +54,10 @@ void TForm1::MaxHold1Click() {
 }
 
 void TForm1::ApplyMaxHold() {
-    // One series more, drawn under everything else; the others stay as they are (taking them
-    // out and back would re-resolve the axes the trace's copies keep).
-    const bool on = MaxHold1->isChecked();
-    if (on) {
-        ch->AddSeries(&maxHoldSeries);
-        ch->SeriesList().Move(&maxHoldSeries, 0);
-    } else {
-        ch->RemoveSeries(&maxHoldSeries);
-    }
-    maxHoldY_.clear();
-    maxHoldSeries.ClearPoints();
-    maxHoldLayout_ = {};
-    if (on)
-        UpdateMaxHold();
+    maxHold_.Restart();
+    ArrangeUnderlays();
+    UpdateUnderlays();
     ch->Invalidate();
-}
-
-void TForm1::UpdateMaxHold() {
-    if (!MaxHold1->isChecked() || !lastSweep_.ok)
-        return;
-    const TChartSeries &trace = spectrum.sweepSeries;
-    const int n = trace.PointCount();
-    if (n == 0)
-        return;
-    const double *x = trace.XValues().Data(), *y = trace.YValues().Data();
-    const WaterfallLayout layout{n, x[0], x[n - 1]};
-    if (layout != maxHoldLayout_ || maxHoldY_.size() != static_cast<std::size_t>(n)) {
-        maxHoldY_.assign(y, y + n); // a new range or bin layout starts afresh
-        maxHoldLayout_ = layout;
-    } else {
-        for (int i = 0; i < n; ++i)
-            maxHoldY_[i] = std::max(maxHoldY_[i], y[i]);
-    }
-    // A pale tint of the trace's colour: visible on black, never mistaken for the trace.
-    const QColor c = ColorToQColor(flags.chartColor);
-    const TColor dim = RGBToColor(qRgb((c.red() + 2 * 200) / 3, (c.green() + 2 * 200) / 3, (c.blue() + 2 * 200) / 3));
-    maxHoldSeries.ClearPoints();
-    maxHoldSeries.AppendPoints(x, maxHoldY_.data(), static_cast<std::size_t>(n), dim);
-    maxHoldSeries.SetSeriesColor(dim);
 }
 
 QString TForm1::PeakLabel(double hz, double db) {

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <memory>
 
 namespace sky {
 
@@ -86,6 +87,11 @@ bool RenderInto(TForm1 &form, const CommandLine &cl, FILE *out) {
     // the screen keeps one pixel per row and per column.
     form.waterfall = std::make_unique<TWaterfall>(form.size());
     form.waterfall->SetImage(form.img2);
+    form.ApplyWaterfallOptions();
+    // The automatic waterfall range is renewed at most once a second of the capture, not of the
+    // rendering, which reads days in seconds: each sweep counts as a second.
+    auto sweepClock = std::make_shared<qint64>(0);
+    form.waterfall->clockMs = [sweepClock] { return *sweepClock * 1000; };
     form.FormResize();
     // Rows go straight to their place in the picture: one history move for all of them.
     form.waterfall->BeginBatch();
@@ -106,6 +112,7 @@ bool RenderInto(TForm1 &form, const CommandLine &cl, FILE *out) {
                 error = QStringLiteral("no value");
             }
             for (const SweepSpan &span : spans) {
+                ++*sweepClock;
                 form.AssembleSweep(span.text);
                 if (!form.LastSweep().ok) {
                     error = SweepFailureText(span);
@@ -146,6 +153,8 @@ bool RenderInto(TForm1 &form, const CommandLine &cl, FILE *out) {
         line.insert(QStringLiteral("max_db"), ok ? QJsonValue(sweep.maxDb) : QJsonValue());
         line.insert(QStringLiteral("peaks"), form.spectrum.Series4.PointCount());
         line.insert(QStringLiteral("step"), sweep.step);
+        if (ok && sweep.averaged)
+            line.insert(QStringLiteral("average"), form.average_.Count());
         const QByteArray json = QJsonDocument(line).toJson(QJsonDocument::Compact);
         std::fprintf(out, "%s\n", json.constData());
         std::fflush(out);

@@ -21,5 +21,12 @@ inline const QString Developer = QStringLiteral("Developer");
 inline const QString HomePage = QStringLiteral("H-page");
 inline const QString LogSweeps = QStringLiteral("Log sweeps");
 inline const QString MaxHold = QStringLiteral("Max hold");
+inline const QString Average = QStringLiteral("Average");
+inline const QString MinHold = QStringLiteral("Min hold");
+inline const QString Persistence = QStringLiteral("Persistence");
+inline const QString WaterfallLevels = QStringLiteral("Waterfall levels");
+inline const QString WaterfallMinDb = QStringLiteral("Waterfall min dB");
+inline const QString WaterfallMaxDb = QStringLiteral("Waterfall max dB");
+inline const QString WaterfallColours = QStringLiteral("Waterfall colours");
 
 } // namespace sky::key
