@@ -9,8 +9,10 @@
 // over the working series' x (SetLevelPoints) instead of n copies of it. BM_SweepDataResident:
 // the resident memory the series of one sweep take, per value, filled that way. BM_MinMaxFloor:
 // one lowest-and-highest pass over the levels, the floor a frame is compared with.
+// BM_SpectrumFrameUnderlays: the same with max hold, min hold and five traces of persistence.
 #include "bench_main.h"
 #include "display/spectrum_chart.h"
+#include "display/trace_hold.h"
 #include "scan/sweep_ingest.h"
 
 #include <QPainter>
@@ -98,6 +100,43 @@ void Frame(benchmark::State &state, bool point, bool max, bool level = false)
     state.counters["peaks"] = static_cast<double>(scene.peaks);
 }
 
+// The first-start defaults with a trace option on, as the window arranges the series under the
+// trace: second argument 0 min hold, 1 five traces of persistence, 2 both and max hold.
+void BM_SpectrumFrameUnderlays(benchmark::State &state)
+{
+    const int n = static_cast<int>(state.range(0));
+    const int which = static_cast<int>(state.range(1));
+    Scene scene(n, true, true, true);
+    sky::THeldTrace high(sky::THeldTrace::Kind::Highest), low(sky::THeldTrace::Kind::Lowest);
+    sky::TTracePersistence persistence;
+    persistence.SetDepth(5);
+    TLineSeries &trace = scene.s.Series1;
+    for (int sweep = 0; sweep < 6; ++sweep) {
+        persistence.Push(trace);
+        persistence.Follow(trace, clRed);
+        high.Update(trace, clYellow);
+        low.Update(trace, clGreen);
+    }
+    std::vector<TChartSeries *> under;
+    if (which >= 1)
+        for (auto it = persistence.Series().rbegin(); it != persistence.Series().rend(); ++it)
+            under.push_back(it->get());
+    if (which != 1)
+        under.push_back(&low.Series());
+    if (which == 2)
+        under.push_back(&high.Series());
+    for (std::size_t i = 0; i < under.size(); ++i) {
+        under[i]->SetVertAxis(aBothVertAxis);
+        scene.chart.AddSeries(under[i]);
+        scene.chart.SeriesList().Move(under[i], static_cast<int>(i));
+    }
+    for (auto _ : state) {
+        scene.chart.Canvas3D().MarkDirty();
+        scene.chart.DrawTo(&scene.window, TRect{0, 0, 716, 263});
+    }
+    state.counters["series"] = scene.chart.SeriesList().Count();
+}
+
 void BM_SpectrumFrame(benchmark::State &state) { Frame(state, true, true); }
 void BM_SpectrumFrameTraceOnly(benchmark::State &state) { Frame(state, false, false); }
 void BM_SpectrumFrameOneCopy(benchmark::State &state) { Frame(state, true, true, true); }
@@ -155,6 +194,7 @@ BENCHMARK(BM_MinMaxFloor)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMill
 BENCHMARK(BM_SpectrumFrame)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_SpectrumFrameTraceOnly)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_SpectrumFrameOneCopy)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_SpectrumFrameUnderlays)->Args({1'000'000, 0})->Args({1'000'000, 1})->Args({1'000'000, 2})->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_SweepDataResident)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_UnchangedRepaint)->Unit(benchmark::kMicrosecond)->MinTime(1);
 

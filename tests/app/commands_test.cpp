@@ -187,12 +187,15 @@ TEST(Menu, OpensFromTheWaterfallButNotFromTheChart) {
     EXPECT_EQ(w.form.recc->text(), "Recording Spectrum\tF7");
     EXPECT_EQ(w.form.Close1->text(), "Close\tEsc");
     EXPECT_EQ(w.form.codec->title(), "Codec");
-    // The five items of the Options menu, then the two check items added after them.
+    // The five items of the Options menu, then the two check items and the submenus added
+    // after them.
     const QList<QAction *> options = w.form.Options1->actions();
-    ASSERT_EQ(options.size(), 7);
+    ASSERT_GE(options.size(), 9);
     EXPECT_EQ(options[5]->text(), "Log Sweeps");
     EXPECT_EQ(options[6]->text(), "Max Hold");
     EXPECT_TRUE(options[5]->isCheckable() && options[6]->isCheckable());
+    EXPECT_EQ(options[7]->menu(), w.form.Trace1);
+    EXPECT_EQ(options[8]->menu(), w.form.Waterfall1);
 }
 
 TEST(Notices, AboutCutsAndTrayClicks) {
