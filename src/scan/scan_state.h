@@ -8,7 +8,8 @@
 namespace sky {
 
 // The six scan parameter texts, exactly as they go onto the sweep tool's command line and into
-// the settings file.
+// the settings file, and the tool's interval, crop and FFT window (see receiver_options.h), which
+// go on in their checked form.
 struct ScanParams {
     QString dongleNumber;
     QString freqMinHz;
@@ -16,6 +17,9 @@ struct ScanParams {
     QString freqStep;
     QString gainLevel;
     QString ppmCorrection;
+    QString interval = QStringLiteral("0.5s");
+    QString crop{}; // empty: not given
+    QString window = QStringLiteral("hamming");
 };
 
 // The two flags the worker reads on its own thread; the window writes them.

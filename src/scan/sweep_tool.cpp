@@ -1,5 +1,7 @@
 #include "scan/sweep_tool.h"
 
+#include "scan/receiver_options.h"
+
 namespace sky {
 
 QString BuildSweepParameters(const ScanParams &p) {
@@ -19,8 +21,13 @@ QString BuildSweepParameters(const ScanParams &p) {
     s += QStringLiteral(" -d ");
     s += p.dongleNumber;
     s += QStringLiteral(" -1");
-    s += QStringLiteral(" -i 0.5s");
-    s += QStringLiteral(" -w hamming");
+    const ScanParams defaults;
+    s += QStringLiteral(" -i ");
+    s += ValidateInterval(p.interval).value_or(defaults.interval);
+    if (const QString crop = ValidateCrop(p.crop).value_or(defaults.crop); !crop.isEmpty())
+        s += QStringLiteral(" -c ") + crop;
+    s += QStringLiteral(" -w ");
+    s += ValidateWindow(p.window).value_or(defaults.window);
     s += QLatin1Char(' ') + QLatin1String(kSweepFileName);
     return s;
 }

@@ -7,7 +7,10 @@
 namespace sky {
 
 // The parameter text handed to the sweep tool, pieces in their fixed order and the six scan
-// texts put in unchanged: nothing is quoted or escaped.
+// texts put in unchanged: nothing is quoted or escaped. The interval, crop and window go in as
+// their validators return them (receiver_options.h); one that does not pass goes in as its
+// default (0.5s, none, hamming), so a bad text can never add, drop or swallow an argument.
+// Callers check them first to tell the user.
 QString BuildSweepParameters(const ScanParams &p);
 
 // The name the start-up clean-up looks for in lower-cased executable names.
