@@ -32,12 +32,13 @@ QString UsageText() {
                           "                      instead of the plugins folder beside the program\n"
                           "  --sweep-tool PATH   run this program instead of the rtl_power found in the\n"
                           "                      plugins folder or on PATH\n"
-                          "  --render OUT.png [--size WxH|Wxauto] FILE...\n"
+                          "  --render OUT.png [--size WxH|Wxauto] [--trace-csv OUT.csv] FILE...\n"
                           "                      read each rtl_power CSV FILE, split into its sweeps, through the\n"
                           "                      window's ingest, write the window as it would look to OUT.png\n"
                           "                      and one JSON line per FILE to stdout; with Wxauto the waterfall\n"
                           "                      is as tall as the sweeps need; starts no sweep tool and changes\n"
-                          "                      no file but OUT.png\n"
+                          "                      no file but OUT.png (and OUT.csv: the last sweep's\n"
+                          "                      trace, one row per bin)\n"
                           "  --replay FILE [--speed X]\n"
                           "                      play a capture of many sweeps in the window at the pace of its\n"
                           "                      time stamps, X times faster (default 1); starts no sweep tool\n"
@@ -100,6 +101,9 @@ CommandLine ParseCommandLine(const QStringList &args) {
             cl.width = w;
             cl.height = h;
             cl.autoHeight = autoHeight;
+        } else if (a == QLatin1String("--trace-csv")) {
+            if (!value(cl.traceCsv) || cl.traceCsv.isEmpty())
+                return fail(QStringLiteral("skyvane: --trace-csv needs an output CSV file"));
         } else if (a == QLatin1String("--replay")) {
             if (!value(cl.replayFile) || cl.replayFile.isEmpty())
                 return fail(QStringLiteral("skyvane: --replay needs a sweep file"));
@@ -127,6 +131,8 @@ CommandLine ParseCommandLine(const QStringList &args) {
         return fail(QStringLiteral("skyvane: --render needs at least one sweep file"));
     if (cl.action != CommandLine::Render && (cl.width != 716 || cl.height != 386 || cl.autoHeight))
         return fail(QStringLiteral("skyvane: --size goes with --render"));
+    if (cl.action != CommandLine::Render && !cl.traceCsv.isEmpty())
+        return fail(QStringLiteral("skyvane: --trace-csv goes with --render"));
     if (cl.action != CommandLine::Replay && cl.speed != 1.0)
         return fail(QStringLiteral("skyvane: --speed goes with --replay"));
     return cl;

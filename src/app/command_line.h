@@ -9,11 +9,12 @@ struct CommandLine {
     enum Action { Run, Render, Replay, Help, Version, Fail } action = Run;
     QString pluginsDir;
     QString sweepTool;
-    // --render OUT.png [--size WxH | --size Wxauto] FILE...
+    // --render OUT.png [--size WxH | --size Wxauto] [--trace-csv OUT.csv] FILE...
     QString renderOutput;
     int width = 716, height = 386;
     bool autoHeight = false; // the waterfall as tall as the sweeps read need
     QStringList files;
+    QString traceCsv; // --trace-csv OUT.csv: the last sweep's trace as "Save Trace..." writes it
     // --replay FILE [--speed X]
     QString replayFile;
     double speed = 1.0; // recorded seconds per wall-clock second

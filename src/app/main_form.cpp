@@ -98,6 +98,11 @@ void TForm1::ConnectHandlers() {
     connect(Close1, &QAction::triggered, this, &TForm1::Close1Click);
     connect(LogSweeps1, &QAction::triggered, this, &TForm1::LogSweeps1Click);
     connect(MaxHold1, &QAction::triggered, this, &TForm1::MaxHold1Click);
+    connect(ClearMarkers1, &QAction::triggered, this, &TForm1::ClearMarkers1Click);
+    connect(SaveTrace1, &QAction::triggered, this, &TForm1::SaveTrace1Click);
+    connect(SaveImage1, &QAction::triggered, this, &TForm1::SaveImage1Click);
+    connect(FrequencyOffset1, &QAction::triggered, this, &TForm1::FrequencyOffset1Click);
+    connect(Receiver1, &QAction::triggered, this, &TForm1::Receiver1Click);
     connect(Live1, &QAction::triggered, this, &TForm1::Live1Click);
     connect(Average1, &QAction::triggered, this, &TForm1::Average1Click);
     connect(MinHold1, &QAction::triggered, this, &TForm1::MinHold1Click);

@@ -17,6 +17,7 @@
 #include "display/spectrum_chart.h"
 #include "display/trace_hold.h"
 #include "display/waterfall.h"
+#include "scan/band_power.h"
 #include "scan/scan_worker.h"
 #include "scan/sweep_log.h"
 #include "scan/sweep_ingest.h"
@@ -143,6 +144,9 @@ public:
     QAction *Persistence1 = nullptr;                                    // check item of Trace
     QAction *LevelsSweep1 = nullptr, *LevelsFixed1 = nullptr, *LevelsAuto1 = nullptr; // radio items of Waterfall
     std::vector<QAction *> colourItems; // radio items of Colours, in WaterfallColours order
+    QMenu *Markers1 = nullptr; // Options > Markers
+    QAction *ClearMarkers1 = nullptr, *SaveTrace1 = nullptr, *SaveImage1 = nullptr, *FrequencyOffset1 = nullptr,
+            *Receiver1 = nullptr;
     std::unique_ptr<TTray> tray;
     QTimer *Timer1 = nullptr, *tavi = nullptr;
 
@@ -283,6 +287,50 @@ public:
     // Ctrl + wheel over the chart: the frequency axis zooms by 20 % a notch about the frequency
     // under the pointer (in for a turn away from the user), as a user zoom.
     void ZoomFrequencyAt(int x, double notches);
+    // ---- main_form_markers.cpp: markers A and B, trace and image export, the converter offset
+    // and the receiver options (Options > Markers, Save Trace..., Save Image..., Frequency
+    // Offset..., Receiver...). All off at a first start; kept as "Marker A Hz", "Marker B Hz",
+    // "Frequency offset Hz", "Interval", "Crop", "Window".
+    // Ctrl + click on the chart sets marker A at the nearest bin, Ctrl + Shift + click marker B.
+    void SetMarkerAt(int which, int x);
+    void ClearMarkers1Click();
+    // Each set marker: its frequency and the level of the trace's bin nearest to it now; with
+    // both, the power of the bins between them (10 log10 of the sum of their linear powers).
+    struct MarkerReadout {
+        bool set[2] = {false, false};
+        double hz[2] = {0, 0}, db[2] = {0, 0};
+        std::optional<BandPower> band;
+    };
+    MarkerReadout Markers();
+    std::optional<double> markerHz_[2];
+    void DrawMarkers(); // a line and label per marker, the readout at the plot's top right
+    void SaveTrace1Click();
+    void SaveImage1Click();
+    // The last sweep as CSV: frequency_hz, level_db (the sweep's own levels) and max_hold_db,
+    // min_hold_db, average_db for what is on. False with the reason when it could not be written.
+    bool SaveTraceCsv(const QString &path, QString &error);
+    // Asks where to save (a file name in a folder); empty when cancelled. Tests replace it.
+    std::function<QString(const QString &title, const QString &path, const QString &filter)> askSavePath;
+    // Up- and down-converters: the sky frequency is the receiver's plus this. The editors, the
+    // axis, readouts, markers and exports show sky frequencies; the tool is asked for receiver
+    // ones. Read by the worker's ingest too.
+    void FrequencyOffset1Click();
+    // Sets the offset; with `keepReceiverRange` the editors move by the change, so the receiver
+    // sweeps what it swept.
+    void ApplyFrequencyOffset(double hz, bool keepReceiverRange);
+    std::atomic<double> frequencyOffsetHz_{0};
+    std::function<std::optional<double>(double currentMHz)> askOffsetMHz; // tests replace it
+    // "Offset +125 MHz" while an offset is set (drawn at the chart's foot), else empty.
+    QString OffsetText() const;
+    void DrawOffsetFoot(); // OffsetText at the chart's bottom left, on the screen and on paper
+    void Receiver1Click();
+    // Asks for interval, crop and window, each checked as typed; false when cancelled. Tests
+    // replace it.
+    std::function<bool(ScanParams &)> askReceiverOptions;
+    // The tool's parameters for the current settings: receiver frequencies and options.
+    QString ToolParameters() const;
+    std::vector<float> liveLevels_; // the last sweep's own levels while the trace is an average
+
     enum class TraceMode { Live, Average, MinHold };
     TraceMode traceMode_ = TraceMode::Live;
     int averageCount_ = TTraceAverage::kDefaultCount;
@@ -415,6 +463,14 @@ private:
     void ApplyChartMax();
     // The trace and waterfall options as stored (only read: a first start writes none).
     void ReadTraceSettings();
+    void ReadMarkerSettings();
+    bool ReceiverDialog(ScanParams &p);
+    struct BandCache {
+        std::uint64_t key = 0;
+        std::size_t offset = 0, bins = 0;
+        double a = 0, b = 0;
+        std::optional<BandPower> band;
+    } bandCache_;
     std::optional<int> AskNumber(const QString &title, const QString &label, int value, int min, int max);
     // A check box's handler: apply it, then write its key as "1" or "0" and save.
     void CheckBoxClick(QCheckBox *box, const QString &key, void (TForm1::*apply)());

@@ -17,6 +17,13 @@
 namespace sky {
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::MouseButtonPress && watched == ch && !destroyed_) {
+        const auto *m = static_cast<QMouseEvent *>(event);
+        if (m->button() == Qt::LeftButton && (m->modifiers() & Qt::ControlModifier)) {
+            SetMarkerAt((m->modifiers() & Qt::ShiftModifier) ? 1 : 0, qRound(m->position().x()));
+            return true; // no zoom rectangle, no colour dialog
+        }
+    }
     if (event->type() == QEvent::Wheel && watched == ch && !destroyed_) {
         const auto *w = static_cast<QWheelEvent *>(event);
         if (w->modifiers() & Qt::ControlModifier) {

@@ -69,6 +69,8 @@ void TForm1::UpdateCursorReadout() {
 void TForm1::chAfterDraw() {
     // A page (or its preview): the chart and its peak labels, nothing that belongs to the
     // screen (the cursor readout, the view's follow-up).
+    DrawMarkers();
+    DrawOffsetFoot();
     if (ch->IsPrinting()) {
         DrawPeakLabels();
         return;

@@ -421,6 +421,12 @@ void TForm1::BuildControls() {
                                         std::pair{"ColoursGrey1", "Grey"}})
         colourItems.push_back(radio(Colours1, coloursGroup, name, caption));
     colourItems.front()->setChecked(true);
+    Markers1 = submenu(Options1, "Markers1", "Markers");
+    ClearMarkers1 = item(Markers1, "ClearMarkers1", "Clear Markers", "");
+    SaveTrace1 = item(Options1, "SaveTrace1", "Save Trace...", "");
+    SaveImage1 = item(Options1, "SaveImage1", "Save Image...", "");
+    FrequencyOffset1 = item(Options1, "FrequencyOffset1", "Frequency Offset...", "");
+    Receiver1 = item(Options1, "Receiver1", "Receiver...", "");
     Close1 = item(pm1, "Close1", "Close", "Esc");
 
     Timer1 = new QTimer(this);
@@ -461,8 +467,10 @@ void TForm1::CreateFrequencyEditors() {
         e->show();
         return e;
     };
-    startSpin = make("startSpin", 110, 24.0, 1749.0, "Start scanning, MHz");
-    stopSpin = make("stopSpin", 185, 25.0, 1750.0, "Stop scanning, MHz");
+    // A converter's offset moves the ranges: the editors hold the frequencies shown.
+    const double offset = frequencyOffsetHz_.load() / kHzPerMHz;
+    startSpin = make("startSpin", 110, 24.0 + offset, 1749.0 + offset, "Start scanning, MHz");
+    stopSpin = make("stopSpin", 185, 25.0 + offset, 1750.0 + offset, "Stop scanning, MHz");
     // The editors show MHz. A stored text that is not a number is reported and replaced by the
     // first start's value, so the window still sweeps.
     auto hz = [this](QString &text, const char *fallback) {

@@ -57,7 +57,7 @@ void TForm1::LaunchSweepTool() {
     launchHeld_ = false;
     holdText_.clear();
     sweepSinceLaunch_ = false;
-    runParameters_ = BuildSweepParameters(params);
+    runParameters_ = ToolParameters();
     runClock_.start();
     toolRunning_ = true;
     sweepTool_->Start(sweepToolPath, SplitCommandLine(runParameters_), pluginsDir);
@@ -183,7 +183,7 @@ void TForm1::PrepareSweepFile() {
             return;
         }
         IngestSweep(std::string_view(preparedBuffer_.constData(), static_cast<std::size_t>(preparedBuffer_.size())),
-                    true, preparedFindings_, &average_);
+                    true, preparedFindings_, &average_, frequencyOffsetHz_.load());
         const SweepData &d = preparedFindings_.data;
         preparedFacts_.x = TChartValueList::FactsOf(d.x.data(), d.x.size());
         preparedFacts_.y = TChartValueList::FactsOf(d.y.data(), d.y.size());
@@ -274,7 +274,7 @@ void TForm1::ReportUnreadSweep(const QString &why) {
 }
 
 void TForm1::AssembleSweep(std::string_view text) {
-    IngestSweep(text, mx->isChecked(), findings_, &average_);
+    IngestSweep(text, mx->isChecked(), findings_, &average_, frequencyOffsetHz_.load());
     ShowSweep(findings_);
 }
 
@@ -334,6 +334,10 @@ void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts *facts) {
     s.Series5.CopyFrom(s.sweepSeries);
     lastSweep_.ok = true;
     lastSweep_.averaged = f.averaged;
+    if (f.averaged)
+        liveLevels_.swap(f.liveLevels); // the sweep's own levels, for an export
+    else
+        std::vector<float>().swap(liveLevels_);
     UpdateUnderlays();
     lastSweep_.noiseDb = noise;
     lastSweep_.maxHz = x[f.maxIndex];

@@ -155,6 +155,10 @@ bool RenderInto(TForm1 &form, const CommandLine &cl, FILE *out) {
         line.insert(QStringLiteral("step"), sweep.step);
         if (ok && sweep.averaged)
             line.insert(QStringLiteral("average"), form.average_.Count());
+        if (const TForm1::MarkerReadout m = form.Markers(); ok && m.band) {
+            line.insert(QStringLiteral("band_power_db"), m.band->db);
+            line.insert(QStringLiteral("band_bins"), static_cast<double>(m.band->bins));
+        }
         const QByteArray json = QJsonDocument(line).toJson(QJsonDocument::Compact);
         std::fprintf(out, "%s\n", json.constData());
         std::fflush(out);
@@ -174,6 +178,13 @@ int RunRender(const CommandLine &cl, FILE *out, FILE *err) {
     options.renderOnly = true;
     TForm1 form(options);
     const bool allOk = RenderInto(form, cl, out);
+    if (!cl.traceCsv.isEmpty()) {
+        QString error;
+        if (!form.SaveTraceCsv(cl.traceCsv, error)) {
+            std::fprintf(err, "skyvane: %s\n", error.toLocal8Bit().constData());
+            return 2;
+        }
+    }
     const QImage picture = form.grab().toImage();
     if (!picture.save(cl.renderOutput, "PNG")) {
         std::fprintf(err, "skyvane: cannot write %s\n", QFile::encodeName(cl.renderOutput).constData());

@@ -28,5 +28,11 @@ inline const QString WaterfallLevels = QStringLiteral("Waterfall levels");
 inline const QString WaterfallMinDb = QStringLiteral("Waterfall min dB");
 inline const QString WaterfallMaxDb = QStringLiteral("Waterfall max dB");
 inline const QString WaterfallColours = QStringLiteral("Waterfall colours");
+inline const QString MarkerAHz = QStringLiteral("Marker A Hz");
+inline const QString MarkerBHz = QStringLiteral("Marker B Hz");
+inline const QString FrequencyOffsetHz = QStringLiteral("Frequency offset Hz");
+inline const QString Interval = QStringLiteral("Interval");
+inline const QString Crop = QStringLiteral("Crop");
+inline const QString Window = QStringLiteral("Window");
 
 } // namespace sky::key

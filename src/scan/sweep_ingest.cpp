@@ -139,7 +139,8 @@ void OrderByFrequency(SweepFindings &f) {
     }
 }
 
-void IngestSweep(std::string_view text, bool findPeaks, SweepFindings &out, TTraceAverage *average) {
+void IngestSweep(std::string_view text, bool findPeaks, SweepFindings &out, TTraceAverage *average,
+                 double offsetHz) {
     out.maxIndex = out.minIndex = 0;
     out.noiseDb.reset();
     out.peakCount = 0;
@@ -150,8 +151,15 @@ void IngestSweep(std::string_view text, bool findPeaks, SweepFindings &out, TTra
     const std::size_t n = d.x.size();
     if (!d.ok || n == 0)
         return;
-    if (average)
+    if (offsetHz != 0)
+        for (double &hz : d.x)
+            hz += offsetHz;
+    if (average && average->Count() > 0) {
+        out.liveLevels.assign(d.y.begin(), d.y.end()); // the sweep's own, for an export
         out.averaged = average->Apply(d.x.data(), d.y.data(), n);
+    }
+    if (!out.averaged)
+        std::vector<float>().swap(out.liveLevels);
     const double *x = d.x.data(), *y = d.y.data();
     const SweepExtremes e = FindExtremes(y, n);
     out.maxIndex = e.maxIndex;

@@ -24,8 +24,10 @@ struct SweepFindings {
     // Peaks: peakCount positions and levels (a caller may swap the arrays out).
     std::vector<double> peakX, peakY;
     std::size_t peakCount = 0;
-    // The levels are the average of the sweeps so far (see TTraceAverage), not this sweep's own.
+    // The levels are the average of the sweeps so far (see TTraceAverage), not this sweep's own;
+    // these are then in liveLevels.
     bool averaged = false;
+    std::vector<float> liveLevels;
     // Working buffers of the ordering: the few overlapped bins of a hop.
     std::vector<double> tailX, tailY;
 
@@ -66,7 +68,9 @@ void OrderByFrequency(SweepFindings &f);
 // `findPeaks` is set. A file that fails part-way keeps the points read before the failure, in
 // ascending order, with nothing analysed. With `average` given (and on), a whole sweep's levels
 // are replaced by the running average before the analysis, so extremes, noise and peaks are
-// those of the averaged trace.
-void IngestSweep(std::string_view text, bool findPeaks, SweepFindings &out, TTraceAverage *average = nullptr);
+// those of the averaged trace. `offsetHz` is added to every frequency (an up- or down-converter
+// in front of the receiver: the sweep is shown at the frequencies it came from).
+void IngestSweep(std::string_view text, bool findPeaks, SweepFindings &out, TTraceAverage *average = nullptr,
+                 double offsetHz = 0);
 
 } // namespace sky
