@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace sky {
 
@@ -34,6 +35,8 @@ constexpr double kMaxOffsetMHz = 10000;
 constexpr double kStartMinMHz = 24, kStartMaxMHz = 1749, kStopMinMHz = 25, kStopMaxMHz = 1750;
 
 QString signedLevel(double db) {
+    if (std::isnan(db))
+        return QStringLiteral("\u2013"); // no reading
     // A real minus sign: the readout is read, not parsed.
     QString text = QString::number(std::fabs(db), 'f', 2);
     if (std::isinf(db))
@@ -91,12 +94,15 @@ TForm1::MarkerReadout TForm1::Markers() {
     if (n == 0 || !lastSweep_.ok)
         return m;
     const double *x = trace.XValues().Data(), *y = trace.YValues().Data();
+    // A marker beyond the sweep (more than a bin's spacing from its ends) reads no level.
+    const double spacing = n > 1 ? (x[n - 1] - x[0]) / static_cast<double>(n - 1) : 0;
     for (int k = 0; k < 2; ++k) {
         if (!markerHz_[k])
             continue;
         m.set[k] = true;
         m.hz[k] = *markerHz_[k];
-        m.db[k] = y[NearestBin(x, n, m.hz[k])];
+        const std::size_t i = NearestBin(x, n, m.hz[k]);
+        m.db[k] = std::fabs(x[i] - m.hz[k]) <= spacing ? y[i] : std::numeric_limits<double>::quiet_NaN();
     }
     if (m.set[0] && m.set[1]) {
         // Once per sweep and marker pair: a band can hold millions of bins.

@@ -132,6 +132,13 @@ TEST(Markers, CtrlClicksSetThemAtTheNearestBinAndTheyFollowTheirFrequency) {
     EXPECT_EQ(m.db[0], -25);
     EXPECT_EQ(m.db[1], -35);
     EXPECT_NEAR(m.band->db, powerSumDb({-25, -60, -60, -30, -60, -35}), 1e-6);
+    // A sweep of another range: the markers stay, but read no level there.
+    w.sweep(sweepOf(levels, 440000000));
+    m = w.form.Markers();
+    EXPECT_EQ(m.hz[0], 430004000.0);
+    EXPECT_TRUE(std::isnan(m.db[0]) && std::isnan(m.db[1]));
+    EXPECT_FALSE(m.band);
+    w.sweep(sweepOf(levels));
     // A zoom leaves them where they are.
     w.form.ch->Bottom().SetRange(430003000, 430012000);
     w.form.ch->repaint();
