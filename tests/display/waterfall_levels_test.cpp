@@ -1,4 +1,5 @@
 // Waterfall level modes (Sweep, Fixed, Auto) and colour maps.
+#include "display_app.h"
 #include "display/colour_maps.h"
 #include "display/image_view.h"
 #include "display/waterfall.h"
@@ -17,14 +18,6 @@
 using namespace sky;
 
 namespace {
-
-QApplication &app() {
-    static int argc = 1;
-    static char name[] = "display-tests";
-    static char *argv[] = {name, nullptr};
-    static QApplication *a = new QApplication(argc, argv);
-    return *a;
-}
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();

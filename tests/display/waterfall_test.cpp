@@ -1,3 +1,4 @@
+#include "display_app.h"
 #include "display/image_view.h"
 #include "display/resample.h"
 #include "display/waterfall.h"
@@ -11,14 +12,6 @@
 using namespace sky;
 
 namespace {
-
-QApplication &app() {
-    static int argc = 1;
-    static char name[] = "display-tests";
-    static char *argv[] = {name, nullptr};
-    static QApplication *a = new QApplication(argc, argv);
-    return *a;
-}
 
 // One-row RGB888 image whose pixel k has red = k.
 QImage ramp(int w) {
