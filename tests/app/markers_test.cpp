@@ -5,6 +5,7 @@
 #include "app/render_mode.h"
 #include "app/spin_double.h"
 #include "app_test_support.h"
+#include "platform/numtext.h"
 #include "scan/sweep_tool.h"
 
 #include <QDir>
@@ -239,10 +240,22 @@ TEST(ConverterOffset, TheToolIsAskedForReceiverFrequenciesAndEverythingShowsSkyO
         EXPECT_DOUBLE_EQ(w.form.LastSweep().maxHz, 430002000 + hz);
         w.ctrlClick(w.form.ch->Bottom().ValueToPixel(430002000 + hz), false);
         EXPECT_DOUBLE_EQ(w.form.Markers().hz[0], 430002000 + hz);
+        // The cursor readout reads the sky frequency under the mouse.
+        const int px = w.form.ch->Bottom().ValueToPixel(430002000 + hz);
+        w.form.chMouseMove(px, (w.form.ch->PlotRect().Top + w.form.ch->PlotRect().Bottom) / 2);
+        const double readout = ParseFloat(QString(w.form.cursorXText).remove(QLatin1Char(','))).value_or(0);
+        EXPECT_NEAR(readout, 430002000 + hz, 2 * (w.form.ch->Bottom().Maximum() - w.form.ch->Bottom().Minimum()) /
+                                                 (w.form.ch->PlotRect().Right - w.form.ch->PlotRect().Left));
         // The export too.
         w.savePath = w.dir.filePath("sky.csv");
         w.form.SaveTrace1->trigger();
         EXPECT_TRUE(readFile(w.savePath).split('\n')[1].startsWith(QByteArray::number(430000000 + hz, 'f', 0) + ","));
+        // The sweep log keeps the tool's own bytes: receiver frequencies.
+        w.form.LogSweeps1->trigger();
+        const QByteArray bytes = sweepOf({-60, -10});
+        w.sweep(bytes);
+        w.form.sweepLog_->Flush();
+        EXPECT_EQ(readFile(w.form.SweepLogPath()), bytes);
         // Typing a sky range asks the receiver for that range less the offset.
         w.form.startSpin->setValue(500 + offsetMHz);
         w.form.stopSpin->setValue(510 + offsetMHz);
