@@ -246,6 +246,7 @@ void TForm1::FormDestroy() {
     if (scanThread)
         scanThread->RequestStop(); // queued hand-overs are dropped from here on
     FinishRecordingOnClose(); // every recording still being saved, not only an active one
+    WaitForTraceSave();       // and a trace being written
     sweepTool_->Stop(); // our run of the sweep tool ends with the window
     // Nothing is saved at shut-down: every setting was saved when it changed.
     RemoveTrayIcon();

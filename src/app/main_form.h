@@ -42,6 +42,7 @@
 #include <map>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -309,6 +310,18 @@ public:
     // The last sweep as CSV: frequency_hz, level_db (the sweep's own levels) and max_hold_db,
     // min_hold_db, average_db for what is on. False with the reason when it could not be written.
     bool SaveTraceCsv(const QString &path, QString &error);
+    // What a trace file holds, copied out of the series so it can be written on another thread.
+    struct TraceTable {
+        std::vector<double> hz;
+        std::vector<std::pair<QString, std::vector<double>>> columns;
+        bool Write(const QString &path, QString &error) const;
+    };
+    bool CollectTrace(TraceTable &table, QString &error) const;
+    // Save Trace... writes on a thread of its own (millions of rows take a second); the window
+    // says when it is done, or shows why it failed. Closing waits for it.
+    std::future<void> traceSave_;
+    void WaitForTraceSave();
+    void TraceSaved(bool ok, const QString &path, const QString &error);
     // Asks where to save (a file name in a folder); empty when cancelled. Tests replace it.
     std::function<QString(const QString &title, const QString &path, const QString &filter)> askSavePath;
     // Up- and down-converters: the sky frequency is the receiver's plus this. The editors, the

@@ -5,6 +5,7 @@
 #include "app/settings_file.h"
 #include "app/settings_keys.h"
 #include "app/spin_double.h"
+#include "app/tray.h"
 #include "platform/numtext.h"
 #include "scan/receiver_options.h"
 #include "scan/sweep_tool.h"
@@ -166,28 +167,43 @@ void TForm1::DrawMarkers() {
 
 // ---- Export
 
-bool TForm1::SaveTraceCsv(const QString &path, QString &error) {
+bool TForm1::CollectTrace(TraceTable &table, QString &error) const {
     const TLineSeries &trace = spectrum.Series1;
     const std::size_t n = static_cast<std::size_t>(trace.PointCount());
     if (n == 0 || !lastSweep_.ok) {
         error = QStringLiteral("There is no sweep to save yet.");
         return false;
     }
-    const double *y = trace.YValues().Data();
+    const double *x = trace.XValues().Data(), *y = trace.YValues().Data();
+    table.hz.assign(x, x + n);
+    table.columns.clear();
     // With averaging the trace is the average; the sweep's own levels were kept aside.
-    std::vector<double> live;
-    if (lastSweep_.averaged && liveLevels_.size() == n)
-        live.assign(liveLevels_.begin(), liveLevels_.end());
-    std::vector<TraceColumn> columns{{QStringLiteral("level_db"), live.empty() ? y : live.data()}};
+    const bool averaged = lastSweep_.averaged && liveLevels_.size() == n;
+    if (averaged)
+        table.columns.push_back({QStringLiteral("level_db"), {liveLevels_.begin(), liveLevels_.end()}});
+    else
+        table.columns.push_back({QStringLiteral("level_db"), {y, y + n}});
     auto held = [&](const QString &name, const TChartSeries &s, bool on) {
         if (on && static_cast<std::size_t>(s.PointCount()) == n)
-            columns.push_back({name, s.YValues().Data()});
+            table.columns.push_back({name, {s.YValues().Data(), s.YValues().Data() + n}});
     };
     held(QStringLiteral("max_hold_db"), maxHoldSeries, MaxHold1->isChecked());
     held(QStringLiteral("min_hold_db"), minHoldSeries, traceMode_ == TraceMode::MinHold);
-    if (!live.empty())
-        columns.push_back({QStringLiteral("average_db"), y});
-    return WriteTraceCsv(path, trace.XValues().Data(), n, columns, error);
+    if (averaged)
+        table.columns.push_back({QStringLiteral("average_db"), {y, y + n}});
+    return true;
+}
+
+bool TForm1::TraceTable::Write(const QString &path, QString &error) const {
+    std::vector<TraceColumn> list;
+    for (const auto &[name, values] : columns)
+        list.push_back({name, values.data()});
+    return WriteTraceCsv(path, hz.data(), hz.size(), list, error);
+}
+
+bool TForm1::SaveTraceCsv(const QString &path, QString &error) {
+    TraceTable table;
+    return CollectTrace(table, error) && table.Write(path, error);
 }
 
 void TForm1::SaveTrace1Click() {
@@ -197,9 +213,29 @@ void TForm1::SaveTrace1Click() {
                                      : QFileDialog::getSaveFileName(this, QStringLiteral("Save Trace"), suggested, filter);
     if (path.isEmpty())
         return;
+    TraceTable table;
     QString error;
-    if (!SaveTraceCsv(path, error))
-        ShowError(error);
+    if (!CollectTrace(table, error))
+        return ShowError(error);
+    WaitForTraceSave(); // one at a time
+    statusText.set(QStringLiteral("Saving trace..."));
+    traceSave_ = std::async(std::launch::async, [this, path, table = std::move(table)] {
+        QString why;
+        const bool ok = table.Write(path, why);
+        QMetaObject::invokeMethod(this, [this, ok, path, why] { TraceSaved(ok, path, why); }, Qt::QueuedConnection);
+    });
+}
+
+void TForm1::WaitForTraceSave() {
+    if (traceSave_.valid())
+        traceSave_.get();
+}
+
+void TForm1::TraceSaved(bool ok, const QString &path, const QString &error) {
+    if (!ok)
+        return ShowError(error);
+    if (tray)
+        tray->ShowBalloon(1, QStringLiteral("Save...  ") + QDir::toNativeSeparators(path));
 }
 
 void TForm1::SaveImage1Click() {

@@ -49,6 +49,12 @@ struct Window : QuietWindow {
         form.ch->repaint();
     }
     QByteArray settingsText() const { return readFile(dir.filePath("settings.ini")); }
+    // Save Trace... as the menu runs it: written on its own thread, then said.
+    void saveTrace() {
+        form.SaveTrace1->trigger();
+        form.WaitForTraceSave();
+        QCoreApplication::processEvents();
+    }
     // A Ctrl (+ Shift) click at pixel x of the chart.
     void ctrlClick(int x, bool shift) {
         const Qt::KeyboardModifiers mods = shift ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier;
@@ -181,7 +187,7 @@ TEST(TraceExport, SavesEveryBinAndWhatIsOnAndRefusesAnUnwritableTarget) {
     w.sweep(sweepOf({-20, -30}));
     w.sweep(sweepOf({-40, -10}));
     w.savePath = w.dir.filePath("trace.csv");
-    w.form.SaveTrace1->trigger();
+    w.saveTrace();
     EXPECT_TRUE(w.suggestedPath.startsWith(w.form.pluginsDir + "trace-")) << w.suggestedPath.toStdString();
     const QList<QByteArray> lines = readFile(w.savePath).split('\n');
     ASSERT_GE(lines.size(), 21);
@@ -199,12 +205,12 @@ TEST(TraceExport, SavesEveryBinAndWhatIsOnAndRefusesAnUnwritableTarget) {
     // A folder that is not there: the usual message box, and no file.
     w.errors.messages.clear();
     w.savePath = w.dir.filePath("missing/trace.csv");
-    w.form.SaveTrace1->trigger();
+    w.saveTrace();
     EXPECT_EQ(w.errors.messages.size(), 1);
     EXPECT_FALSE(QFileInfo::exists(w.savePath));
     // Cancelled: nothing.
     w.savePath.clear();
-    w.form.SaveTrace1->trigger();
+    w.saveTrace();
     EXPECT_EQ(w.errors.messages.size(), 1);
 
     // The window as a PNG, and the same refusal.
@@ -248,7 +254,7 @@ TEST(ConverterOffset, TheToolIsAskedForReceiverFrequenciesAndEverythingShowsSkyO
                                                  (w.form.ch->PlotRect().Right - w.form.ch->PlotRect().Left));
         // The export too.
         w.savePath = w.dir.filePath("sky.csv");
-        w.form.SaveTrace1->trigger();
+        w.saveTrace();
         EXPECT_TRUE(readFile(w.savePath).split('\n')[1].startsWith(QByteArray::number(430000000 + hz, 'f', 0) + ","));
         // The sweep log keeps the tool's own bytes: receiver frequencies.
         w.form.LogSweeps1->trigger();
