@@ -95,12 +95,18 @@ public:
     QString PanelText(int index) const;
     int PanelCount() const { return static_cast<int>(panels_.size()); }
     QLabel *Panel(int index) const { return panels_.at(index); }
-    // Widens the last panel as far as its text needs, or back to its own width.
+    // Widens the last panel as far as its text needs, or back to its own width; never beyond
+    // the bar (a narrower window shows the text cut with "..." and whole as the hint). Kept so
+    // when the bar is resized.
     void FitPanel(int index);
+
+protected:
+    void resizeEvent(QResizeEvent *e) override;
 
 private:
     QList<QLabel *> panels_;
     QList<int> widths_; // each panel's own width
+    QList<int> fitted_; // panels FitPanel sizes
 };
 
 class TForm1 : public QWidget, public ScanHost {

@@ -133,12 +133,21 @@ TStatusBar::TStatusBar(const QList<int> &widths, const QStringList &widestTexts,
 }
 
 void TStatusBar::FitPanel(int index) {
+    if (!fitted_.contains(index))
+        fitted_ << index;
     QLabel *l = panels_.at(index);
-    const QString text = l->property("fullText").toString();
+    const QString text = l->property("fullText").toString(), hint = l->property("hint").toString();
     const int needed = l->fontMetrics().horizontalAdvance(text) + 2 * l->frameWidth() + 2 + 4;
-    l->resize(std::max(widths_.at(index), needed) - 2, l->height());
+    const int room = width() - l->x();
+    l->resize(std::max(widths_.at(index), std::min(needed, room)) - 2, l->height());
     SetPanelText(index, QString());
-    SetPanelText(index, text); // shown whole now
+    SetPanelText(index, text, hint); // whole where it fits now, else cut with its hint
+}
+
+void TStatusBar::resizeEvent(QResizeEvent *e) {
+    QFrame::resizeEvent(e);
+    for (int index : fitted_)
+        FitPanel(index);
 }
 
 bool TStatusBar::Fits(int index, const QString &text) const {

@@ -9,6 +9,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QWheelEvent>
 
@@ -111,7 +112,18 @@ TEST(TraceOptions, AverageShowsThePowerMeanAndTheMarkersFollowIt) {
     EXPECT_TRUE(w.settingsText().contains("Average=3\r\n"));
     EXPECT_TRUE(w.settingsText().contains("Min hold=0\r\n"));
     EXPECT_EQ(w.form.sb->PanelText(4), "Average 3");
+    // Never cut to a number it is not: whole, or cut with "..." and whole as the hint; whole
+    // once the window is wide enough.
+    const QLabel *panel = w.form.sb->Panel(4);
+    EXPECT_TRUE(panel->text() == "Average 3" || (panel->text().endsWith(QChar(0x2026)) && panel->toolTip() == "Average 3"))
+        << panel->text().toStdString();
+    EXPECT_LE(panel->geometry().right(), w.form.sb->width());
+    w.form.resize(900, 386);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(panel->text(), "Average 3");
     EXPECT_TRUE(w.form.sb->Fits(4, "Average 3"));
+    w.form.resize(716, 386);
+    QCoreApplication::processEvents();
 
     w.sweep(sweepOf(levelsWithPeak(3, -20)));
     w.sweep(sweepOf(levelsWithPeak(7, -18)));
