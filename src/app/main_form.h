@@ -205,6 +205,8 @@ public:
     // A run is ended when it takes three times as long as the last sweep of its range, and
     // never sooner than this.
     qint64 minHungToolMs = 30000; // tests shorten it
+    // How long the run just started may take before it counts as hung.
+    qint64 HungToolLimitMs() const;
     QTimer *hungToolTimer_ = nullptr;
     QElapsedTimer runClock_;                 // since the running tool was started
     QString runParameters_;                  // its parameters
@@ -337,6 +339,12 @@ public:
     // Sets the offset; with `keepReceiverRange` the editors move by the change, so the receiver
     // sweeps what it swept.
     void ApplyFrequencyOffset(double hz, bool keepReceiverRange);
+    // The editors' ranges (MHz) under an offset: the receiver's own, moved by it, and never below
+    // zero in the sky.
+    struct EditorLimits {
+        double startMin, startMax, stopMin, stopMax;
+    };
+    static EditorLimits EditorLimitsFor(double offsetHz);
     std::atomic<double> frequencyOffsetHz_{0};
     std::function<std::optional<double>(double currentMHz)> askOffsetMHz; // tests replace it
     // "Offset +125 MHz" while an offset is set (drawn at the chart's foot), else empty.
@@ -546,6 +554,7 @@ private:
     // Filled by the worker before an ingest hand-over, read by the window thread during it.
     SweepFindings preparedFindings_;
     SweepValueFacts preparedFacts_;
+    double preparedOffsetHz_ = 0; // the offset the worker read the prepared sweep with
     QByteArray preparedBuffer_;
     bool prepared_ = false;
     QString prepareError_; // why the worker could not read the sweep file

@@ -477,9 +477,9 @@ void TForm1::CreateFrequencyEditors() {
         return e;
     };
     // A converter's offset moves the ranges: the editors hold the frequencies shown.
-    const double offset = frequencyOffsetHz_.load() / kHzPerMHz;
-    startSpin = make("startSpin", 110, 24.0 + offset, 1749.0 + offset, "Start scanning, MHz");
-    stopSpin = make("stopSpin", 185, 25.0 + offset, 1750.0 + offset, "Stop scanning, MHz");
+    const EditorLimits limits = EditorLimitsFor(frequencyOffsetHz_.load());
+    startSpin = make("startSpin", 110, limits.startMin, limits.startMax, "Start scanning, MHz");
+    stopSpin = make("stopSpin", 185, limits.stopMin, limits.stopMax, "Stop scanning, MHz");
     // The editors show MHz. A stored text that is not a number is reported and replaced by the
     // first start's value, so the window still sweeps.
     auto hz = [this](QString &text, const char *fallback) {

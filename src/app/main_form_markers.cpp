@@ -20,10 +20,12 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QImageWriter>
 #include <QPushButton>
 #include <QSaveFile>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <limits>
 
@@ -217,25 +219,35 @@ void TForm1::SaveTrace1Click() {
     QString error;
     if (!CollectTrace(table, error))
         return ShowError(error);
-    WaitForTraceSave(); // one at a time
+    // One at a time: the window never waits for the one before.
+    if (traceSave_.valid() && traceSave_.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return ShowError(QStringLiteral("A trace is still being saved; try again when it is done."));
     statusText.set(QStringLiteral("Saving trace..."));
     traceSave_ = std::async(std::launch::async, [this, path, table = std::move(table)] {
         QString why;
-        const bool ok = table.Write(path, why);
+        bool ok = false;
+        try {
+            ok = table.Write(path, why);
+        } catch (const std::exception &e) {
+            why = QStringLiteral("Cannot save \"%1\": %2").arg(QDir::toNativeSeparators(path),
+                                                                 dynamic_cast<const std::bad_alloc *>(&e)
+                                                                     ? QStringLiteral("not enough memory")
+                                                                     : QString::fromLocal8Bit(e.what()));
+        }
         QMetaObject::invokeMethod(this, [this, ok, path, why] { TraceSaved(ok, path, why); }, Qt::QueuedConnection);
     });
 }
 
 void TForm1::WaitForTraceSave() {
     if (traceSave_.valid())
-        traceSave_.get();
+        traceSave_.wait();
 }
 
 void TForm1::TraceSaved(bool ok, const QString &path, const QString &error) {
+    statusText.set(ok ? QStringLiteral("Trace saved: ") + QDir::toNativeSeparators(path)
+                      : QStringLiteral("Trace not saved"));
     if (!ok)
-        return ShowError(error);
-    if (tray)
-        tray->ShowBalloon(1, QStringLiteral("Save...  ") + QDir::toNativeSeparators(path));
+        ShowError(error);
 }
 
 void TForm1::SaveImage1Click() {
@@ -248,14 +260,32 @@ void TForm1::SaveImage1Click() {
     // The window as it draws itself (no dialog or menu over it), whole or not at all.
     const QImage picture = grab().toImage();
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
-        const QString why = file.errorString();
+    QString why;
+    if (!file.open(QIODevice::WriteOnly)) {
+        why = file.errorString();
+    } else {
+        QImageWriter writer(&file, "PNG");
+        if (!writer.write(picture))
+            why = file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
+        else if (!file.commit())
+            why = file.errorString();
+    }
+    if (!why.isEmpty()) {
         file.cancelWriting();
         ShowError(QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), why));
+        return;
     }
+    statusText.set(QStringLiteral("Image saved: ") + QDir::toNativeSeparators(path));
 }
 
 // ---- Converter offset
+
+TForm1::EditorLimits TForm1::EditorLimitsFor(double offsetHz) {
+    const double shift = offsetHz / kHzPerMHz;
+    constexpr double kLowestSkyMHz = 0.001;
+    return {std::max(kStartMinMHz + shift, kLowestSkyMHz), kStartMaxMHz + shift,
+            std::max(kStopMinMHz + shift, kLowestSkyMHz + 1), kStopMaxMHz + shift};
+}
 
 QString TForm1::OffsetText() const {
     const double hz = frequencyOffsetHz_.load();
@@ -288,14 +318,14 @@ void TForm1::ApplyFrequencyOffset(double hz, bool keepReceiverRange) {
     frequencyOffsetHz_ = hz;
     if (!startSpin || !stopSpin)
         return;
-    const double shift = hz / kHzPerMHz;
     const double start = startSpin->Value() + delta / kHzPerMHz, stop = stopSpin->Value() + delta / kHzPerMHz;
     // The editors hold sky frequencies: their limits move with the offset, so the receiver is
-    // never asked outside its own range.
-    startSpin->setMinValue(kStartMinMHz + shift);
-    startSpin->setMaxValue(kStartMaxMHz + shift);
-    stopSpin->setMinValue(kStopMinMHz + shift);
-    stopSpin->setMaxValue(kStopMaxMHz + shift);
+    // never asked outside its own range, nor for a frequency below zero in the sky.
+    const EditorLimits limits = EditorLimitsFor(hz);
+    startSpin->setMinValue(limits.startMin);
+    startSpin->setMaxValue(limits.startMax);
+    stopSpin->setMinValue(limits.stopMin);
+    stopSpin->setMaxValue(limits.stopMax);
     if (keepReceiverRange) {
         startSpin->setValue(start);
         stopSpin->setValue(stop);

@@ -6,6 +6,7 @@
 #include "platform/error.h"
 #include "platform/numtext.h"
 #include "platform/platform.h"
+#include "scan/receiver_options.h"
 #include "scan/sweep_file.h"
 #include "scan/sweep_tool.h"
 
@@ -62,9 +63,16 @@ void TForm1::LaunchSweepTool() {
     toolRunning_ = true;
     sweepTool_->Start(sweepToolPath, SplitCommandLine(runParameters_), pluginsDir);
     // A run that goes on far longer than a sweep of this range takes is ended (a hung tool).
+    hungToolTimer_->start(static_cast<int>(std::min<qint64>(HungToolLimitMs(), std::numeric_limits<int>::max())));
+}
+
+qint64 TForm1::HungToolLimitMs() const {
+    // Three times the last sweep of these parameters; before one is known, as long as the tool
+    // integrates (twice over, a sweep may take several hops) and the least wait on top.
     const auto known = sweepMs_.find(runParameters_);
-    const qint64 limit = std::max<qint64>(minHungToolMs, known != sweepMs_.end() ? 3 * known->second : 0);
-    hungToolTimer_->start(static_cast<int>(std::min<qint64>(limit, std::numeric_limits<int>::max())));
+    const auto integration = static_cast<qint64>(IntervalSeconds(params.interval) * 1000);
+    return std::max<qint64>({minHungToolMs, known != sweepMs_.end() ? 3 * known->second : 0,
+                             2 * integration + minHungToolMs});
 }
 
 void TForm1::EndToolRun(const QString &why) {
@@ -182,8 +190,9 @@ void TForm1::PrepareSweepFile() {
             prepareError_ = kCutSweepText;
             return;
         }
+        preparedOffsetHz_ = frequencyOffsetHz_.load();
         IngestSweep(std::string_view(preparedBuffer_.constData(), static_cast<std::size_t>(preparedBuffer_.size())),
-                    true, preparedFindings_, &average_, frequencyOffsetHz_.load());
+                    true, preparedFindings_, &average_, preparedOffsetHz_);
         const SweepData &d = preparedFindings_.data;
         preparedFacts_.x = TChartValueList::FactsOf(d.x.data(), d.x.size());
         preparedFacts_.y = TChartValueList::FactsOf(d.y.data(), d.y.size());
@@ -241,7 +250,16 @@ void TForm1::IngestSweepFile() {
         // Read and analysed by the worker a moment ago: only the showing is left. Its text stays
         // in the worker's buffer, which the next read reuses: one sweep's text is held, not two.
         loaded = true;
-        ShowSweep(preparedFindings_, &preparedFacts_);
+        // Unless the offset or the averaging changed meanwhile (or the average took another
+        // sweep): then it is read again here, as things stand now.
+        const bool current = preparedOffsetHz_ == frequencyOffsetHz_.load() &&
+                             preparedFindings_.averaged == (average_.Count() > 0) &&
+                             (!preparedFindings_.averaged || average_.Commit(preparedFindings_.average));
+        if (current)
+            ShowSweep(preparedFindings_, &preparedFacts_);
+        else
+            AssembleSweep(
+                std::string_view(preparedBuffer_.constData(), static_cast<std::size_t>(preparedBuffer_.size())));
     } else {
         loaded = LoadSweepFile(path, fileBuffer_);
         if (loaded && !EndsWithLineBreak(fileBuffer_)) {
@@ -275,6 +293,8 @@ void TForm1::ReportUnreadSweep(const QString &why) {
 
 void TForm1::AssembleSweep(std::string_view text) {
     IngestSweep(text, mx->isChecked(), findings_, &average_, frequencyOffsetHz_.load());
+    if (findings_.averaged)
+        average_.Commit(findings_.average); // nothing can have changed it meanwhile on this thread
     ShowSweep(findings_);
 }
 

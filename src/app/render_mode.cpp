@@ -178,17 +178,18 @@ int RunRender(const CommandLine &cl, FILE *out, FILE *err) {
     options.renderOnly = true;
     TForm1 form(options);
     const bool allOk = RenderInto(form, cl, out);
+    const QImage picture = form.grab().toImage();
+    if (!picture.save(cl.renderOutput, "PNG")) {
+        std::fprintf(err, "skyvane: cannot write %s\n", QFile::encodeName(cl.renderOutput).constData());
+        return 2;
+    }
+    // After the picture: a trace that cannot be written does not cost the picture.
     if (!cl.traceCsv.isEmpty()) {
         QString error;
         if (!form.SaveTraceCsv(cl.traceCsv, error)) {
             std::fprintf(err, "skyvane: %s\n", error.toLocal8Bit().constData());
             return 2;
         }
-    }
-    const QImage picture = form.grab().toImage();
-    if (!picture.save(cl.renderOutput, "PNG")) {
-        std::fprintf(err, "skyvane: cannot write %s\n", QFile::encodeName(cl.renderOutput).constData());
-        return 2;
     }
     return allOk ? 0 : 1;
 }

@@ -44,6 +44,15 @@ QString plainText(double v) {
 } // namespace
 
 std::optional<QString> ValidateInterval(const QString &text, QString *error) {
+    return IntervalText(text, nullptr, error);
+}
+
+double IntervalSeconds(const QString &text) {
+    double seconds = 0;
+    return IntervalText(text, &seconds) ? seconds : 0;
+}
+
+std::optional<QString> IntervalText(const QString &text, double *secondsOut, QString *error) {
     const QString usage = QStringLiteral("The interval must be a number of seconds from 0.5 to 86400, or of minutes "
                                          "or hours with the unit right after it: e.g. 0.5s, 10, 1m, 2h.");
     if (text.isEmpty())
@@ -77,6 +86,8 @@ std::optional<QString> ValidateInterval(const QString &text, QString *error) {
         return refuse(error, QStringLiteral("The interval \"%1\" is shorter than 0.5 seconds. ").arg(text) + usage);
     if (seconds > 24 * 3600)
         return refuse(error, QStringLiteral("The interval \"%1\" is longer than 24 hours. ").arg(text) + usage);
+    if (secondsOut)
+        *secondsOut = seconds;
     return plainText(*v) + suffix;
 }
 

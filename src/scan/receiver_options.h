@@ -16,6 +16,10 @@ namespace sky {
 // number written plainly ("0.50s" gives "0.5s", "010" gives "10"); nothing when the text is not
 // such an interval, with the reason in `*error` when given.
 std::optional<QString> ValidateInterval(const QString &text, QString *error = nullptr);
+// The same, with the interval's length in seconds.
+std::optional<QString> IntervalText(const QString &text, double *seconds, QString *error = nullptr);
+// The length of a valid interval in seconds; 0 for a text that is not one.
+double IntervalSeconds(const QString &text);
 
 // The share of each hop's edges the tool drops: empty for none, else a decimal number of
 // percent from 0 to 50, with or without a trailing '%' ("20", "20%", "12.5"). Returns "" for

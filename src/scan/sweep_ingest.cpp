@@ -156,7 +156,7 @@ void IngestSweep(std::string_view text, bool findPeaks, SweepFindings &out, TTra
             hz += offsetHz;
     if (average && average->Count() > 0) {
         out.liveLevels.assign(d.y.begin(), d.y.end()); // the sweep's own, for an export
-        out.averaged = average->Apply(d.x.data(), d.y.data(), n);
+        out.averaged = average->Prepare(d.x.data(), d.y.data(), n, out.average);
     }
     if (!out.averaged)
         std::vector<float>().swap(out.liveLevels);

@@ -28,6 +28,8 @@ struct SweepFindings {
     // these are then in liveLevels.
     bool averaged = false;
     std::vector<float> liveLevels;
+    // The average with this sweep in it, for the caller to commit when it shows the sweep.
+    TTraceAverage::Pending average;
     // Working buffers of the ordering: the few overlapped bins of a hop.
     std::vector<double> tailX, tailY;
 
@@ -68,7 +70,8 @@ void OrderByFrequency(SweepFindings &f);
 // `findPeaks` is set. A file that fails part-way keeps the points read before the failure, in
 // ascending order, with nothing analysed. With `average` given (and on), a whole sweep's levels
 // are replaced by the running average before the analysis, so extremes, noise and peaks are
-// those of the averaged trace. `offsetHz` is added to every frequency (an up- or down-converter
+// those of the averaged trace; the average itself takes the sweep only when the caller commits
+// `out.average` (a sweep read ahead and then dropped leaves it as it was). `offsetHz` is added to every frequency (an up- or down-converter
 // in front of the receiver: the sweep is shown at the frequencies it came from).
 void IngestSweep(std::string_view text, bool findPeaks, SweepFindings &out, TTraceAverage *average = nullptr,
                  double offsetHz = 0);

@@ -74,25 +74,26 @@ inline bool anyNaN(const float *v, std::size_t n) {
 // step a loop of one kind of value, so that they all run on whole vectors; a block with a NaN
 // (a level or an average not yet known) takes the plain route.
 SKYVANE_VECTOR_CLONES
-void blend(double *y, float *avg, std::size_t n, float w) {
+void blend(double *y, const float *in, float *avg, std::size_t n, float w) {
     constexpr std::size_t kBlock = 512;
     constexpr float inf = std::numeric_limits<float>::infinity();
     float t[kBlock];
     for (std::size_t base = 0; base < n; base += kBlock) {
         const std::size_t m = std::min(kBlock, n - base);
         double *yb = y + base;
+        const float *ib = in ? in + base : nullptr; // none: the first sweep
         float *ab = avg + base;
         for (std::size_t i = 0; i < m; ++i)
             t[i] = static_cast<float>(yb[i]) * kDbToLog2;
-        if (w == 1.0f) {
+        if (!ib) {
             for (std::size_t i = 0; i < m; ++i)
                 ab[i] = exp2Fast(t[i]); // the first sweep: NaN where nothing is known yet
-        } else if (anyNaN(t, m) || anyNaN(ab, m)) {
+        } else if (anyNaN(t, m) || anyNaN(ib, m)) {
             for (std::size_t i = 0; i < m; ++i)
-                ab[i] = nextAverage(ab[i], exp2Fast(t[i]), w);
+                ab[i] = nextAverage(ib[i], exp2Fast(t[i]), w);
         } else {
             for (std::size_t i = 0; i < m; ++i) {
-                const float p = exp2Fast(t[i]), a = ab[i];
+                const float p = exp2Fast(t[i]), a = ib[i];
                 ab[i] = (a == inf || p == inf) ? inf : a + w * (p - a);
             }
         }
@@ -113,6 +114,7 @@ void TTraceAverage::SetCount(int n) {
         return;
     count_ = count;
     sweeps_ = 0;
+    ++state_;
     if (count_ == 0)
         std::vector<float>().swap(power_); // off: nothing held
 }
@@ -127,20 +129,38 @@ int TTraceAverage::Sweeps() const {
     return sweeps_;
 }
 
-bool TTraceAverage::Apply(const double *x, double *y, std::size_t n) {
+bool TTraceAverage::Prepare(const double *x, double *y, std::size_t n, Pending &p) {
     std::lock_guard lock(mutex_);
     if (count_ == 0 || n == 0)
         return false;
-    if (n != bins_ || x[0] != first_ || x[n - 1] != last_)
-        sweeps_ = 0; // bins at other frequencies: their averages mean nothing here
-    bins_ = n;
-    first_ = x[0];
-    last_ = x[n - 1];
-    if (sweeps_ == 0)
-        power_.assign(n, std::numeric_limits<float>::quiet_NaN()); // every bin takes the first sweep
-    sweeps_ = std::min(sweeps_ + 1, count_);
-    blend(y, power_.data(), n, 1.0f / static_cast<float>(sweeps_));
+    // Bins at other frequencies: their averages mean nothing here.
+    const bool fresh = sweeps_ == 0 || n != bins_ || x[0] != first_ || x[n - 1] != last_ || power_.size() != n;
+    p.sweeps = fresh ? 1 : std::min(sweeps_ + 1, count_);
+    p.bins = n;
+    p.first = x[0];
+    p.last = x[n - 1];
+    p.base = state_;
+    p.power.resize(n);
+    blend(y, fresh ? nullptr : power_.data(), p.power.data(), n, 1.0f / static_cast<float>(p.sweeps));
     return true;
+}
+
+bool TTraceAverage::Commit(Pending &p) {
+    std::lock_guard lock(mutex_);
+    if (p.base != state_ || count_ == 0 || p.power.size() != p.bins)
+        return false;
+    power_.swap(p.power); // the old average's storage serves the next sweep
+    sweeps_ = p.sweeps;
+    bins_ = p.bins;
+    first_ = p.first;
+    last_ = p.last;
+    ++state_;
+    return true;
+}
+
+bool TTraceAverage::Apply(const double *x, double *y, std::size_t n) {
+    Pending p;
+    return Prepare(x, y, n, p) && Commit(p);
 }
 
 } // namespace sky

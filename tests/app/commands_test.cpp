@@ -190,12 +190,17 @@ TEST(Menu, OpensFromTheWaterfallButNotFromTheChart) {
     // The five items of the Options menu, then the two check items and the submenus added
     // after them.
     const QList<QAction *> options = w.form.Options1->actions();
-    ASSERT_GE(options.size(), 9);
-    EXPECT_EQ(options[5]->text(), "Log Sweeps");
-    EXPECT_EQ(options[6]->text(), "Max Hold");
+    QStringList texts;
+    for (const QAction *a : options)
+        texts << a->text();
+    EXPECT_EQ(texts, (QStringList{"Codec", "Mode Infinity\tF5", "Screenshot\tF6", "Recording Spectrum\tF7",
+                                  "Print Preview\tF8", "Log Sweeps", "Max Hold", "Trace", "Waterfall", "Markers",
+                                  "Save Trace...", "Save Image...", "Frequency Offset...", "Receiver..."}));
+    ASSERT_EQ(options.size(), 14);
     EXPECT_TRUE(options[5]->isCheckable() && options[6]->isCheckable());
     EXPECT_EQ(options[7]->menu(), w.form.Trace1);
     EXPECT_EQ(options[8]->menu(), w.form.Waterfall1);
+    EXPECT_EQ(options[9]->menu(), w.form.Markers1);
 }
 
 TEST(Notices, AboutCutsAndTrayClicks) {

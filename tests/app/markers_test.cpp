@@ -290,6 +290,16 @@ TEST(ReceiverOptions, ReachTheToolAsTheirOwnArgumentsAndBadOnesAreRefused) {
         w.form.Receiver1->trigger();
         EXPECT_EQ(w.form.ToolParameters(), p) << interval << " " << crop << " " << window;
     }
+    // A long interval is no hung tool: the run may take as long as the tool integrates.
+    w.receiver->interval = "1m";
+    w.receiver->crop = "";
+    w.receiver->window = "hamming";
+    w.form.Receiver1->trigger();
+    w.form.minHungToolMs = 1000;
+    EXPECT_GE(w.form.HungToolLimitMs(), 2 * 60000);
+    w.receiver->interval = "0.5s";
+    w.form.Receiver1->trigger();
+    EXPECT_LT(w.form.HungToolLimitMs(), 10000);
     // Crop 0 is no crop.
     w.receiver->interval = "10s";
     w.receiver->crop = "0";
@@ -356,6 +366,7 @@ TEST(Markers, RenderReportsBandPowerAndWritesTheTraceCsv) {
     FILE *out2 = std::tmpfile();
     FILE *err2 = std::tmpfile();
     EXPECT_EQ(RunRender(bad, out2, err2), 2);
+    EXPECT_FALSE(QImage(dir.filePath("out2.png")).isNull()) << "the picture is written all the same";
     std::fclose(out2);
     std::fclose(err2);
     // --trace-csv goes with --render only.

@@ -7,6 +7,7 @@
 #include "app/tray.h"
 #include "app_test_support.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -94,7 +95,7 @@ TEST(TraceOptions, AFirstStartHasEveryOptionOffAndWritesNoneOfTheirKeys) {
                           "Waterfall max dB", "Waterfall colours"})
         EXPECT_FALSE(ini.contains(QByteArray(k) + "=")) << k;
     w.sweep(sweepOf(levelsWithPeak(3, -20)));
-    EXPECT_EQ(w.form.ch->SeriesList().Count(), 5); // the Parts' five series, nothing under them
+    EXPECT_EQ(w.form.ch->SeriesList().Count(), 5); // the chart's five series, nothing under them
     EXPECT_EQ(w.form.spectrum.Series1.YValue(3), -20);
 }
 
@@ -149,6 +150,37 @@ TEST(TraceOptions, AverageShowsThePowerMeanAndTheMarkersFollowIt) {
     w.sweep(sweepOf(levelsWithPeak(3, -40), 100000000));
     EXPECT_EQ(trace.YValue(3), -40);
     EXPECT_FALSE(w.form.LastSweep().averaged);
+}
+
+// A sweep the worker read ahead counts in the average only once it is shown, and one read
+// before the averaging changed is read again as things stand.
+TEST(TraceOptions, ASweepReadAheadIsAveragedOnlyWhenShown) {
+    Window w;
+    w.answer = 2;
+    w.form.Average1->trigger();
+    w.sweep(sweepOf(levelsWithPeak(3, -20)));
+    // Read ahead, then gone before the hand-over: dropped, and not in the average.
+    writeFile(w.dir.filePath("scan.csv"), sweepOf(levelsWithPeak(3, -10)));
+    w.form.PrepareSweepFile();
+    QFile::remove(w.dir.filePath("scan.csv"));
+    w.form.IngestSweepFile();
+    w.sweep(sweepOf(levelsWithPeak(3, -30)));
+    EXPECT_NEAR(w.form.spectrum.Series1.YValue(3), powerMeanDb({-20, -30}), 0.001);
+    // Read ahead with averaging on, shown after Live was chosen: the sweep as read.
+    writeFile(w.dir.filePath("scan.csv"), sweepOf(levelsWithPeak(3, -40)));
+    w.form.PrepareSweepFile();
+    w.form.Live1->trigger();
+    w.form.IngestSweepFile();
+    EXPECT_EQ(w.form.spectrum.Series1.YValue(3), -40);
+    EXPECT_FALSE(w.form.LastSweep().averaged);
+    // Read ahead and shown in time: averaged by the worker, taken once.
+    w.form.Average1->trigger();
+    w.sweep(sweepOf(levelsWithPeak(3, -20)));
+    writeFile(w.dir.filePath("scan.csv"), sweepOf(levelsWithPeak(3, -30)));
+    w.form.PrepareSweepFile();
+    w.form.IngestSweepFile();
+    EXPECT_NEAR(w.form.spectrum.Series1.YValue(3), powerMeanDb({-20, -30}), 0.001);
+    EXPECT_EQ(w.form.average_.Sweeps(), 2);
 }
 
 TEST(TraceOptions, MinHoldKeepsTheLowestLevelUnderTheTrace) {

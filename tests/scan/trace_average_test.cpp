@@ -158,6 +158,7 @@ TEST(TraceAverage, IngestAnalysesTheAveragedTrace) {
     ASSERT_TRUE(f.Complete());
     EXPECT_TRUE(f.averaged);
     EXPECT_EQ(f.maxIndex, 3u);
+    ASSERT_TRUE(avg.Commit(f.average));
     IngestSweep(file(-40, -12), true, f, &avg);
     ASSERT_TRUE(f.Complete());
     EXPECT_EQ(f.maxIndex, 3u) << "the average still has bin 3 strongest";
@@ -172,4 +173,35 @@ TEST(TraceAverage, IngestAnalysesTheAveragedTrace) {
     IngestSweep("2024-01-01, 00:00:00, 100000000, 100008000, 1000.00, 1, -1, -1, x\n", true, f, &avg);
     EXPECT_FALSE(f.averaged);
     EXPECT_EQ(avg.Sweeps(), before);
+}
+
+TEST(TraceAverage, ASweepReadAheadCountsOnlyOnceItIsTaken) {
+    const std::vector<double> x = range(3, 50e6, 1e3);
+    TTraceAverage avg;
+    avg.SetCount(4);
+    std::vector<double> y{-10, -10, -10};
+    ASSERT_TRUE(avg.Apply(x.data(), y.data(), 3));
+    // Read ahead, then dropped: the average is as it was.
+    TTraceAverage::Pending dropped;
+    std::vector<double> z{-40, -40, -40};
+    ASSERT_TRUE(avg.Prepare(x.data(), z.data(), 3, dropped));
+    EXPECT_NEAR(z[0], 10 * std::log10((0.1 + 1e-4) / 2), kTolDb); // the levels it would show
+    EXPECT_EQ(avg.Sweeps(), 1);
+    y = {-10, -10, -10};
+    ASSERT_TRUE(avg.Apply(x.data(), y.data(), 3));
+    EXPECT_NEAR(y[0], -10, kTolDb) << "the dropped sweep left no trace";
+    // Read ahead before another sweep was taken, or before a new count: refused, nothing changes.
+    EXPECT_FALSE(avg.Commit(dropped));
+    TTraceAverage::Pending late;
+    z = {-40, -40, -40};
+    ASSERT_TRUE(avg.Prepare(x.data(), z.data(), 3, late));
+    avg.SetCount(5);
+    EXPECT_FALSE(avg.Commit(late));
+    EXPECT_EQ(avg.Sweeps(), 0);
+    // Taken in time: it counts.
+    TTraceAverage::Pending taken;
+    z = {-20, -20, -20};
+    ASSERT_TRUE(avg.Prepare(x.data(), z.data(), 3, taken));
+    ASSERT_TRUE(avg.Commit(taken));
+    EXPECT_EQ(avg.Sweeps(), 1);
 }
