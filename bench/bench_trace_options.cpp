@@ -43,13 +43,15 @@ void BM_AverageSweep(benchmark::State &state) {
     Sweeps sweeps(n);
     sky::TTraceAverage average;
     average.SetCount(10);
+    sky::TTraceAverage::Pending next; // as the ingest keeps it from sweep to sweep
     std::vector<double> y(n);
     int k = 0;
     for (auto _ : state) {
         state.PauseTiming();
         std::memcpy(y.data(), sweeps.y[static_cast<std::size_t>(k++ % kSweeps)].data(), n * sizeof(double));
         state.ResumeTiming();
-        average.Apply(sweeps.x.data(), y.data(), n);
+        average.Prepare(sweeps.x.data(), y.data(), n, next);
+        average.Commit(next);
         benchmark::DoNotOptimize(y.data());
     }
 }
