@@ -4,6 +4,7 @@
 #include "display/waterfall.h"
 
 #include <QApplication>
+#include <QSet>
 
 #include <gtest/gtest.h>
 
@@ -226,59 +227,81 @@ TEST(Waterfall, ResizeRescalesTheRowsToTheNewWidth) {
 
 // Lines added in a batch leave exactly the buffer the same lines added one by one leave: more
 // lines than rows, single-bin sweeps (a repeat of the newest row), a clear and a resize in the
-// middle, before and after rows were drawn without a batch.
+// middle, before and after rows were drawn without a batch; with the default colours, and with
+// automatic levels (whose history must see the batch's rows too) and a colour map.
 TEST(Waterfall, BatchedLinesLeaveTheSameHistory) {
     app();
     std::vector<std::vector<double>> sweeps;
     for (int k = 0; k < 40; ++k) {
         std::vector<double> y(k % 9 == 4 ? 1 : 50 + 30 * (k % 5));
         for (std::size_t i = 0; i < y.size(); ++i)
-            y[i] = -90.0 + double((i * 37 + std::size_t(k) * 11) % 60);
+            y[i] = -90.0 + 2.0 * k + double((i * 37 + std::size_t(k) * 11) % 60);
         sweeps.push_back(y);
     }
-    auto add = [](TWaterfall &w, const std::vector<double> &y) {
-        std::size_t mx = 0, mn = 0;
-        for (std::size_t i = 0; i < y.size(); ++i) {
-            if (y[i] > y[mx])
-                mx = i;
-            if (y[i] < y[mn])
-                mn = i;
-        }
-        w.AddLine(y.data(), y.size(), mx, mn, win(0, 0, 255), win(255, 255, 0));
-    };
-    for (int variant = 0; variant < 5; ++variant) {
-        const int rows = variant == 4 ? 1 : 16;
-        TImage oneImage, batchImage;
-        oneImage.resize(64, rows);
-        batchImage.resize(64, rows);
-        TWaterfall one(QSize(64, rows)), batched(QSize(64, rows));
-        one.SetImage(&oneImage);
-        batched.SetImage(&batchImage);
-        one.Resize();
-        batched.Resize();
-        const int split = variant == 0 ? 0 : 7; // lines before the batch, drawn one by one
-        for (int k = 0; k < split; ++k) {
-            add(one, sweeps[k]);
-            add(batched, sweeps[k]);
-        }
-        batched.BeginBatch();
-        const int count = variant == 3 ? 15 : 40; // fewer lines than rows (one of a single bin), or more
-        for (int k = split; k < count; ++k) {
-            if (variant == 1 && k == 20) {
-                one.Clear();
-                batched.Clear();
+    for (const bool autoLevels : {false, true}) {
+        qint64 now = 0;
+        auto add = [&](TWaterfall &w, const std::vector<double> &y, int k) {
+            std::size_t mx = 0, mn = 0;
+            for (std::size_t i = 0; i < y.size(); ++i) {
+                if (y[i] > y[mx])
+                    mx = i;
+                if (y[i] < y[mn])
+                    mn = i;
             }
-            if (variant == 2 && k == 25) {
-                oneImage.resize(48, 12);
-                batchImage.resize(48, 12);
-                one.Resize();
-                batched.Resize();
+            now = 400 * k; // the automatic range is renewed every third line or so
+            w.AddLine(y.data(), y.size(), mx, mn, win(0, 0, 255), win(255, 255, 0));
+        };
+        for (int variant = 0; variant < 5; ++variant) {
+            SCOPED_TRACE(testing::Message() << "auto " << autoLevels << " variant " << variant);
+            const int rows = variant == 4 ? 1 : 16;
+            TImage oneImage, batchImage;
+            oneImage.resize(64, rows);
+            batchImage.resize(64, rows);
+            TWaterfall one(QSize(64, rows)), batched(QSize(64, rows));
+            for (TWaterfall *w : {&one, &batched}) {
+                w->clockMs = [&now] { return now; };
+                if (autoLevels) {
+                    w->SetLevels(WaterfallLevels::Auto, 0, 0);
+                    w->SetColours(WaterfallColours::Turbo);
+                }
             }
-            add(one, sweeps[k]);
-            add(batched, sweeps[k]);
+            one.SetImage(&oneImage);
+            batched.SetImage(&batchImage);
+            one.Resize();
+            batched.Resize();
+            const int split = variant == 0 ? 0 : 7; // lines before the batch, drawn one by one
+            for (int k = 0; k < split; ++k) {
+                add(one, sweeps[k], k);
+                add(batched, sweeps[k], k);
+            }
+            batched.BeginBatch();
+            const int count = variant == 3 ? 15 : 40; // fewer lines than rows (one of a single bin), or more
+            for (int k = split; k < count; ++k) {
+                if (variant == 1 && k == 20) {
+                    one.Clear();
+                    batched.Clear();
+                }
+                if (variant == 2 && k == 25) {
+                    oneImage.resize(48, 12);
+                    batchImage.resize(48, 12);
+                    one.Resize();
+                    batched.Resize();
+                }
+                add(one, sweeps[k], k);
+                add(batched, sweeps[k], k);
+            }
+            batched.EndBatch();
+            EXPECT_EQ(batched.waterfallBuffer, one.waterfallBuffer);
+            EXPECT_EQ(batchImage.Picture(), oneImage.Picture());
+            if (!autoLevels)
+                continue;
+            EXPECT_EQ(batched.AutoRange(), one.AutoRange());
+            // Drawn in many colours: the range moved with the rising levels.
+            QSet<QRgb> colours;
+            for (int y = 0; y < one.waterfallBuffer.height(); ++y)
+                for (int x = 0; x < one.waterfallBuffer.width(); ++x)
+                    colours.insert(one.waterfallBuffer.pixel(x, y));
+            EXPECT_GT(colours.size(), rows == 1 ? 5 : 20);
         }
-        batched.EndBatch();
-        EXPECT_EQ(batched.waterfallBuffer, one.waterfallBuffer) << "variant " << variant;
-        EXPECT_EQ(batchImage.Picture(), oneImage.Picture()) << "variant " << variant;
     }
 }
