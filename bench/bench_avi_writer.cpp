@@ -1,6 +1,7 @@
 // The AVI writer at the recording's frame: 716 x 400 at 24 bits, 10 frames per second.
 // Every compressor of the catalogue through AddFrame (frame build, compression, chunk and index
 // writing), and the uncompressed path alone. Counters: bytes per frame and MB per minute of video.
+#include "bench_frames.h"
 #include "bench_main.h"
 
 #include "capture/avi_writer.h"
@@ -22,7 +23,6 @@ constexpr int kWidth = 716, kHeight = 400;
 // waterfall that scrolls by one row a frame.
 std::vector<QImage> Screenshots(int count) {
     QRandomGenerator rng(7);
-    std::vector<QRgb> rows;
     std::vector<QImage> frames;
     QImage waterfall(kWidth - 60, 110, QImage::Format_RGB32);
     waterfall.fill(Qt::black);
@@ -36,25 +36,7 @@ std::vector<QImage> Screenshots(int count) {
             p.drawLine(x, 10, x, 239);
         for (int y = 10; y < 240; y += 23)
             p.drawLine(40, y, kWidth - 21, y);
-        p.setPen(QColor(0, 255, 0));
-        int prev = 200;
-        std::vector<int> level(size_t(kWidth - 60));
-        for (int x = 0; x < kWidth - 60; ++x) {
-            const double peak = 120 * std::exp(-std::pow((x - 300) / 6.0, 2)) + 60 * std::exp(-std::pow((x - 480) / 3.0, 2));
-            level[size_t(x)] = int(peak + rng.bounded(18));
-            const int y = 230 - level[size_t(x)];
-            p.drawLine(40 + x - 1, prev, 40 + x, y);
-            prev = y;
-        }
-        // Waterfall: shift down one row, newest row on top.
-        for (int y = waterfall.height() - 1; y > 0; --y)
-            std::memcpy(waterfall.scanLine(y), waterfall.constScanLine(y - 1), size_t(waterfall.bytesPerLine()));
-        QRgb *top = reinterpret_cast<QRgb *>(waterfall.scanLine(0));
-        for (int x = 0; x < waterfall.width(); ++x) {
-            const int v = std::min(255, level[size_t(x)] * 2);
-            top[x] = qRgb(v, v / 2, 255 - v);
-        }
-        p.drawImage(40, 250, waterfall);
+        DrawTraceAndWaterfall(p, waterfall, rng, 40, 230, 200, 250);
         p.fillRect(0, 370, kWidth, 30, QColor(212, 208, 200));
         for (int x = 8; x < kWidth; x += 90)
             p.fillRect(x, 375, 80, 20, Qt::white);

@@ -4,6 +4,7 @@
 // 10 frames. Our encoder alone, and FFmpeg's Cinepak encoder as the catalogue used it before,
 // through the same TVideoEncoder. Counters: frames per second (wall), bytes per frame, MB per
 // minute at 10 fps, and the mean PSNR (dB, R, G and B) of libavcodec's decoding of one pass.
+#include "bench_frames.h"
 #include "bench_main.h"
 
 #include "capture/cinepak_encoder.h"
@@ -49,24 +50,7 @@ std::vector<QImage> WindowFrames() {
             p.drawText(2, y + 10, QStringLiteral("%1").arg(db));
         for (int x = left, mhz = 100; x + 60 < right; x += 132, ++mhz)
             p.drawText(x, chartBottom + 12, QStringLiteral("%1.000 MHz").arg(mhz));
-        p.setPen(QColor(0, 255, 0));
-        std::vector<int> level(size_t(right - left));
-        int prev = chartBottom - 10;
-        for (int x = 0; x < right - left; ++x) {
-            const double peak = 120 * std::exp(-std::pow((x - 300) / 6.0, 2)) + 60 * std::exp(-std::pow((x - 480) / 3.0, 2));
-            level[size_t(x)] = int(peak + rng.bounded(18));
-            const int y = chartBottom - 10 - level[size_t(x)];
-            p.drawLine(left + x - 1, prev, left + x, y);
-            prev = y;
-        }
-        for (int y = waterfall.height() - 1; y > 0; --y)
-            std::memcpy(waterfall.scanLine(y), waterfall.constScanLine(y - 1), size_t(waterfall.bytesPerLine()));
-        QRgb *top = reinterpret_cast<QRgb *>(waterfall.scanLine(0));
-        for (int x = 0; x < waterfall.width(); ++x) {
-            const int v = std::min(255, level[size_t(x)] * 2);
-            top[x] = qRgb(v, v / 2, 255 - v);
-        }
-        p.drawImage(left, 240, waterfall);
+        DrawTraceAndWaterfall(p, waterfall, rng, left, chartBottom - 10, chartBottom - 10, 240);
         p.fillRect(0, kSourceHeight - 30, kWidth, 30, QColor(212, 208, 200));
         for (int x = 8, i = 0; x + 80 < kWidth; x += 90, ++i) {
             p.fillRect(x, kSourceHeight - 25, 80, 20, Qt::white);

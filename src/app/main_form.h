@@ -104,6 +104,7 @@ protected:
     void resizeEvent(QResizeEvent *e) override;
 
 private:
+    void ShowPanelText(int index); // the panel's text as its width allows
     QList<QLabel *> panels_;
     QList<int> widths_; // each panel's own width
     QList<int> fitted_; // panels FitPanel sizes
@@ -262,15 +263,18 @@ public:
     // peaks and strongest bin follow it) or "Min Hold" (a dim series of each bin's lowest
     // level); "Persistence" keeps the last N traces under the live one, fading. All off at a
     // first start; kept as "Average", "Min hold", "Persistence".
+    enum class TraceMode { Live, Average, MinHold };
     void Live1Click();
     void Average1Click();
     void MinHold1Click();
     void Persistence1Click();
     // The trace options as the menu shows them: averaging, holds and persistence set up afresh.
     void ApplyTraceOptions();
-    // After each sweep shown (persistence took the trace before it first): holds and
-    // persistence take the new trace.
+    // After each sweep shown (persistence took the trace before it first) and each change of
+    // the options: holds and persistence take the trace, and the chart gets their series.
     void UpdateUnderlays();
+    // Live, Average or Min Hold chosen: saved, then applied.
+    void ChooseTraceMode(TraceMode mode);
     // The series under the trace, in the chart in their order: persistence (oldest lowest), min
     // hold, max hold.
     void ArrangeUnderlays();
@@ -358,7 +362,6 @@ public:
     QString ToolParameters() const;
     std::vector<float> liveLevels_; // the last sweep's own levels while the trace is an average
 
-    enum class TraceMode { Live, Average, MinHold };
     TraceMode traceMode_ = TraceMode::Live;
     int averageCount_ = TTraceAverage::kDefaultCount;
     int persistenceDepth_ = kDefaultPersistence;
@@ -367,6 +370,8 @@ public:
     // The strongest bin's frequency and level next to its marker ("433.920 MHz -21.4 dB"), and the
     // same for a "Max" peak marker under the mouse; kept inside the plot.
     static QString PeakLabel(double hz, double db);
+    // A level as the window shows it: `decimals` places, a real minus sign, "–" for no reading.
+    static QString LevelText(double db, int decimals);
     void DrawPeakLabels();
     int hoverPeak = -1; // index of the peak marker under the mouse, or -1
     bool hoverPeakStale_ = false; // a sweep came since hoverPeak was found
@@ -490,7 +495,7 @@ private:
     void ApplyChartMax();
     // The trace and waterfall options as stored (only read: a first start writes none).
     void ReadTraceSettings();
-    void ReadMarkerSettings();
+    void ReadMeasurementSettings(); // markers, offset and receiver options
     bool ReceiverDialog(ScanParams &p);
     struct BandCache {
         std::uint64_t key = 0;
@@ -533,11 +538,7 @@ private:
     bool destroyed_ = false;
     int img2RightMargin_ = 716 - 45 - 624;
     SweepSummary lastSweep_;
-    struct WaterfallLayout {
-        int bins = 0;
-        double first = 0, last = 0;
-        bool operator==(const WaterfallLayout &) const = default;
-    } waterfallLayout_; // of the rows in the waterfall
+    TraceLayout waterfallLayout_; // of the rows in the waterfall
     struct PendingSeriesClick {
         TChartSeries *series = nullptr;
         int index = 0, x = 0, y = 0;

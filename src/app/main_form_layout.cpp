@@ -136,12 +136,11 @@ void TStatusBar::FitPanel(int index) {
     if (!fitted_.contains(index))
         fitted_ << index;
     QLabel *l = panels_.at(index);
-    const QString text = l->property("fullText").toString(), hint = l->property("hint").toString();
+    const QString text = l->property("fullText").toString();
     const int needed = l->fontMetrics().horizontalAdvance(text) + 2 * l->frameWidth() + 2 + 4;
     const int room = width() - l->x();
     l->resize(std::max(widths_.at(index), std::min(needed, room)) - 2, l->height());
-    SetPanelText(index, QString());
-    SetPanelText(index, text, hint); // whole where it fits now, else cut with its hint
+    ShowPanelText(index); // whole where it fits now, else cut with its hint
 }
 
 void TStatusBar::resizeEvent(QResizeEvent *e) {
@@ -161,6 +160,12 @@ void TStatusBar::SetPanelText(int index, const QString &text, const QString &hin
         return;
     l->setProperty("fullText", text);
     l->setProperty("hint", hint);
+    ShowPanelText(index);
+}
+
+void TStatusBar::ShowPanelText(int index) {
+    QLabel *l = panels_.at(index);
+    const QString text = l->property("fullText").toString(), hint = l->property("hint").toString();
     // A text too long for its panel (a tool's error line) ends in an ellipsis; the whole of it is
     // the panel's hint, unless a hint that says more is given.
     if (Fits(index, text)) {

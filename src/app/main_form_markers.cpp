@@ -37,18 +37,6 @@ constexpr double kMaxOffsetMHz = 10000;
 // The editors' ranges without an offset, MHz.
 constexpr double kStartMinMHz = 24, kStartMaxMHz = 1749, kStopMinMHz = 25, kStopMaxMHz = 1750;
 
-QString signedLevel(double db) {
-    if (std::isnan(db))
-        return QStringLiteral("\u2013"); // no reading
-    // A real minus sign: the readout is read, not parsed.
-    QString text = QString::number(std::fabs(db), 'f', 2);
-    if (std::isinf(db))
-        text = QStringLiteral("inf");
-    if (db < 0 && text != QStringLiteral("0.00"))
-        text.prepend(QChar(0x2212));
-    return text;
-}
-
 QString mhzText(double hz) { return QString::number(hz / kHzPerMHz, 'f', 6); }
 
 // A crop as the tool takes it; 0 % is no crop at all (the tool is then not given -c).
@@ -144,7 +132,7 @@ void TForm1::DrawMarkers() {
         font.Color = colour;
         c.Font() = font;
         const QString text = QStringLiteral("%1 %2 MHz %3 dB")
-                                 .arg(QString(QLatin1Char(k == 0 ? 'A' : 'B')), mhzText(m.hz[k]), signedLevel(m.db[k]));
+                                 .arg(QString(QLatin1Char(k == 0 ? 'A' : 'B')), mhzText(m.hz[k]), LevelText(m.db[k], 2));
         const int w = c.MeasureText(text);
         int x = px + 4;
         if (x + w > plot.Right - 2)
@@ -155,8 +143,8 @@ void TForm1::DrawMarkers() {
     if (!(m.set[0] && m.set[1]))
         return;
     QStringList lines{QStringLiteral("\u0394F %1 MHz").arg(mhzText(m.hz[1] - m.hz[0])),
-                      QStringLiteral("\u0394dB %1").arg(signedLevel(m.db[1] - m.db[0]))};
-    lines << (m.band ? QStringLiteral("Band %1 dB (%2 bins)").arg(signedLevel(m.band->db)).arg(m.band->bins)
+                      QStringLiteral("\u0394dB %1").arg(LevelText(m.db[1] - m.db[0], 2))};
+    lines << (m.band ? QStringLiteral("Band %1 dB (%2 bins)").arg(LevelText(m.band->db, 2)).arg(m.band->bins)
                      : QStringLiteral("Band: no bin"));
     font.Color = paper ? clBlack : clWhite;
     c.Font() = font;
@@ -432,7 +420,7 @@ void TForm1::Receiver1Click() {
 
 // ---- Settings
 
-void TForm1::ReadMarkerSettings() {
+void TForm1::ReadMeasurementSettings() {
     // Only read, never written at start-up; what cannot be used counts as not set.
     for (int k = 0; k < 2; ++k) {
         const std::optional<double> hz = ParseFloat(settings->Value(k == 0 ? key::MarkerAHz : key::MarkerBHz));

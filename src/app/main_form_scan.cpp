@@ -327,7 +327,7 @@ void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts *facts) {
     const double *y = s.sweepSeries.YValues().Data();
     s.Series3.AddPoint(x[f.maxIndex], y[f.maxIndex], QString(), clDefault); // the series colour
     // Rows of another range or bin layout would put their signals at wrong frequencies.
-    const WaterfallLayout layout{n, x[0], x[n - 1]};
+    const TraceLayout layout = TraceLayout::Of(s.sweepSeries);
     if (layout != waterfallLayout_ && waterfallLayout_.bins > 0)
         waterfall->Clear();
     waterfallLayout_ = layout;
@@ -348,8 +348,7 @@ void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts *facts) {
     sb->SetPanelText(2, QStringLiteral("Average Noise Level: %1 dB").arg(QString::number(noise, 'f', 2)));
     sb->SetPanelText(3, QStringLiteral("FFT Point Size: %1").arg(f.data.valueCount));
     sb->SetPanelText(1, QStringLiteral("Step: %1 Hz").arg(lastSweep_.step));
-    if (Persistence1->isChecked())
-        persistence_.Push(s.Series1); // the trace before this one
+    persistence_.Push(s.Series1); // the trace before this one (nothing while persistence is off)
     s.Series1.CopyFrom(s.sweepSeries);
     s.Series5.CopyFrom(s.sweepSeries);
     lastSweep_.ok = true;

@@ -49,7 +49,7 @@ void TForm1::ReadSettings() {
     if (MaxHold1->isChecked())
         ApplyMaxHold(); // as stored: nothing to save
     ReadTraceSettings();
-    ReadMarkerSettings();
+    ReadMeasurementSettings();
 }
 
 void TForm1::WriteSetting(const QString &key, const QString &value) {

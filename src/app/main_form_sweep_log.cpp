@@ -55,17 +55,24 @@ void TForm1::MaxHold1Click() {
 
 void TForm1::ApplyMaxHold() {
     maxHold_.Restart();
-    ArrangeUnderlays();
     UpdateUnderlays();
     ch->Invalidate();
 }
 
+QString TForm1::LevelText(double db, int decimals) {
+    if (std::isnan(db))
+        return QStringLiteral("\u2013"); // no reading
+    if (std::isinf(db))
+        return db < 0 ? QStringLiteral("\u2212inf") : QStringLiteral("inf");
+    // A real minus sign: the text is read, not parsed; a level that rounds to zero has none.
+    QString text = QString::number(std::fabs(db), 'f', decimals);
+    if (db < 0 && text != QString::number(0.0, 'f', decimals))
+        text.prepend(QChar(0x2212));
+    return text;
+}
+
 QString TForm1::PeakLabel(double hz, double db) {
-    // A real minus sign: the label is read, not parsed.
-    QString level = QString::number(std::fabs(db), 'f', 1);
-    if (db < 0 && level != QStringLiteral("0.0"))
-        level.prepend(QChar(0x2212));
-    return QStringLiteral("%1 MHz %2 dB").arg(QString::number(hz / kHzPerMHz, 'f', 3), level);
+    return QStringLiteral("%1 MHz %2 dB").arg(QString::number(hz / kHzPerMHz, 'f', 3), LevelText(db, 1));
 }
 
 void TForm1::DrawPeakLabels() {

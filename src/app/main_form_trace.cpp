@@ -60,13 +60,7 @@ bool askRange(QWidget *parent, double &fromDb, double &toDb) {
 
 // ---- Trace
 
-void TForm1::Live1Click() {
-    traceMode_ = TraceMode::Live;
-    settings->SetValue(key::Average, QStringLiteral("0"));
-    settings->SetValue(key::MinHold, QStringLiteral("0"));
-    SaveSettings();
-    ApplyTraceOptions();
-}
+void TForm1::Live1Click() { ChooseTraceMode(TraceMode::Live); }
 
 void TForm1::Average1Click() {
     const std::optional<int> n =
@@ -78,19 +72,17 @@ void TForm1::Average1Click() {
         ApplyTraceOptions(); // as it was, the menu too
         return;
     }
-    traceMode_ = TraceMode::Average;
     averageCount_ = std::clamp(*n, TTraceAverage::kMinCount, TTraceAverage::kMaxCount);
     average_.SetCount(0); // a new N, or the same N picked again: a fresh start either way
-    settings->SetValue(key::Average, QString::number(averageCount_));
-    settings->SetValue(key::MinHold, QStringLiteral("0"));
-    SaveSettings();
-    ApplyTraceOptions();
+    ChooseTraceMode(TraceMode::Average);
 }
 
-void TForm1::MinHold1Click() {
-    traceMode_ = TraceMode::MinHold;
-    settings->SetValue(key::Average, QStringLiteral("0"));
-    settings->SetValue(key::MinHold, QStringLiteral("1"));
+void TForm1::MinHold1Click() { ChooseTraceMode(TraceMode::MinHold); }
+
+void TForm1::ChooseTraceMode(TraceMode mode) {
+    traceMode_ = mode;
+    settings->SetValue(key::Average, mode == TraceMode::Average ? QString::number(averageCount_) : QStringLiteral("0"));
+    settings->SetValue(key::MinHold, mode == TraceMode::MinHold ? QStringLiteral("1") : QStringLiteral("0"));
     SaveSettings();
     ApplyTraceOptions();
 }
@@ -127,22 +119,21 @@ void TForm1::ApplyTraceOptions() {
     persistence_.SetDepth(depth);
     sb->SetPanelText(4, traceMode_ == TraceMode::Average ? QStringLiteral("Average %1").arg(averageCount_) : QString());
     sb->FitPanel(4);
-    ArrangeUnderlays();
     UpdateUnderlays();
     ch->Invalidate();
 }
 
 void TForm1::UpdateUnderlays() {
-    if (!lastSweep_.ok)
-        return;
-    const TLineSeries &trace = spectrum.Series1;
-    // Pale and dark tints of the trace's colour: visible on black, never mistaken for the trace.
-    if (MaxHold1->isChecked())
-        maxHold_.Update(trace, BlendColour(flags.chartColor, RGBToColor(qRgb(200, 200, 200)), 2.0 / 3));
-    if (traceMode_ == TraceMode::MinHold)
-        minHold_.Update(trace, BlendColour(flags.chartColor, clBlack, 0.5));
-    if (persistence_.Depth() > 0)
-        persistence_.Follow(trace, flags.chartColor);
+    if (lastSweep_.ok) {
+        const TLineSeries &trace = spectrum.Series1;
+        // Pale and dark tints of the trace's colour: visible on black, never mistaken for the trace.
+        if (MaxHold1->isChecked())
+            maxHold_.Update(trace, BlendColour(flags.chartColor, RGBToColor(qRgb(200, 200, 200)), 2.0 / 3));
+        if (traceMode_ == TraceMode::MinHold)
+            minHold_.Update(trace, BlendColour(flags.chartColor, clBlack, 0.5));
+        if (persistence_.Depth() > 0)
+            persistence_.Follow(trace, flags.chartColor);
+    }
     ArrangeUnderlays();
 }
 

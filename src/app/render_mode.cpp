@@ -30,19 +30,6 @@ std::string_view view(const QByteArray &bytes) {
 }
 
 
-// The bins and range of the sweep shown: the trace and the waterfall's place depend on them.
-struct Layout {
-    int bins = 0;
-    double first = 0, last = 0;
-    bool operator==(const Layout &) const = default;
-};
-
-Layout layoutOf(const TForm1 &form) {
-    const TChartSeries &s = form.spectrum.sweepSeries;
-    const int n = s.PointCount();
-    return n > 0 ? Layout{n, s.XValues().Data()[0], s.XValues().Data()[n - 1]} : Layout{};
-}
-
 // Grows the window until the waterfall image holds `rows` rows (one pixel each, under the black
 // top row), keeping the chart at its height. Stops at the largest picture allowed.
 void fitWaterfallRows(TForm1 &form, int rows) {
@@ -97,7 +84,7 @@ bool RenderInto(TForm1 &form, const CommandLine &cl, FILE *out) {
     form.waterfall->BeginBatch();
 
     bool allOk = true;
-    Layout layout;
+    TraceLayout layout; // of the sweep shown: the trace and the waterfall's place depend on it
     for (const QString &name : cl.files) {
         QJsonObject line;
         line.insert(QStringLiteral("file"), name);
@@ -120,7 +107,7 @@ bool RenderInto(TForm1 &form, const CommandLine &cl, FILE *out) {
                 }
                 // A sweep of a new range or bin layout: one pass of the window, so the chart
                 // redraws and the waterfall lines up with the trace before more rows are drawn.
-                const Layout now = layoutOf(form);
+                const TraceLayout now = TraceLayout::Of(form.spectrum.sweepSeries);
                 if (now != layout) {
                     layout = now;
                     const QRect place = form.img2->geometry();

@@ -222,27 +222,21 @@ int TCodebook::Nearest(const TVec &v, int &error) const {
     // (dSum^2 / 12), so the search walks out from v's own sum and stops at that bound.
     const int s = SampleSum(v), n = int(entries_.size());
     int best = kFar, pick = 0;
-    for (int k = start_[size_t(s)]; k < n; ++k) {
+    // Takes entry k when it is nearer; false once no entry further out can be.
+    auto consider = [&](int k) {
         const TVec &e = entries_[size_t(k)];
         const int ds = SampleSum(e) - s;
         if (ds * ds >= 12 * best)
-            break;
-        const int d = Distance(v, e);
-        if (d < best) {
+            return false;
+        if (const int d = Distance(v, e); d < best) {
             best = d;
             pick = k;
         }
+        return true;
+    };
+    for (int k = start_[size_t(s)]; k < n && consider(k); ++k) {
     }
-    for (int k = start_[size_t(s)] - 1; k >= 0; --k) {
-        const TVec &e = entries_[size_t(k)];
-        const int ds = s - SampleSum(e);
-        if (ds * ds >= 12 * best)
-            break;
-        const int d = Distance(v, e);
-        if (d < best) {
-            best = d;
-            pick = k;
-        }
+    for (int k = start_[size_t(s)] - 1; k >= 0 && consider(k); --k) {
     }
     error = best;
     return pick;

@@ -70,11 +70,7 @@ ColourTable grey() {
     return table;
 }
 
-struct Named {
-    WaterfallColours map;
-    const char *text;
-};
-constexpr Named kNames[] = {{WaterfallColours::Ramp, "Ramp"},
+constexpr SettingName<WaterfallColours> kNames[] = {{WaterfallColours::Ramp, "Ramp"},
                             {WaterfallColours::Turbo, "Turbo"},
                             {WaterfallColours::Viridis, "Viridis"},
                             {WaterfallColours::Inferno, "Inferno"},
@@ -101,19 +97,8 @@ const ColourTable &ColourMapTable(WaterfallColours map) {
     return greys;
 }
 
-std::optional<WaterfallColours> ParseWaterfallColours(QStringView text) {
-    const QStringView t = text.trimmed();
-    for (const Named &n : kNames)
-        if (t.compare(QLatin1String(n.text), Qt::CaseInsensitive) == 0)
-            return n.map;
-    return std::nullopt;
-}
+std::optional<WaterfallColours> ParseWaterfallColours(QStringView text) { return ParseSettingName(kNames, text); }
 
-QString WaterfallColoursText(WaterfallColours map) {
-    for (const Named &n : kNames)
-        if (n.map == map)
-            return QString::fromLatin1(n.text);
-    return QStringLiteral("Ramp");
-}
+QString WaterfallColoursText(WaterfallColours map) { return SettingNameOf(kNames, map); }
 
 } // namespace sky

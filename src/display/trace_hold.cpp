@@ -40,6 +40,8 @@ void takeLevels(TChartSeries &s, std::vector<double> &levels) {
 
 } // namespace
 
+THeldTrace::THeldTrace(Kind kind) : kind_(kind) { configure(series_); }
+
 void THeldTrace::Restart() {
     layout_ = {};
     series_.ClearPoints();
@@ -50,15 +52,15 @@ void THeldTrace::Update(const TChartSeries &trace, TColor colour) {
     const TraceLayout layout = TraceLayout::Of(trace);
     if (layout.bins == 0)
         return;
-    configure(series_);
     const std::size_t n = static_cast<std::size_t>(layout.bins);
     const double *y = trace.YValues().Data();
-    takeLevels(series_, levels_);
-    if (layout != layout_ || levels_.size() != n) {
-        levels_.assign(y, y + n); // a new range or bin layout starts afresh
+    std::vector<double> levels; // the held levels, out of the series while they change
+    takeLevels(series_, levels);
+    if (layout != layout_ || levels.size() != n) {
+        levels.assign(y, y + n); // a new range or bin layout starts afresh
         layout_ = layout;
     } else {
-        double *h = levels_.data();
+        double *h = levels.data();
         // A NaN never holds a bin: it is replaced by the first real level and never replaces one.
         if (kind_ == Kind::Highest) {
             for (std::size_t i = 0; i < n; ++i)
@@ -68,10 +70,9 @@ void THeldTrace::Update(const TChartSeries &trace, TColor colour) {
                 h[i] = (y[i] < h[i] || h[i] != h[i]) ? y[i] : h[i];
         }
     }
-    const TValueFacts facts = TChartValueList::FactsOf(levels_.data(), n);
-    series_.SetPointsOver(trace, levels_, colour, facts);
+    const TValueFacts facts = TChartValueList::FactsOf(levels.data(), n);
+    series_.SetPointsOver(trace, levels, colour, facts); // the levels live in the series again
     series_.SetSeriesColor(colour);
-    std::vector<double>().swap(levels_); // the levels live in the series
 }
 
 void TTracePersistence::SetDepth(int n) {

@@ -23,7 +23,7 @@ TColor BlendColour(TColor c, TColor toward, double share);
 class THeldTrace {
 public:
     enum class Kind { Highest, Lowest };
-    explicit THeldTrace(Kind kind) : kind_(kind) {}
+    explicit THeldTrace(Kind kind);
 
     TFastLineSeries &Series() { return series_; }
     const TFastLineSeries &Series() const { return series_; }
@@ -37,7 +37,6 @@ private:
     Kind kind_;
     TFastLineSeries series_;
     TraceLayout layout_;
-    std::vector<double> levels_; // only while an update runs: the levels live in the series
 };
 
 class TTracePersistence {

@@ -87,29 +87,14 @@ qint64 steadyMs() {
         .count();
 }
 
-struct LevelsName {
-    WaterfallLevels levels;
-    const char *text;
-};
-constexpr LevelsName kLevelsNames[] = {
+constexpr SettingName<WaterfallLevels> kLevelsNames[] = {
     {WaterfallLevels::Sweep, "Sweep"}, {WaterfallLevels::Fixed, "Fixed"}, {WaterfallLevels::Auto, "Auto"}};
 
 } // namespace
 
-std::optional<WaterfallLevels> ParseWaterfallLevels(QStringView text) {
-    const QStringView t = text.trimmed();
-    for (const LevelsName &n : kLevelsNames)
-        if (t.compare(QLatin1String(n.text), Qt::CaseInsensitive) == 0)
-            return n.levels;
-    return std::nullopt;
-}
+std::optional<WaterfallLevels> ParseWaterfallLevels(QStringView text) { return ParseSettingName(kLevelsNames, text); }
 
-QString WaterfallLevelsText(WaterfallLevels levels) {
-    for (const LevelsName &n : kLevelsNames)
-        if (n.levels == levels)
-            return QString::fromLatin1(n.text);
-    return QStringLiteral("Sweep");
-}
+QString WaterfallLevelsText(WaterfallLevels levels) { return SettingNameOf(kLevelsNames, levels); }
 
 void TLevelHistory::Reset(int width, int rows) {
     width_ = std::max(width, 0);
