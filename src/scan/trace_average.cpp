@@ -15,34 +15,41 @@ namespace {
 // 2^t and log2(a) in float, written so the compiler can run them on a whole vector of bins: no
 // library calls, no branches. Both are within a few units in the last place of a float, which is
 // a few hundred-thousandths of a dB.
-inline float exp2Fast(float t) {
-    // 2^t = 2^r * 2^f with r = round(t), f in [-0.5, 0.5]: a Taylor series of degree 5 is
-    // within 2.4e-6 there (1e-5 dB). Written as plain selects and min/max so the loop vectorises.
-    const float c = std::min(std::max(t == t ? t : 0.0f, -126.0f), 127.0f); // a NaN is put back below
+// 2^c for c in [-126, 127], with no check: 2^c = 2^r * 2^f with r = round(c), f in [-0.5, 0.5],
+// where a Taylor series of degree 5 is within 2.4e-6 (1e-5 dB).
+inline float exp2Plain(float c) {
     constexpr float kRound = 12582912.0f; // 1.5 * 2^23: adding and subtracting it rounds
     const float r = (c + kRound) - kRound;
     const float f = c - r;
     constexpr float k1 = 0.69314718f, k2 = 0.24022650f, k3 = 0.05550411f, k4 = 0.00961813f, k5 = 0.00133336f;
     const float p = 1.0f + f * (k1 + f * (k2 + f * (k3 + f * (k4 + f * k5))));
-    const float scale = std::bit_cast<float>((static_cast<std::int32_t>(r) + 127) << 23);
-    float v = p * scale;
+    return p * std::bit_cast<float>((static_cast<std::int32_t>(r) + 127) << 23);
+}
+
+inline float exp2Fast(float t) {
+    // Written as plain selects and min/max so the loop vectorises.
+    float v = exp2Plain(std::min(std::max(t == t ? t : 0.0f, -126.0f), 127.0f)); // a NaN is put back below
     v = t < -126.0f ? 0.0f : v; // below 1e-38: no power worth keeping
     v = t > 127.5f ? std::numeric_limits<float>::infinity() : v;
     return t == t ? v : t;
 }
 
-inline float log2Fast(float a) {
-    // a = m * 2^e with m in [sqrt(1/2), sqrt(2)); ln m = 2 atanh(s), s = (m - 1) / (m + 1),
-    // |s| <= 0.172, whose odd series to s^7 is within 3e-8. Subnormals are scaled up first.
-    const float tiny = a < std::numeric_limits<float>::min() ? 1.0f : 0.0f;
-    const float b = a * (1.0f + tiny * (0x1p64f - 1.0f));
-    const std::int32_t bits = std::bit_cast<std::int32_t>(b);
+// log2(a) for a normal positive float, with no check: a = m * 2^e with m in [sqrt(1/2), sqrt(2));
+// ln m = 2 atanh(s), s = (m - 1) / (m + 1), |s| <= 0.172, whose odd series to s^7 is within 3e-8.
+inline float log2Plain(float a) {
+    const std::int32_t bits = std::bit_cast<std::int32_t>(a);
     // Exponent relative to sqrt(1/2): the mantissa lands in [sqrt(1/2), sqrt(2)).
     const std::int32_t e = (bits - 0x3F3504F3) >> 23;
     const float m = std::bit_cast<float>(bits - static_cast<std::int32_t>(static_cast<std::uint32_t>(e) << 23));
     const float s = (m - 1.0f) / (m + 1.0f), s2 = s * s;
     const float lnm = 2.0f * s * (1.0f + s2 * (1.0f / 3 + s2 * (1.0f / 5 + s2 * (1.0f / 7))));
-    float v = static_cast<float>(e) - 64.0f * tiny + lnm * 1.44269504f;
+    return static_cast<float>(e) + lnm * 1.44269504f;
+}
+
+inline float log2Fast(float a) {
+    // Subnormals are scaled up first; zero, negatives, +inf and NaN are put right after.
+    const float tiny = a < std::numeric_limits<float>::min() ? 1.0f : 0.0f;
+    float v = log2Plain(a * (1.0f + tiny * (0x1p64f - 1.0f))) - 64.0f * tiny;
     v = a == 0.0f ? -std::numeric_limits<float>::infinity() : v;
     v = a < 0.0f ? std::numeric_limits<float>::quiet_NaN() : v;
     return a < std::numeric_limits<float>::infinity() ? v : a; // +inf and NaN as they are
@@ -69,11 +76,23 @@ inline bool anyNaN(const float *v, std::size_t n) {
     return nan != 0;
 }
 
+// Whether a block needs none of the special cases: every level within about ±360 dB and every
+// average between their powers, so that all powers and averages are normal, finite floats.
+inline bool plainBlock(const float *t, const float *avg, std::size_t n) {
+    int plain = 1;
+    for (std::size_t i = 0; i < n; ++i)
+        plain &= (t[i] >= -120.0f) & (t[i] <= 120.0f); // false for a NaN
+    if (avg)
+        for (std::size_t i = 0; i < n; ++i)
+            plain &= (avg[i] >= 0x1p-120f) & (avg[i] <= 0x1p120f);
+    return plain != 0;
+}
+
 // One pass over the sweep: its powers into the average with weight w (w = 1: the average starts
-// with this sweep), and the average back into the levels. In blocks that stay in the cache, each
-// step a loop of one kind of value, so that they all run on whole vectors; a block with a NaN
-// (a level or an average not yet known) takes the plain route.
-SKYVANE_VECTOR_CLONES
+// with this sweep), and the average back into the levels. In blocks that stay in the cache, so
+// that a block can be checked first: most take a loop without special cases, which runs on whole
+// vectors; the others take the careful route, each step a loop of its own.
+SKYVANE_VECTOR_CLONES_WIDE
 void blend(double *y, const float *in, float *avg, std::size_t n, float w) {
     constexpr std::size_t kBlock = 512;
     constexpr float inf = std::numeric_limits<float>::infinity();
@@ -85,6 +104,17 @@ void blend(double *y, const float *in, float *avg, std::size_t n, float w) {
         float *ab = avg + base;
         for (std::size_t i = 0; i < m; ++i)
             t[i] = static_cast<float>(yb[i]) * kDbToLog2;
+        if (plainBlock(t, ib, m)) {
+            if (!ib)
+                for (std::size_t i = 0; i < m; ++i)
+                    ab[i] = exp2Plain(t[i]);
+            else
+                for (std::size_t i = 0; i < m; ++i)
+                    ab[i] = ib[i] + w * (exp2Plain(t[i]) - ib[i]);
+            for (std::size_t i = 0; i < m; ++i)
+                yb[i] = kLog2ToDb * static_cast<double>(log2Plain(ab[i]));
+            continue;
+        }
         if (!ib) {
             for (std::size_t i = 0; i < m; ++i)
                 ab[i] = exp2Fast(t[i]); // the first sweep: NaN where nothing is known yet
