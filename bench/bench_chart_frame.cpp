@@ -9,7 +9,8 @@
 // over the working series' x (SetLevelPoints) instead of n copies of it. BM_SweepDataResident:
 // the resident memory the series of one sweep take, per value, filled that way. BM_MinMaxFloor:
 // one lowest-and-highest pass over the levels, the floor a frame is compared with.
-// BM_SpectrumFrameUnderlays: the same with max hold, min hold and five traces of persistence.
+// BM_SpectrumFrameUnderlays: the same with max hold, min hold and five traces of persistence,
+// drawn again and after each new sweep.
 #include "bench_main.h"
 #include "display/spectrum_chart.h"
 #include "display/trace_hold.h"
@@ -101,22 +102,43 @@ void Frame(benchmark::State &state, bool point, bool max, bool level = false)
 }
 
 // The first-start defaults with a trace option on, as the window arranges the series under the
-// trace: second argument 0 min hold, 1 five traces of persistence, 2 both and max hold.
+// trace: second argument 0 min hold, 1 five traces of persistence, 2 both and max hold. Third
+// argument 1: each frame follows a new sweep (its levels taken in turn from a few, the holds and
+// the persistence updated outside the timed part), as the first frame of every sweep is drawn;
+// 0: the same frame again, as a repaint between sweeps draws it.
 void BM_SpectrumFrameUnderlays(benchmark::State &state)
 {
     const int n = static_cast<int>(state.range(0));
     const int which = static_cast<int>(state.range(1));
+    const bool fresh = state.range(2) != 0;
     Scene scene(n, true, true, true);
     sky::THeldTrace high(sky::THeldTrace::Kind::Highest), low(sky::THeldTrace::Kind::Lowest);
     sky::TTracePersistence persistence;
     persistence.SetDepth(5);
     TLineSeries &trace = scene.s.Series1;
-    for (int sweep = 0; sweep < 6; ++sweep) {
+    std::vector<std::vector<double>> levels(3);
+    std::vector<double> x;
+    for (std::size_t k = 0; k < levels.size(); ++k) {
+        Scene::Sweep(n, x, levels[k]);
+        for (double &v : levels[k]) v += static_cast<double>(k); // different levels
+    }
+    int sweep = 0;
+    auto next = [&] {
         persistence.Push(trace);
+        if (sweep > 0) { // a new sweep, as the window puts it in place
+            std::vector<double> xs = x, ys = levels[static_cast<std::size_t>(sweep) % levels.size()];
+            const TValueFacts xf = TChartValueList::FactsOf(xs.data(), xs.size());
+            const TValueFacts yf = TChartValueList::FactsOf(ys.data(), ys.size());
+            scene.s.sweepSeries.AdoptPoints(xs, ys, clRed, xf, yf);
+            trace.CopyFrom(scene.s.sweepSeries);
+            scene.s.Series5.CopyFrom(scene.s.sweepSeries);
+        }
         persistence.Follow(trace, clRed);
         high.Update(trace, clYellow);
         low.Update(trace, clGreen);
-    }
+        ++sweep;
+    };
+    for (int k = 0; k < 6; ++k) next();
     std::vector<TChartSeries *> under;
     if (which >= 1)
         for (auto it = persistence.Series().rbegin(); it != persistence.Series().rend(); ++it)
@@ -131,6 +153,11 @@ void BM_SpectrumFrameUnderlays(benchmark::State &state)
         scene.chart.SeriesList().Move(under[i], static_cast<int>(i));
     }
     for (auto _ : state) {
+        if (fresh) {
+            state.PauseTiming();
+            next();
+            state.ResumeTiming();
+        }
         scene.chart.Canvas3D().MarkDirty();
         scene.chart.DrawTo(&scene.window, TRect{0, 0, 716, 263});
     }
@@ -194,7 +221,7 @@ BENCHMARK(BM_MinMaxFloor)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMill
 BENCHMARK(BM_SpectrumFrame)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_SpectrumFrameTraceOnly)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_SpectrumFrameOneCopy)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
-BENCHMARK(BM_SpectrumFrameUnderlays)->Args({1'000'000, 0})->Args({1'000'000, 1})->Args({1'000'000, 2})->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_SpectrumFrameUnderlays)->ArgsProduct({{1'000'000}, {0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_SweepDataResident)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_UnchangedRepaint)->Unit(benchmark::kMicrosecond)->MinTime(1);
 

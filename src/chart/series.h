@@ -12,6 +12,7 @@
 #include <Qt>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 enum THorizAxis { aTopAxis, aBottomAxis, aBothHorizAxis, aCustomHorizAxis };
@@ -555,6 +556,8 @@ public:
     void SetColorEachPoint(bool v) override;
 };
 
+struct TFastLineColumns; // what a dense pass of a fast line found (series_draw.cpp)
+
 // A plain polyline: no pointer, no point colours, no null points.
 class TFastLineSeries : public TChartSeries {
 public:
@@ -597,6 +600,7 @@ private:
     int lastX_ = 0, lastY_ = 0;
     bool haveLast_ = false;
     int linesDrawn_ = 0;
+    std::shared_ptr<TFastLineColumns> columns_; // what the last dense pass found
 };
 
 // Whether segment A-B passes through P: within the pixel tolerance of the line through A and

@@ -921,6 +921,66 @@ struct FastDirectLines {
 
 } // namespace
 
+// What a fast line's dense pass finds per pixel column, kept by the series. Drawn again over the
+// same levels through the same vertical mapping (a trace kept under the live one stays as it is
+// from sweep to sweep), a column whose points are the same ones takes its rows from here; only
+// the columns' bounds are found again, a search over the frequencies, not a pass.
+struct TFastLineColumns {
+    struct Column {
+        int a, b;                        // its points
+        int x, firstRow, lastRow, lo, hi; // where they land
+        int changes;                     // lines the point-by-point pass draws inside it
+    };
+    std::vector<Column> columns, next;
+    int entryX = 0, entryRow = 0; // the point before the first shown, when there is one
+    std::vector<int> scratch;     // one column's rows
+
+    // Whether the rows found last time are those of these levels.
+    bool Holds(const TChartValueList &yl, const TPixelMapper &my, int first, int last) const
+    {
+        return known_ && (yl.IsConstant() || yl.ContentKey() != 0) && Same(y_, yl) && first == first_ &&
+               last == last_ && my_ && my_->SameMapping(my);
+    }
+    void Remember(const TChartValueList &yl, const TPixelMapper &my, int first, int last)
+    {
+        y_ = Of(yl);
+        first_ = first;
+        last_ = last;
+        my_.emplace(my);
+        known_ = true;
+    }
+    void Forget()
+    {
+        known_ = false;
+        columns.clear();
+    }
+
+private:
+    // which values a list reads, and how they are multiplied
+    struct Source {
+        std::uint64_t key = 0;
+        size_t offset = 0;
+        bool constant = false;
+        double value = 0, multiplier = 0;
+    };
+    static Source Of(const TChartValueList &l)
+    {
+        return {l.ContentKey(), l.ContentOffset(), l.IsConstant(), l.IsConstant() ? l.ConstantValue() : 0.0,
+                l.Multiplier()};
+    }
+    static bool Same(const Source &s, const TChartValueList &l)
+    {
+        const Source o = Of(l);
+        return s.key == o.key && s.offset == o.offset && s.constant == o.constant && s.value == o.value &&
+               s.multiplier == o.multiplier;
+    }
+
+    bool known_ = false;
+    Source y_;
+    int first_ = 0, last_ = -1;
+    std::optional<TPixelMapper> my_;
+};
+
 class TFastLinePass {
 public:
     explicit TFastLinePass(TFastLineSeries &s)
@@ -966,62 +1026,95 @@ public:
     bool RunDense(FastDirectLines &lines, int first, int last)
     {
         if (last - first < 2 || !s_.XValues().IsAscending() || !s_.XValues().AllFinite()) return false;
-        const int x0 = mx_(x_[first] * xm_), xn = mx_(x_[last] * xm_);
-        if (x0 == Off || xn == Off) return false;
-        const int from = first > 0 ? first - 1 : first; // the entry comes from the point before
-        // a level held as one number is one row for every point
-        const TChartValueList &yl = s_.YValues();
-        const bool level = yl.IsConstant();
-        int levelRow = 0;
-        const int *yr = nullptr;
-        if (level) {
-            const double v = yl.ConstantValue();
-            if (!my_.MapInRange(&v, ym_, 1, -32766, 32767, &levelRow)) return false;
-        } else {
-            const int *mapped = MapRows(my_, yl, from, last);
-            if (!mapped) return false;
-            yr = mapped - from;
-        }
-        auto row = [&](int i) { return level ? levelRow : yr[i]; };
+        if (!s_.columns_) s_.columns_ = std::make_shared<TFastLineColumns>();
+        TFastLineColumns &c = *s_.columns_;
+        const bool known = c.Holds(s_.YValues(), my_, first, last);
+        if (!known) c.Forget();
         int count = 0;
-        if (first > 0) {
-            const int xp = mx_(x_[first - 1] * xm_);
-            if (xp == Off) return false;
-            lines.Segment(xp, row(first - 1), x0, row(first));
-            ++count;
-        } else {
-            lines.Move(x0, row(first));
+        if (!Summarise(c, first, last, count)) {
+            c.Forget();
+            return false;
         }
-        int prevX = x0;
-        for (int a = first; a <= last;) {
-            const int X = mx_(x_[a] * xm_);
-            const int b = ColumnEnd(mx_, x_, xm_, a, last, X) - 1;
-            if (a > first) {
-                lines.Segment(prevX, row(a - 1), X, row(a));
-                ++count;
-            }
-            if (!level) {
-                int lo = yr[a], hi = yr[a];
-                for (int i = a + 1; i <= b; ++i) {
-                    const int y = yr[i];
-                    lo = std::min(lo, y);
-                    hi = std::max(hi, y);
-                    count += y != yr[i - 1]; // a line the point-by-point pass draws
-                }
-                if (lo != hi) lines.Segment(X, lo, X, hi);
-            }
-            prevX = X;
-            a = b + 1;
+        if (!known) c.Remember(s_.YValues(), my_, first, last);
+        const std::vector<TFastLineColumns::Column> &cols = c.columns;
+        if (first > 0)
+            lines.Segment(c.entryX, c.entryRow, cols[0].x, cols[0].firstRow);
+        else
+            lines.Move(cols[0].x, cols[0].firstRow);
+        for (size_t k = 0; k < cols.size(); ++k) {
+            const TFastLineColumns::Column &col = cols[k];
+            if (k > 0) lines.Segment(cols[k - 1].x, cols[k - 1].lastRow, col.x, col.firstRow);
+            if (col.lo != col.hi) lines.Segment(col.x, col.lo, col.x, col.hi);
         }
-        lines.Move(xn, row(last));
-        s_.lastX_ = xn;
-        s_.lastY_ = row(last);
+        const TFastLineColumns::Column &end = cols.back();
+        lines.Move(end.x, end.lastRow);
+        s_.lastX_ = end.x;
+        s_.lastY_ = end.lastRow;
         s_.haveLast_ = true;
         s_.linesDrawn_ += count;
         return true;
     }
 
 private:
+    // Finds the pixel columns and, for each, its first and last row and the rows it spans (kept
+    // from the last pass where the column holds the same points of the same levels), and what
+    // the entry from the point before takes. False when a point needs the point-by-point pass.
+    bool Summarise(TFastLineColumns &c, int first, int last, int &count)
+    {
+        const int x0 = mx_(x_[first] * xm_), xn = mx_(x_[last] * xm_);
+        if (x0 == Off || xn == Off) return false;
+        // a level held as one number is one row for every point
+        const TChartValueList &yl = s_.YValues();
+        const bool level = yl.IsConstant();
+        const double *y = level ? nullptr : yl.Data();
+        int levelRow = 0;
+        if (level) {
+            const double v = yl.ConstantValue();
+            if (!my_.MapInRange(&v, ym_, 1, -32766, 32767, &levelRow)) return false;
+        }
+        auto rows = [&](int from, int n, int *out) {
+            if (!level) return my_.MapInRange(y + from, ym_, n, -32766, 32767, out);
+            std::fill(out, out + n, levelRow);
+            return true;
+        };
+        const bool known = !c.columns.empty(); // rows of these levels from the last pass
+        if (first > 0) {
+            c.entryX = mx_(x_[first - 1] * xm_);
+            if (c.entryX == Off || (!known && !rows(first - 1, 1, &c.entryRow))) return false;
+            ++count;
+        }
+        c.next.clear();
+        size_t k = 0;
+        for (int a = first; a <= last;) {
+            const int X = mx_(x_[a] * xm_);
+            const int b = ColumnEnd(mx_, x_, xm_, a, last, X) - 1;
+            if (a > first) ++count; // the join from the column before
+            // Columns before this one in the last pass ended before it: find the one it may be.
+            while (k < c.columns.size() && c.columns[k].b < b) ++k;
+            TFastLineColumns::Column col;
+            if (k < c.columns.size() && c.columns[k].a == a && c.columns[k].b == b) {
+                col = c.columns[k];
+                col.x = X;
+            } else {
+                // the column's rows, mapped while they stay in the cache
+                c.scratch.resize(static_cast<size_t>(b - a + 1));
+                int *yr = c.scratch.data();
+                if (!rows(a, b - a + 1, yr)) return false;
+                col = {a, b, X, yr[0], yr[b - a], yr[0], yr[0], 0};
+                for (int i = 1; i <= b - a; ++i) {
+                    col.lo = std::min(col.lo, yr[i]);
+                    col.hi = std::max(col.hi, yr[i]);
+                    col.changes += yr[i] != yr[i - 1];
+                }
+            }
+            count += col.changes;
+            c.next.push_back(col);
+            a = b + 1;
+        }
+        c.columns.swap(c.next);
+        return true;
+    }
+
     TFastLineSeries &s_;
     const TPixelMapper mx_, my_;
     const double *x_;

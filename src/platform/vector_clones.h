@@ -12,3 +12,17 @@
 #define SKYVANE_VECTOR_CLONES
 #define SKYVANE_VECTOR_CLONES_WIDE
 #endif
+
+// A function compiled for AVX2 with fused multiply-add, called only where CpuHasFma() says the
+// processor has both (a plain function, no indirect-function resolver, so usable everywhere).
+#if defined(__GNUC__) && defined(__x86_64__)
+#define SKYVANE_HAS_FMA_TARGET 1
+#define SKYVANE_FMA_TARGET __attribute__((target("avx2,fma")))
+inline bool CpuHasFma()
+{
+    static const bool yes = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return yes;
+}
+#else
+#define SKYVANE_HAS_FMA_TARGET 0
+#endif

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -609,6 +610,95 @@ TEST(seriesDraw, SharedRowsFollowChangesAxesAndRuns)
     copy.SetLevelPoints(trace, 500, 1000, 20, clRed); // a run of the trace's x values
     copy.YValues().ShareValues(trace.YValues(), 500, 1000);
     same("a run of the values");
+}
+
+// Mapping a run of values at once gives every pixel the axis gives one value, also for levels
+// printed with two decimals, which land exactly half-way between two pixels at many scales, and
+// for multipliers that make the products inexact.
+TEST(seriesDraw, MappingRunsGivesThePixelsOfSingleValues)
+{
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> cents(-15000, 5000);
+    for (int variant = 0; variant < 48; ++variant) {
+        Scene chart;
+        chart.plot = TRect{3, 7, 3 + 100 + variant * 37, 7 + 50 + variant * 19};
+        TCustomChartAxis *axis = variant % 2 ? chart.BottomAxis() : chart.LeftAxis();
+        axis->SetInverted(variant % 3 == 1);
+        const double lo = -150 + variant % 5 * 10.0, hi = lo + (variant % 4 + 1) * 25.0 + (variant % 7) * 0.01;
+        axis->SetMinimum(-1000);
+        axis->SetMaximum(hi);
+        axis->SetMinimum(lo);
+        chart.Layout();
+        const TPixelMapper map(axis);
+        const double m = std::array{1.0, 0.37, 1.1, 3.0}[static_cast<size_t>(variant % 4)];
+        std::vector<double> v(4096);
+        for (double &value : v) value = cents(rng) / 100.0 / m;
+        std::vector<int> out(v.size());
+        const bool inRange = map.MapInRange(v.data(), m, static_cast<int>(v.size()), -32766, 32767, out.data());
+        ASSERT_TRUE(inRange) << variant;
+        for (size_t i = 0; i < v.size(); ++i) ASSERT_EQ(out[i], map(v[i] * m)) << variant << " value " << v[i];
+        // one value out of range fails the run
+        v[100] = 1e12;
+        EXPECT_FALSE(map.MapInRange(v.data(), m, static_cast<int>(v.size()), -32766, 32767, out.data()));
+        v[100] = kNaN;
+        EXPECT_FALSE(map.MapInRange(v.data(), m, static_cast<int>(v.size()), -32766, 32767, out.data()));
+    }
+}
+
+// A fast line keeps what it found per pixel column for the next frame: drawn again after its
+// levels change in place, another level range, a zoom, other frequencies in new storage (the same
+// ones or shifted), another multiplier or a level held as one number, it must draw what the
+// painter draws.
+TEST(seriesDraw, FastLineColumnsFollowEveryChange)
+{
+    Scene chart;
+    TLineSeries trace; // where the fast line's frequencies come from, as a kept trace reads them
+    std::vector<double> x, y;
+    for (int i = 0; i < 3000; ++i) {
+        x.push_back(-5 + i / 27.0);
+        y.push_back(50 + 35 * std::sin(i / 70.0) + (i * 37) % 11);
+    }
+    {
+        std::vector<double> xs = x, ys = y; // taken over
+        trace.AdoptPoints(xs, ys, clRed);
+    }
+    TFastLineSeries fast;
+    fast.SetSeriesColor(clPurple);
+    std::vector<double> levels = y;
+    fast.SetPointsOver(trace, levels, clDefault, TChartValueList::FactsOf(y.data(), y.size()));
+    auto same = [&](const char *what) {
+        const QImage viaPainter = chart.Render({&fast}, false, true);
+        EXPECT_EQ(chart.Render({&fast}, true, true), viaPainter) << what;
+        EXPECT_GT(CountNot(viaPainter, kWhite), 90) << what;
+    };
+    same("first frame");
+    same("again");
+    fast.YValues().SetValue(1500, 99); // in place
+    same("a level changed");
+    chart.Left().SetMinimum(-40);
+    same("another level range");
+    chart.Bottom().SetMinimum(30); // zoomed: the first shown has a point before it
+    chart.Bottom().SetMaximum(70);
+    same("zoomed");
+    {
+        std::vector<double> xs = x, ys = y; // the same frequencies in new storage
+        trace.AdoptPoints(xs, ys, clRed);
+        fast.XValues().ShareValues(trace.XValues(), 0, trace.PointCount());
+    }
+    same("the same frequencies anew");
+    {
+        std::vector<double> xs = x, ys = y;
+        for (double &v : xs) v += 0.013; // columns shift by a point here and there
+        trace.AdoptPoints(xs, ys, clRed);
+        fast.XValues().ShareValues(trace.XValues(), 0, trace.PointCount());
+    }
+    same("shifted frequencies");
+    fast.YValues().SetMultiplier(0.37);
+    same("another multiplier");
+    fast.SetLevelPoints(trace, 0, trace.PointCount(), 40, clDefault);
+    same("a level held as one number");
+    fast.SetLevelPoints(trace, 0, trace.PointCount(), 60, clDefault);
+    same("another level");
 }
 
 // A sweep handed over with its facts draws as one handed over without them, buffered or through
