@@ -222,7 +222,8 @@ void TForm1::FormCreate(const StartOptions &options) {
 
     // The codec menu must be filled before the painter is attached: it paints the submenu too.
     CreateAviWriter();
-    FillCodecMenu();
+    if (interactive) // a render records nothing: no codec is asked, and FFmpeg is never loaded
+        FillCodecMenu();
     AttachMenuPainter();
 
     if (!interactive)

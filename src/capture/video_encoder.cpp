@@ -2,14 +2,7 @@
 
 #include "capture/dib_frame.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/imgutils.h>
-#include <libavutil/log.h>
-#include <libavutil/opt.h>
-#include <libavutil/pixdesc.h>
-#include <libswscale/swscale.h>
-}
+#include "capture/ffmpeg_api.h"
 
 #include <algorithm>
 #include <mutex>
@@ -21,11 +14,14 @@ TVideoEncoder::~TVideoEncoder() {
 }
 
 void TVideoEncoder::Close() {
-    sws_freeContext(sws_);
-    sws_ = nullptr;
-    av_packet_free(&packet_);
-    av_frame_free(&frame_);
-    avcodec_free_context(&ctx_);
+    if (ctx_ || frame_ || packet_ || sws_) { // only ever made with the libraries loaded
+        const TFfmpegApi *ff = Ffmpeg();
+        ff->sws_freeContext(sws_);
+        sws_ = nullptr;
+        ff->av_packet_free(&packet_);
+        ff->av_frame_free(&frame_);
+        ff->avcodec_free_context(&ctx_);
+    }
     cinepak_.reset();
     codec_ = nullptr;
 }
@@ -44,14 +40,17 @@ bool TVideoEncoder::Open(const TCodecCandidate &codec, int width, int height, in
         codec_ = &codec;
         return true;
     }
+    const TFfmpegApi *ff = Ffmpeg();
+    if (!ff)
+        return false; // no FFmpeg here: only our own encoder
     // Refusals during the compress query are expected; the writer reports failures itself.
     static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
-    const AVCodec *enc = avcodec_find_encoder_by_name(codec.encoder);
-    const AVPixelFormat fmt = av_get_pix_fmt(codec.pixFmt);
+    std::call_once(quiet, [ff] { ff->av_log_set_level(AV_LOG_FATAL); });
+    const AVCodec *enc = ff->avcodec_find_encoder_by_name(codec.encoder);
+    const AVPixelFormat fmt = ff->av_get_pix_fmt(codec.pixFmt);
     if (!enc || fmt == AV_PIX_FMT_NONE || width <= 0 || height <= 0 || frameTimeMs <= 0)
         return false;
-    ctx_ = avcodec_alloc_context3(enc);
+    ctx_ = ff->avcodec_alloc_context3(enc);
     if (!ctx_)
         return false;
     ctx_->width = width;
@@ -75,7 +74,7 @@ bool TVideoEncoder::Open(const TCodecCandidate &codec, int width, int height, in
         ctx_->global_quality = quality_ * FF_QP2LAMBDA;
         break;
     case TQualityScale::Crf:
-        av_opt_set_int(ctx_->priv_data, "crf", quality_, 0);
+        ff->av_opt_set_int(ctx_->priv_data, "crf", quality_, 0);
         break;
     case TQualityScale::Deflate:
         ctx_->compression_level = quality_;
@@ -86,16 +85,16 @@ bool TVideoEncoder::Open(const TCodecCandidate &codec, int width, int height, in
     }
     AVDictionary *opts = nullptr;
     if (*codec.options)
-        av_dict_parse_string(&opts, codec.options, "=", ":", 0);
-    const int rc = avcodec_open2(ctx_, enc, &opts);
-    av_dict_free(&opts);
+        ff->av_dict_parse_string(&opts, codec.options, "=", ":", 0);
+    const int rc = ff->avcodec_open2(ctx_, enc, &opts);
+    ff->av_dict_free(&opts);
     if (rc < 0) {
         Close();
         return false;
     }
-    frame_ = av_frame_alloc();
-    packet_ = av_packet_alloc();
-    sws_ = sws_getContext(width, height, AV_PIX_FMT_BGR0, width, height, fmt, SWS_POINT, nullptr, nullptr, nullptr);
+    frame_ = ff->av_frame_alloc();
+    packet_ = ff->av_packet_alloc();
+    sws_ = ff->sws_getContext(width, height, AV_PIX_FMT_BGR0, width, height, fmt, SWS_POINT, nullptr, nullptr, nullptr);
     if (!frame_ || !packet_ || !sws_) {
         Close();
         return false;
@@ -103,7 +102,7 @@ bool TVideoEncoder::Open(const TCodecCandidate &codec, int width, int height, in
     frame_->format = fmt;
     frame_->width = width;
     frame_->height = height;
-    if (av_frame_get_buffer(frame_, 0) < 0) {
+    if (ff->av_frame_get_buffer(frame_, 0) < 0) {
         Close();
         return false;
     }
@@ -142,23 +141,24 @@ bool TVideoEncoder::Encode(const QImage &image, QByteArray &out, bool &keyFrame)
     if (!ctx_ || image.width() != ctx_->width || image.height() != ctx_->height ||
         image.format() != QImage::Format_RGB32)
         return false;
-    if (av_frame_make_writable(frame_) < 0)
+    const TFfmpegApi *ff = Ffmpeg(); // loaded: the context was made with it
+    if (ff->av_frame_make_writable(frame_) < 0)
         return false;
     const uint8_t *src[1] = {image.constBits()};
     const int srcStride[1] = {int(image.bytesPerLine())};
-    sws_scale(sws_, src, srcStride, 0, image.height(), frame_->data, frame_->linesize);
+    ff->sws_scale(sws_, src, srcStride, 0, image.height(), frame_->data, frame_->linesize);
     // The key frame interval is forced as well, for encoders that keep their own.
     frame_->pict_type = pts_ % ctx_->gop_size == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
     frame_->pts = pts_++;
     if (codec_->scale == TQualityScale::QScale)
         frame_->quality = quality_ * FF_QP2LAMBDA;
-    if (avcodec_send_frame(ctx_, frame_) < 0)
+    if (ff->avcodec_send_frame(ctx_, frame_) < 0)
         return false;
-    if (avcodec_receive_packet(ctx_, packet_) < 0)
+    if (ff->avcodec_receive_packet(ctx_, packet_) < 0)
         return false;
     out = QByteArray(reinterpret_cast<const char *>(packet_->data), packet_->size);
     keyFrame = (packet_->flags & AV_PKT_FLAG_KEY) != 0;
-    av_packet_unref(packet_);
+    ff->av_packet_unref(packet_);
     return true;
 }
 
