@@ -20,10 +20,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <random>
-
-#include <unistd.h>
 
 namespace {
 
@@ -167,16 +164,6 @@ void BM_SpectrumFrameUnderlays(benchmark::State &state)
 void BM_SpectrumFrame(benchmark::State &state) { Frame(state, true, true); }
 void BM_SpectrumFrameTraceOnly(benchmark::State &state) { Frame(state, false, false); }
 void BM_SpectrumFrameOneCopy(benchmark::State &state) { Frame(state, true, true, true); }
-
-long ResidentBytes()
-{
-    long pages = 0, resident = 0;
-    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-        std::fclose(f);
-    }
-    return resident * sysconf(_SC_PAGESIZE);
-}
 
 void BM_SweepDataResident(benchmark::State &state)
 {

@@ -4,6 +4,21 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+
+#include <unistd.h>
+
+// The process's resident memory in bytes (0 where it cannot be read).
+inline long ResidentBytes() {
+    long pages = 0, resident = 0;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
 #define SKYVANE_BENCHMARK_MAIN()                                                                                  \
     int main(int argc, char **argv) {                                                                             \
         qputenv("QT_QPA_PLATFORM", "offscreen");                                                                  \

@@ -1,6 +1,7 @@
 // What the trace options add to each sweep at 2,500,000 bins, on the thread that runs them:
 // averaging (the worker's ingest), max or min hold and five traces of persistence (the window
 // thread). BM_CopyFloor: one copy of the levels, the least any option that keeps them can cost.
+// BM_HeldMemory: the memory the kept levels take.
 #include "bench_main.h"
 #include "chart/series.h"
 #include "display/trace_hold.h"
@@ -105,6 +106,33 @@ void BM_PersistenceSweep(benchmark::State &state) {
     }
 }
 
+// The memory the held levels take, per value and per kept array, as the process's resident memory
+// grows: 0 max hold, 1 min hold, 2 five traces of persistence (the trace itself in place before).
+void BM_HeldMemory(benchmark::State &state) {
+    const std::size_t n = static_cast<std::size_t>(state.range(0));
+    const int which = static_cast<int>(state.range(1));
+    for (auto _ : state) {
+        Sweeps sweeps(n);
+        TLineSeries trace;
+        sweeps.Show(trace, 0);
+        const long before = ResidentBytes();
+        sky::THeldTrace hold(which == 0 ? sky::THeldTrace::Kind::Highest : sky::THeldTrace::Kind::Lowest);
+        sky::TTracePersistence persistence;
+        persistence.SetDepth(5);
+        int arrays = 1;
+        if (which < 2) {
+            hold.Update(trace, clYellow);
+        } else {
+            for (int k = 0; k < 5; ++k) // the trace's storage stays: only the kept levels are new
+                persistence.Push(trace);
+            persistence.Follow(trace, clRed);
+            arrays = 5;
+        }
+        state.counters["bytes_per_value_per_array"] =
+            static_cast<double>(ResidentBytes() - before) / static_cast<double>(n * static_cast<std::size_t>(arrays));
+    }
+}
+
 void BM_CopyFloor(benchmark::State &state) {
     const std::size_t n = static_cast<std::size_t>(state.range(0));
     Sweeps sweeps(n);
@@ -122,6 +150,7 @@ BENCHMARK(BM_AverageSweep)->Arg(100'000)->Arg(2'500'000)->Unit(benchmark::kMilli
 BENCHMARK(BM_MaxHoldSweep)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_MinHoldSweep)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_HoldUpdateOnly)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_HeldMemory)->Args({2'500'000, 0})->Args({2'500'000, 1})->Args({2'500'000, 2})->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_PersistenceSweep)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
 
 SKYVANE_BENCHMARK_MAIN()

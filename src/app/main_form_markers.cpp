@@ -175,7 +175,7 @@ bool TForm1::CollectTrace(TraceTable &table, QString &error) const {
         table.columns.push_back({QStringLiteral("level_db"), {y, y + n}});
     auto held = [&](const QString &name, const TChartSeries &s, bool on) {
         if (on && static_cast<std::size_t>(s.PointCount()) == n)
-            table.columns.push_back({name, {s.YValues().Data(), s.YValues().Data() + n}});
+            table.columns.push_back({name, s.YValues().Copy()});
     };
     held(QStringLiteral("max_hold_db"), maxHoldSeries, MaxHold1->isChecked());
     held(QStringLiteral("min_hold_db"), minHoldSeries, traceMode_ == TraceMode::MinHold);

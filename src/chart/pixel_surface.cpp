@@ -116,12 +116,21 @@ struct LinearMapping {
 };
 
 // The plain x86-64 instruction set cannot vectorise the range test.
+template <class T> bool MapDividingOf(const LinearMapping &map, const T *v, double m, int n, int *out)
+{
+    int bad = 0;
+    for (int i = 0; i < n; ++i) bad |= !map.Place((static_cast<double>(v[i]) * m - map.min) * map.size / map.range, out[i]);
+    return bad == 0;
+}
 SKYVANE_VECTOR_CLONES
 bool MapDividing(const LinearMapping &map, const double *v, double m, int n, int *out)
 {
-    int bad = 0;
-    for (int i = 0; i < n; ++i) bad |= !map.Place((v[i] * m - map.min) * map.size / map.range, out[i]);
-    return bad == 0;
+    return MapDividingOf(map, v, m, n, out);
+}
+SKYVANE_VECTOR_CLONES
+bool MapDividing(const LinearMapping &map, const float *v, double m, int n, int *out)
+{
+    return MapDividingOf(map, v, m, n, out);
 }
 
 #if SKYVANE_HAS_FMA_TARGET
@@ -129,13 +138,12 @@ bool MapDividing(const LinearMapping &map, const double *v, double m, int n, int
 // y = q * (1 / range) corrected once by the exact residual q - y * range. With the reciprocal
 // correctly rounded (a normal number) that gives exactly the rounded quotient, so every pixel
 // is the one the division gives.
-SKYVANE_FMA_TARGET
-bool MapFused(const LinearMapping &map, const double *v, double m, int n, int *out)
+template <class T> SKYVANE_FMA_TARGET bool MapFused(const LinearMapping &map, const T *v, double m, int n, int *out)
 {
     const double inv = 1.0 / map.range;
     int bad = 0;
     for (int i = 0; i < n; ++i) {
-        const double q = (v[i] * m - map.min) * map.size;
+        const double q = (static_cast<double>(v[i]) * m - map.min) * map.size;
         const double y = q * inv;
         bad |= !map.Place(__builtin_fma(__builtin_fma(-y, map.range, q), inv, y), out[i]);
     }
@@ -147,10 +155,20 @@ bool MapFused(const LinearMapping &map, const double *v, double m, int n, int *o
 
 bool TPixelMapper::MapInRange(const double *v, double m, int n, int lo, int hi, int *out) const
 {
+    return MapAny(v, m, n, lo, hi, out);
+}
+
+bool TPixelMapper::MapInRange(const float *v, double m, int n, int lo, int hi, int *out) const
+{
+    return MapAny(v, m, n, lo, hi, out);
+}
+
+template <class T> bool TPixelMapper::MapAny(const T *v, double m, int n, int lo, int hi, int *out) const
+{
     if (log_ || range_ == 0) {
         bool ok = true;
         for (int i = 0; i < n; ++i) {
-            const int p = (*this)(v[i] * m);
+            const int p = (*this)(static_cast<double>(v[i]) * m);
             ok &= p != OffPixel && p >= lo && p < hi;
             out[i] = p;
         }

@@ -62,8 +62,11 @@ public:
     // lo <= pixel < hi (or is OffPixel), and then the contents of out are unspecified. The same
     // results as operator(), in a loop the compiler can vectorise.
     bool MapInRange(const double *v, double m, int n, int lo, int hi, int *out) const;
+    // The same for values held in single precision, each taken as the double it is.
+    bool MapInRange(const float *v, double m, int n, int lo, int hi, int *out) const;
 
 private:
+    template <class T> bool MapAny(const T *v, double m, int n, int lo, int hi, int *out) const;
     const TCustomChartAxis *axis_;
     bool log_;
     double min_, range_;

@@ -462,6 +462,23 @@ void TChartSeries::SetPointsOver(const TChartSeries &source, std::vector<double>
     if (active_) RequestRepaint();
 }
 
+void TChartSeries::SetPointsOver(const TChartSeries &source, std::vector<float> &y, TColor color,
+                                 const TValueFacts &yFacts)
+{
+    ClearPoints();
+    const int n = source.PointCount();
+    if (n == 0 || y.size() != static_cast<size_t>(n)) return;
+    if (!MayShareXWith(source)) {
+        for (int i = 0; i < n; ++i)
+            AddPoint(source.xValues_.Value(i), y[static_cast<size_t>(i)], QString(), color);
+        return;
+    }
+    xValues_.ShareValues(source.xValues_, 0, n);
+    yValues_.SwapSingles(y, yFacts);
+    pointColors_.assign(static_cast<size_t>(n), color);
+    if (active_) RequestRepaint();
+}
+
 int TChartSeries::AddY(double y, const QString &label, TColor color) { return AddPoint(PointCount(), y, label, color); }
 int TChartSeries::AddNull(double y) { return AddPoint(PointCount(), y, QString(), clNone); }
 int TChartSeries::AddNullXY(double x, double y, const QString &label) { return AddPoint(x, y, label, clNone); }

@@ -272,6 +272,8 @@ public:
     // back holding reusable storage. Falls back to adding the points one by one like
     // SetLevelPoints.
     void SetPointsOver(const TChartSeries &source, std::vector<double> &y, TColor color, const TValueFacts &yFacts);
+    // The same with the levels held in single precision (see TChartValueList::SwapSingles).
+    void SetPointsOver(const TChartSeries &source, std::vector<float> &y, TColor color, const TValueFacts &yFacts);
     // The same as AddPoint(x[i], y[i], "", color) for i = 0..n-1, in one go when nothing needs to
     // see the points one by one (no add events, no linked series, no further value lists, and
     // x ascending from the last point on as the x order wants).

@@ -991,7 +991,15 @@ public:
 
     template <class L> void Run(L &lines, int from, int to)
     {
-        const double *y_ = s_.YValues().Data(); // spells out a level held as one number
+        // levels in single precision as they are; a level held as one number spelled out
+        if (const float *y = s_.YValues().Singles())
+            RunOver(lines, from, to, y);
+        else
+            RunOver(lines, from, to, s_.YValues().Data());
+    }
+
+    template <class L, class T> void RunOver(L &lines, int from, int to, const T *y_)
+    {
         int lx = s_.lastX_, ly = s_.lastY_, count = 0;
         bool have = s_.haveLast_;
         for (int i = from; i <= to; ++i) {
@@ -1066,13 +1074,15 @@ private:
         // a level held as one number is one row for every point
         const TChartValueList &yl = s_.YValues();
         const bool level = yl.IsConstant();
-        const double *y = level ? nullptr : yl.Data();
+        const float *singles = yl.Singles();
+        const double *y = level || singles ? nullptr : yl.Data();
         int levelRow = 0;
         if (level) {
             const double v = yl.ConstantValue();
             if (!my_.MapInRange(&v, ym_, 1, -32766, 32767, &levelRow)) return false;
         }
         auto rows = [&](int from, int n, int *out) {
+            if (singles) return my_.MapInRange(singles + from, ym_, n, -32766, 32767, out);
             if (!level) return my_.MapInRange(y + from, ym_, n, -32766, 32767, out);
             std::fill(out, out + n, levelRow);
             return true;

@@ -43,6 +43,9 @@ std::vector<double> &TChartValueList::Own()
     auto own = std::make_shared<Store>();
     if (constant_) {
         own->values.assign(count_, constantValue_);
+    } else if (single_) {
+        const float *from = store_->singles.data() + offset_;
+        own->values.assign(from, from + count_);
     } else if (store_) {
         const double *from = store_->values.data() + offset_;
         own->values.assign(from, from + count_);
@@ -50,20 +53,32 @@ std::vector<double> &TChartValueList::Own()
     store_ = std::move(own);
     offset_ = 0;
     constant_ = false;
+    single_ = false;
     spelled_.reset();
     return store_->values;
 }
 
 const double *TChartValueList::Data() const
 {
-    if (constant_) {
+    if (constant_ || single_) {
         if (!spelled_) { // every change of the values drops it
             spelled_ = std::make_shared<Store>();
-            spelled_->values.assign(count_, constantValue_);
+            if (constant_)
+                spelled_->values.assign(count_, constantValue_);
+            else
+                spelled_->values.assign(Singles(), Singles() + count_);
         }
         return spelled_->values.data();
     }
     return store_ ? store_->values.data() + offset_ : nullptr;
+}
+
+std::vector<double> TChartValueList::Copy() const
+{
+    if (constant_) return std::vector<double>(count_, constantValue_);
+    if (single_) return std::vector<double>(Singles(), Singles() + count_);
+    const double *p = Data();
+    return p ? std::vector<double>(p, p + count_) : std::vector<double>();
 }
 
 void TChartValueList::ShareValues(const TChartValueList &source, int from, int count)
@@ -82,6 +97,7 @@ void TChartValueList::ShareValues(const TChartValueList &source, int from, int c
         offset_ = source.offset_ + f;
         count_ = n;
         constant_ = false;
+        single_ = source.single_;
         Touched();
         // a run of an ascending or finite list is one too
         if (source.ascending_ == 1) ascending_ = 1;
@@ -95,10 +111,12 @@ void TChartValueList::SetConstant(double v, int count)
     if (store_ && store_.use_count() > 1) store_.reset(); // the other lists keep their values
     if (store_) {
         store_->values.clear(); // own storage stays for the next fill
+        store_->singles.clear();
         store_->version = NextVersion();
     }
     spelled_.reset();
     offset_ = 0;
+    single_ = false;
     count_ = static_cast<size_t>(std::max(count, 0));
     constant_ = count_ > 0;
     constantValue_ = v;
@@ -121,6 +139,7 @@ void TChartValueList::SwapValues(std::vector<double> &v, bool ascending)
         store_ = std::move(own);
         offset_ = 0;
         constant_ = false;
+        single_ = false;
         spelled_.reset();
         v.clear();
     }
@@ -128,9 +147,44 @@ void TChartValueList::SwapValues(std::vector<double> &v, bool ascending)
     if (ascending) ascending_ = 1;
 }
 
+void TChartValueList::SwapSingles(std::vector<float> &v, const TValueFacts &facts)
+{
+    if (!store_ || store_.use_count() > 1 || constant_) store_ = std::make_shared<Store>(); // the others keep theirs
+    std::vector<double>().swap(store_->values); // no double storage beside the singles
+    store_->singles.swap(v);
+    v.clear();
+    offset_ = 0;
+    constant_ = false;
+    single_ = true;
+    spelled_.reset();
+    count_ = store_->singles.size();
+    store_->version = NextVersion();
+    Touched();
+    TakeFacts(facts);
+}
+
+void TChartValueList::TakeSingles(std::vector<float> &v)
+{
+    v.clear();
+    if (single_ && store_.use_count() == 1 && offset_ == 0 && count_ == store_->singles.size()) {
+        v.swap(store_->singles);
+    } else if (single_) {
+        v.assign(Singles(), Singles() + count_);
+    } else if (count_ > 0) {
+        const std::vector<double> d = Copy();
+        v.assign(d.begin(), d.end());
+    }
+    ClearAll();
+}
+
 void TChartValueList::SwapValues(std::vector<double> &v, const TValueFacts &facts)
 {
     SwapValues(v, facts.ascending);
+    TakeFacts(facts);
+}
+
+void TChartValueList::TakeFacts(const TValueFacts &facts)
+{
     ascending_ = facts.ascending ? 1 : 0;
     finite_ = facts.finite ? 1 : 0;
     const double m = multiplier_;
@@ -147,7 +201,7 @@ void TChartValueList::SwapValues(std::vector<double> &v, const TValueFacts &fact
 
 TValueFacts TChartValueList::Facts() const
 {
-    if (multiplier_ != 1.0 || count_ == 0) return FactsOf(Data(), count_);
+    if (multiplier_ != 1.0 || count_ == 0) return single_ ? FactsOf(Singles(), count_) : FactsOf(Data(), count_);
     TValueFacts f;
     f.ascending = IsAscending();
     f.finite = AllFinite();
@@ -211,6 +265,56 @@ TValueFacts TChartValueList::FactsOf(const double *p, size_t n)
     return f;
 }
 
+TValueFacts TChartValueList::FactsOf(const float *p, size_t n)
+{
+    TValueFacts f;
+    if (n == 0) return f;
+    float lo = p[0], hi = p[0];
+    bool ascending = true, finite = std::isfinite(p[0]);
+    size_t i = 1;
+#if defined(__SSE2__)
+    // As for doubles: eight values a step in independent lanes that fold the same way.
+    if (n >= 17) {
+        __m128 lo0 = _mm_set1_ps(p[0]), lo1 = lo0, hi0 = lo0, hi1 = lo0;
+        __m128 down = _mm_setzero_ps(), odd = _mm_setzero_ps();
+        const __m128 zero = _mm_setzero_ps();
+        for (; i + 8 <= n; i += 8) {
+            const __m128 a = _mm_loadu_ps(p + i), b = _mm_loadu_ps(p + i + 4);
+            lo0 = _mm_min_ps(a, lo0);
+            lo1 = _mm_min_ps(b, lo1);
+            hi0 = _mm_max_ps(a, hi0);
+            hi1 = _mm_max_ps(b, hi1);
+            down = _mm_or_ps(down, _mm_or_ps(_mm_cmplt_ps(a, _mm_loadu_ps(p + i - 1)),
+                                             _mm_cmplt_ps(b, _mm_loadu_ps(p + i + 3))));
+            odd = _mm_or_ps(odd, _mm_or_ps(_mm_cmpneq_ps(_mm_sub_ps(a, a), zero), _mm_cmpneq_ps(_mm_sub_ps(b, b), zero)));
+        }
+        alignas(16) float l[8], h[8];
+        _mm_store_ps(l, lo0);
+        _mm_store_ps(l + 4, lo1);
+        _mm_store_ps(h, hi0);
+        _mm_store_ps(h + 4, hi1);
+        for (int k = 0; k < 8; ++k) {
+            lo = l[k] < lo ? l[k] : lo;
+            hi = h[k] > hi ? h[k] : hi;
+        }
+        ascending = _mm_movemask_ps(down) == 0;
+        finite = finite && _mm_movemask_ps(odd) == 0;
+    }
+#endif
+    for (; i < n; ++i) {
+        const float v = p[i];
+        ascending &= !(v < p[i - 1]); // as std::is_sorted: NaN never counts as a step down
+        finite &= std::isfinite(v);
+        lo = v < lo ? v : lo; // a NaN v is passed over
+        hi = v > hi ? v : hi;
+    }
+    f.ascending = ascending;
+    f.finite = finite;
+    f.lowest = lo;
+    f.highest = hi;
+    return f;
+}
+
 void TChartValueList::CheckIndex(int i) const
 {
     if (i < 0 || i >= Count()) RaiseListIndexError(i);
@@ -221,7 +325,8 @@ double TChartValueList::ValueAt(int i) const { return Value(i) * multiplier_; }
 double TChartValueList::Value(int i) const
 {
     CheckIndex(i);
-    return constant_ ? constantValue_ : store_->values[offset_ + static_cast<size_t>(i)];
+    if (constant_) return constantValue_;
+    return single_ ? store_->singles[offset_ + static_cast<size_t>(i)] : store_->values[offset_ + static_cast<size_t>(i)];
 }
 
 void TChartValueList::SetValue(int i, double v)
@@ -284,11 +389,13 @@ void TChartValueList::ClearAll()
     if (store_ && (constant_ || store_.use_count() > 1)) store_.reset(); // the others keep theirs
     if (store_) {
         store_->values.clear(); // the storage stays for the next fill (see the header)
+        store_->singles.clear();
         store_->version = NextVersion();
     }
     spelled_.reset();
     offset_ = count_ = 0;
     constant_ = false;
+    single_ = false;
     Touched();
     ascending_ = 1;
     finite_ = 1;
@@ -296,10 +403,13 @@ void TChartValueList::ClearAll()
 
 void TChartValueList::ReleaseMemory()
 {
-    if (Owned())
+    if (Owned()) {
         store_->values.shrink_to_fit();
-    else if (count_ == 0)
+    } else if (count_ == 0) {
         store_.reset();
+    } else if (single_ && store_.use_count() == 1) {
+        store_->singles.shrink_to_fit();
+    }
     spelled_.reset();
 }
 
@@ -316,24 +426,26 @@ void TChartValueList::Recalc() const
         lowest_ = highest_ = constantValue_ * m;
         return;
     }
-    const double *p = Data();
-    // A value below the lowest cannot be above the highest, so the two run independently; a NaN
-    // compares false and is passed over (a leading NaN stays, as a single loop keeps it).
-    double lo = p[0] * m, hi = lo;
-    if (std::isfinite(m) && IsAscending() && AllFinite()) {
-        // ends of an ascending list; a negative multiplier turns it round
-        const double last = p[n - 1] * m;
-        lowest_ = std::min(lo, last);
-        highest_ = std::max(lo, last);
-        return;
-    }
-    for (size_t i = 1; i < n; ++i) {
-        const double v = p[i] * m;
-        lo = v < lo ? v : lo;
-        hi = v > hi ? v : hi;
-    }
-    lowest_ = lo;
-    highest_ = hi;
+    const bool ends = std::isfinite(m) && IsAscending() && AllFinite();
+    WithValues([&](const auto *p) {
+        // A value below the lowest cannot be above the highest, so the two run independently; a
+        // NaN compares false and is passed over (a leading NaN stays, as a single loop keeps it).
+        double lo = p[0] * m, hi = lo;
+        if (ends) {
+            // ends of an ascending list; a negative multiplier turns it round
+            const double last = p[n - 1] * m;
+            lowest_ = std::min(lo, last);
+            highest_ = std::max(lo, last);
+            return;
+        }
+        for (size_t i = 1; i < n; ++i) {
+            const double v = p[i] * m;
+            lo = v < lo ? v : lo;
+            hi = v > hi ? v : hi;
+        }
+        lowest_ = lo;
+        highest_ = hi;
+    });
 }
 
 void TChartValueList::RecalcSums() const
@@ -345,15 +457,16 @@ void TChartValueList::RecalcSums() const
         return;
     }
     const double m = multiplier_;
-    const double *p = Data();
-    double sum = p[0] * m, sumAbs = std::fabs(sum);
-    for (size_t i = 1; i < n; ++i) {
-        const double v = p[i] * m;
-        sum += v;
-        sumAbs += std::fabs(v);
-    }
-    sum_ = sum;
-    sumAbs_ = sumAbs;
+    WithValues([&](const auto *p) {
+        double sum = p[0] * m, sumAbs = std::fabs(sum);
+        for (size_t i = 1; i < n; ++i) {
+            const double v = p[i] * m;
+            sum += v;
+            sumAbs += std::fabs(v);
+        }
+        sum_ = sum;
+        sumAbs_ = sumAbs;
+    });
 }
 
 void TChartValueList::TakeStatsFrom(const TChartValueList &copyOf)
@@ -401,10 +514,11 @@ int TChartValueList::IndexOfValue(double v) const
 {
     if (count_ == 0) return -1;
     if (constant_) return constantValue_ * multiplier_ == v ? 0 : -1;
-    const double *p = Data();
-    for (int i = 0, n = Count(); i < n; ++i)
-        if (p[i] * multiplier_ == v) return i;
-    return -1;
+    return WithValues([&](const auto *p) {
+        for (int i = 0, n = Count(); i < n; ++i)
+            if (p[i] * multiplier_ == v) return i;
+        return -1;
+    });
 }
 
 void TChartValueList::SortValues()
@@ -436,18 +550,22 @@ void TChartValueList::CopyFrom(const TChartValueList &source)
 
 bool TChartValueList::IsAscending() const
 {
-    if (ascending_ < 0) ascending_ = constant_ || std::is_sorted(Data(), Data() + count_) ? 1 : 0;
+    if (ascending_ < 0)
+        ascending_ = constant_ || WithValues([&](const auto *p) { return std::is_sorted(p, p + count_); }) ? 1 : 0;
     return ascending_ == 1;
 }
 
 bool TChartValueList::AllFinite() const
 {
     if (finite_ < 0) {
-        bool all = true;
-        const double *p = constant_ ? &constantValue_ : Data();
-        const size_t n = constant_ ? 1 : count_;
-        for (size_t i = 0; i < n; ++i)
-            all &= std::isfinite(p[i]); // no early exit: the loop vectorises
+        auto finite = [](const auto *p, size_t n) {
+            bool all = true;
+            for (size_t i = 0; i < n; ++i)
+                all &= std::isfinite(p[i]); // no early exit: the loop vectorises
+            return all;
+        };
+        const bool all = constant_ ? std::isfinite(constantValue_)
+                                   : WithValues([&](const auto *p) { return finite(p, count_); });
         finite_ = all ? 1 : 0;
     }
     return finite_ == 1;

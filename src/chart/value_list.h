@@ -4,7 +4,9 @@
 //
 // The storage can be shared: a copy of a list (or of a run of it) refers to the same values
 // until one of the lists changes, and then that list takes its own copy first. A list can also
-// hold n copies of one value as that one value. Either way every list reads as its own values.
+// hold n copies of one value as that one value, or its values in single precision (half the
+// memory, for levels that are drawn but never changed one by one). Either way every list reads
+// as its own values.
 #include <QString>
 
 #include <cstdint>
@@ -49,6 +51,8 @@ public:
     int Count() const { return static_cast<int>(count_); }
     // Values the list's own storage has room for (0 while it shares another list's values).
     size_t Capacity() const { return Owned() ? store_->values.capacity() : 0; }
+    // Whether the list holds its values in single precision (see SwapSingles).
+    bool IsSingle() const { return single_; }
     void Reserve(int n)
     {
         if (n > 0) Own().reserve(static_cast<size_t>(n));
@@ -60,8 +64,13 @@ public:
     double Value(int i) const;
     void SetValue(int i, double v);
     // The stored values, for loops that must not pay a check per value. A list holding one
-    // value n times spells them out here first (see IsConstant).
+    // value n times, or single-precision values, spells them out here first (see IsConstant and
+    // Singles); loops over lists that may hold single precision read Singles() where it is set.
     const double *Data() const;
+    // The values of a list held in single precision (see SwapSingles), else null.
+    const float *Singles() const { return single_ ? store_->singles.data() + offset_ : nullptr; }
+    // The stored values as doubles, without spelling them out in the list.
+    std::vector<double> Copy() const;
 
     // Refers to `count` values of `source` from index `from` on (stored values, not multiplied),
     // replacing this list's values, without copying them; statistics known for all of source
@@ -120,8 +129,16 @@ public:
     void SwapValues(std::vector<double> &v, bool ascending = false);
     // The same, with the facts of the new values (see FactsOf) taken for known.
     void SwapValues(std::vector<double> &v, const TValueFacts &facts);
+    // Takes the storage of `v` as the list's values in single precision, its facts taken for
+    // known; v comes back holding reusable storage (or empty). Any change of a value in place
+    // turns the list back into doubles first.
+    void SwapSingles(std::vector<float> &v, const TValueFacts &facts);
+    // Takes single-precision values out into v (the list is emptied): the list's own storage
+    // where it has it, else a converted copy.
+    void TakeSingles(std::vector<float> &v);
     // The facts of n stored values: one pass, callable from any thread.
     static TValueFacts FactsOf(const double *p, size_t n);
+    static TValueFacts FactsOf(const float *p, size_t n);
     // The facts of this list's stored values, from what it already knows where it can.
     TValueFacts Facts() const;
     // Appends n values at the end, whatever Order says (the caller keeps the order); `ascending`
@@ -178,6 +195,7 @@ private:
     // store gets a number never used before.
     struct Store {
         std::vector<double> values;
+        std::vector<float> singles; // the values instead, for a list in single precision
         std::uint64_t version = 0;
     };
     static std::uint64_t NextVersion() { return ++lastVersion_; }
@@ -188,7 +206,8 @@ private:
     // Whether the storage is this list's alone and holds exactly its values.
     bool Owned() const
     {
-        return store_ && !constant_ && store_.use_count() == 1 && offset_ == 0 && count_ == store_->values.size();
+        return store_ && !constant_ && !single_ && store_.use_count() == 1 && offset_ == 0 &&
+               count_ == store_->values.size();
     }
     // This list's own vector of its values, copied out first where they are shared or held as
     // one number. Call Changed after changing it.
@@ -208,6 +227,14 @@ private:
         finite_ = -1;
     }
     void CheckIndex(int i) const;
+    // Takes what FactsOf found of the values just stored.
+    void TakeFacts(const TValueFacts &facts);
+    // f(p) with p the stored values, double or float, without spelling out single precision.
+    template <class F> decltype(auto) WithValues(F &&f) const
+    {
+        if (single_) return f(Singles());
+        return f(Data());
+    }
     void Recalc() const;
     void RecalcSums() const;
 
@@ -220,6 +247,7 @@ private:
     std::shared_ptr<Store> store_;  // none until values arrive
     size_t offset_ = 0, count_ = 0; // the run of store_ this list reads
     bool constant_ = false;         // count_ copies of constantValue_, store_ unused
+    bool single_ = false;           // the values are store_->singles
     double constantValue_ = 0;
     mutable std::shared_ptr<Store> spelled_; // a constant list spelled out for Data()
     double pending_ = 0;

@@ -1,5 +1,7 @@
 #include "display/trace_hold.h"
 
+#include "platform/vector_clones.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -28,14 +30,31 @@ void configure(TChartSeries &s) {
     s.Marks().Visible = false;
 }
 
-// Takes a series' levels out into `levels` without a copy where it can (nothing else reads them).
-void takeLevels(TChartSeries &s, std::vector<double> &levels) {
-    levels.clear();
-    TChartValueList &y = s.YValues();
-    if (y.Capacity() > 0)
-        y.SwapValues(levels);
-    else if (y.Count() > 0)
-        levels.assign(y.Data(), y.Data() + y.Count()); // shared with a copy of the series
+// The facts of levels turned into single precision, from those of the doubles: the conversion
+// keeps their order, so the extremes convert; only a level beyond a float's range turns infinite.
+TValueFacts singleFacts(const TValueFacts &d) {
+    TValueFacts f = d;
+    f.lowest = static_cast<float>(d.lowest);
+    f.highest = static_cast<float>(d.highest);
+    f.finite = d.finite && std::isfinite(f.lowest) && std::isfinite(f.highest);
+    return f;
+}
+
+// The held levels with one more sweep in them. A NaN never holds a bin: it is replaced by the
+// first real level and never replaces one.
+SKYVANE_VECTOR_CLONES
+void hold(float *h, const double *y, std::size_t n, bool highest) {
+    if (highest) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const float v = static_cast<float>(y[i]);
+            h[i] = (v > h[i] || h[i] != h[i]) ? v : h[i];
+        }
+    } else {
+        for (std::size_t i = 0; i < n; ++i) {
+            const float v = static_cast<float>(y[i]);
+            h[i] = (v < h[i] || h[i] != h[i]) ? v : h[i];
+        }
+    }
 }
 
 } // namespace
@@ -54,21 +73,14 @@ void THeldTrace::Update(const TChartSeries &trace, TColor colour) {
         return;
     const std::size_t n = static_cast<std::size_t>(layout.bins);
     const double *y = trace.YValues().Data();
-    std::vector<double> levels; // the held levels, out of the series while they change
-    takeLevels(series_, levels);
+    std::vector<float> levels; // the held levels, out of the series while they change
+    series_.YValues().TakeSingles(levels);
     if (layout != layout_ || levels.size() != n) {
-        levels.assign(y, y + n); // a new range or bin layout starts afresh
+        levels.resize(n); // a new range or bin layout starts afresh
+        std::copy(y, y + n, levels.begin());
         layout_ = layout;
     } else {
-        double *h = levels.data();
-        // A NaN never holds a bin: it is replaced by the first real level and never replaces one.
-        if (kind_ == Kind::Highest) {
-            for (std::size_t i = 0; i < n; ++i)
-                h[i] = (y[i] > h[i] || h[i] != h[i]) ? y[i] : h[i];
-        } else {
-            for (std::size_t i = 0; i < n; ++i)
-                h[i] = (y[i] < h[i] || h[i] != h[i]) ? y[i] : h[i];
-        }
+        hold(levels.data(), y, n, kind_ == Kind::Highest);
     }
     const TValueFacts facts = TChartValueList::FactsOf(levels.data(), n);
     series_.SetPointsOver(trace, levels, colour, facts); // the levels live in the series again
@@ -101,12 +113,13 @@ void TTracePersistence::Push(const TChartSeries &trace) {
         s = std::make_unique<TFastLineSeries>();
         configure(*s);
     }
-    std::vector<double> levels;
-    takeLevels(*s, levels);
+    std::vector<float> levels;
+    s->YValues().TakeSingles(levels);
     const double *y = trace.YValues().Data();
-    levels.assign(y, y + layout.bins);
-    // The same values as the trace's: what it knows of them holds for the copy.
-    s->SetPointsOver(trace, levels, clDefault, trace.YValues().Facts());
+    levels.resize(static_cast<std::size_t>(layout.bins));
+    std::copy(y, y + layout.bins, levels.begin());
+    // The trace's values: what it knows of them holds for the copy.
+    s->SetPointsOver(trace, levels, clDefault, singleFacts(trace.YValues().Facts()));
     series_.insert(series_.begin(), std::move(s));
 }
 

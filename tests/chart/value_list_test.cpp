@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <random>
+#include <string>
 
 #include <vector>
 
@@ -284,4 +286,83 @@ TEST(chartValueList, HandedOverFactsAgreeWithTheListsOwnPasses)
     EXPECT_EQ(l.Lowest(), 1);
     EXPECT_EQ(l.Highest(), 9);
     EXPECT_FALSE(l.IsAscending());
+}
+
+// A list holding single-precision values reads, counts and sums as a list of the same values in
+// doubles, with its facts handed over or found by its own passes; a change in place turns it into
+// doubles, a share reads the same values, and taking the values out gives the storage back.
+TEST(chartValueList, SinglePrecisionListsReadAsTheirValues)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    std::mt19937 rng(9);
+    std::vector<std::vector<float>> cases = {{3}, {1, 2, 2, 5}, {5, 2, 1}, {2, nan, 0, 1}, {nan, 3, -3}, {1, inf, 2}, {-inf, 0}};
+    for (int k = 0; k < 10; ++k) {
+        std::vector<float> v(1 + rng() % 3000);
+        float at = -500;
+        for (float &e : v) e = k % 2 ? (at += (rng() % 100) / 7.0f) : -120.0f + (rng() % 12000) / 100.0f;
+        cases.push_back(v);
+    }
+    auto same = [](double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; };
+    for (double m : {1.0, -0.5}) {
+        for (bool facts : {true, false}) {
+            for (const std::vector<float> &values : cases) {
+                const std::string what = "m " + std::to_string(m) + (facts ? " facts " : " ") + std::to_string(values.size());
+                TChartValueList single(nullptr, "Y"), doubles(nullptr, "Y");
+                std::vector<float> s = values;
+                std::vector<double> d(values.begin(), values.end());
+                single.SwapSingles(s, facts ? TChartValueList::FactsOf(values.data(), values.size())
+                                            : TValueFacts{false, false, 0, 0});
+                if (!facts) { // facts that are wrong on purpose, then forgotten by a multiplier change
+                    single.SetMultiplier(3);
+                    single.SetMultiplier(1);
+                }
+                single.SetMultiplier(m);
+                doubles.SetMultiplier(m);
+                doubles.SwapValues(d);
+                ASSERT_TRUE(single.IsSingle());
+                ASSERT_EQ(single.Count(), int(values.size())) << what;
+                EXPECT_EQ(single.IsAscending(), doubles.IsAscending()) << what;
+                EXPECT_EQ(single.AllFinite(), doubles.AllFinite()) << what;
+                EXPECT_TRUE(same(single.Lowest(), doubles.Lowest())) << what;
+                EXPECT_TRUE(same(single.Highest(), doubles.Highest())) << what;
+                EXPECT_TRUE(same(single.Sum(), doubles.Sum())) << what;
+                EXPECT_EQ(single.IndexOfValue(doubles.ValueAt(0)), std::isnan(values[0]) ? -1 : 0) << what;
+                const std::vector<double> copy = single.Copy();
+                for (int i = 0; i < single.Count(); ++i) {
+                    ASSERT_TRUE(same(single.ValueAt(i), doubles.ValueAt(i))) << what << " at " << i;
+                    ASSERT_TRUE(same(copy[size_t(i)], values[size_t(i)])) << what << " at " << i;
+                    ASSERT_TRUE(same(single.Data()[i], values[size_t(i)])) << what << " at " << i;
+                }
+            }
+        }
+    }
+    // A share, a change in place and taking the values back.
+    std::vector<float> v{1.5f, -2.25f, 3.0f, 4.0f};
+    const float *storage = v.data();
+    TChartValueList a(nullptr, "Y"), b(nullptr, "Y");
+    a.SwapSingles(v, TChartValueList::FactsOf(storage, 4));
+    const std::uint64_t key = a.ContentKey();
+    EXPECT_NE(key, 0u);
+    b.ShareValues(a, 1, 2);
+    EXPECT_TRUE(b.IsSingle());
+    EXPECT_EQ(Values(b), (std::vector<double>{-2.25, 3.0}));
+    b.SetValue(0, 7); // b takes its own values, in doubles; a keeps its own
+    EXPECT_FALSE(b.IsSingle());
+    EXPECT_EQ(Values(b), (std::vector<double>{7, 3.0}));
+    EXPECT_EQ(Values(a), (std::vector<double>{1.5, -2.25, 3.0, 4.0}));
+    EXPECT_EQ(a.Highest(), 4.0);
+    a.SetValue(3, 0.1); // in place: a double, not the float nearest it
+    EXPECT_FALSE(a.IsSingle());
+    EXPECT_EQ(a.ValueAt(3), 0.1);
+    EXPECT_EQ(a.Highest(), 3.0);
+    EXPECT_NE(a.ContentKey(), key);
+    std::vector<float> w{5.0f, 6.0f};
+    const float *wStorage = w.data();
+    a.SwapSingles(w, TChartValueList::FactsOf(wStorage, 2));
+    std::vector<float> out;
+    a.TakeSingles(out);
+    EXPECT_EQ(out.data(), wStorage) << "its own storage comes back, not a copy";
+    EXPECT_EQ(out, (std::vector<float>{5.0f, 6.0f}));
+    EXPECT_EQ(a.Count(), 0);
+    EXPECT_FALSE(a.IsSingle());
 }
