@@ -39,20 +39,30 @@ struct Sweeps {
     }
 };
 
+// One sweep into the average of ten: the worker's Prepare and the window's Commit (argument 1: 0
+// both, 1 Prepare alone, 2 Commit alone).
 void BM_AverageSweep(benchmark::State &state) {
     const std::size_t n = static_cast<std::size_t>(state.range(0));
+    const int part = static_cast<int>(state.range(1));
     Sweeps sweeps(n);
     sky::TTraceAverage average;
     average.SetCount(10);
-    sky::TTraceAverage::Pending next; // as the ingest keeps it from sweep to sweep
+    sky::TTraceAverage::Pending next;
     std::vector<double> y(n);
     int k = 0;
     for (auto _ : state) {
         state.PauseTiming();
         std::memcpy(y.data(), sweeps.y[static_cast<std::size_t>(k++ % kSweeps)].data(), n * sizeof(double));
+        if (part == 2)
+            average.Prepare(sweeps.x.data(), y.data(), n, next);
         state.ResumeTiming();
-        average.Prepare(sweeps.x.data(), y.data(), n, next);
-        average.Commit(next);
+        if (part != 2)
+            average.Prepare(sweeps.x.data(), y.data(), n, next);
+        if (part == 1)
+            state.PauseTiming();
+        average.Commit(next, y.data());
+        if (part == 1)
+            state.ResumeTiming();
         benchmark::DoNotOptimize(y.data());
     }
 }
@@ -146,7 +156,7 @@ void BM_CopyFloor(benchmark::State &state) {
 } // namespace
 
 BENCHMARK(BM_CopyFloor)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(1);
-BENCHMARK(BM_AverageSweep)->Arg(100'000)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_AverageSweep)->Args({100'000, 0})->ArgsProduct({{2'500'000}, {0, 1, 2}})->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_MaxHoldSweep)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_MinHoldSweep)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_HoldUpdateOnly)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);

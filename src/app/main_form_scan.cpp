@@ -254,7 +254,8 @@ void TForm1::IngestSweepFile() {
         // sweep): then it is read again here, as things stand now.
         const bool current = preparedOffsetHz_ == frequencyOffsetHz_.load() &&
                              preparedFindings_.averaged == (average_.Count() > 0) &&
-                             (!preparedFindings_.averaged || average_.Commit(preparedFindings_.average));
+                             (!preparedFindings_.averaged ||
+                              average_.Commit(preparedFindings_.average, preparedFindings_.data.y.data()));
         if (current)
             ShowSweep(preparedFindings_, &preparedFacts_);
         else
@@ -294,7 +295,7 @@ void TForm1::ReportUnreadSweep(const QString &why) {
 void TForm1::AssembleSweep(std::string_view text) {
     IngestSweep(text, mx->isChecked(), findings_, &average_, frequencyOffsetHz_.load());
     if (findings_.averaged)
-        average_.Commit(findings_.average); // nothing can have changed it meanwhile on this thread
+        average_.Commit(findings_.average, findings_.data.y.data()); // nothing can have changed it meanwhile here
     ShowSweep(findings_);
 }
 

@@ -5,22 +5,25 @@
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_THREAD__) &&            \
     !defined(_WIN32)
 #define SKYVANE_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-// The same with a third copy for AVX-512, for loops that are bound by arithmetic rather than by
-// memory (where twice the lanes pay for the wider registers' cost).
-#define SKYVANE_VECTOR_CLONES_WIDE __attribute__((target_clones("avx512f", "avx2", "default")))
 #else
 #define SKYVANE_VECTOR_CLONES
-#define SKYVANE_VECTOR_CLONES_WIDE
 #endif
 
 // A function compiled for AVX2 with fused multiply-add, called only where CpuHasFma() says the
-// processor has both (a plain function, no indirect-function resolver, so usable everywhere).
+// processor has both (a plain function, no indirect-function resolver, so usable everywhere);
+// the same for AVX-512 with CpuHasAvx512().
 #if defined(__GNUC__) && defined(__x86_64__)
 #define SKYVANE_HAS_FMA_TARGET 1
 #define SKYVANE_FMA_TARGET __attribute__((target("avx2,fma")))
+#define SKYVANE_AVX512_TARGET __attribute__((target("avx512f,fma")))
 inline bool CpuHasFma()
 {
     static const bool yes = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return yes;
+}
+inline bool CpuHasAvx512()
+{
+    static const bool yes = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("fma");
     return yes;
 }
 #else

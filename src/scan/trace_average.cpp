@@ -16,13 +16,15 @@ namespace {
 // library calls, no branches. Both are within a few units in the last place of a float, which is
 // a few hundred-thousandths of a dB.
 // 2^c for c in [-126, 127], with no check: 2^c = 2^r * 2^f with r = round(c), f in [-0.5, 0.5],
-// where a Taylor series of degree 5 is within 2.4e-6 (1e-5 dB).
+// where a Taylor series of degree 7 is within 1e-8, below a float's own rounding: the held average
+// goes through it once a sweep, so its error must not add up.
 inline float exp2Plain(float c) {
     constexpr float kRound = 12582912.0f; // 1.5 * 2^23: adding and subtracting it rounds
     const float r = (c + kRound) - kRound;
     const float f = c - r;
-    constexpr float k1 = 0.69314718f, k2 = 0.24022650f, k3 = 0.05550411f, k4 = 0.00961813f, k5 = 0.00133336f;
-    const float p = 1.0f + f * (k1 + f * (k2 + f * (k3 + f * (k4 + f * k5))));
+    constexpr float k1 = 0.693147181f, k2 = 0.240226507f, k3 = 0.0555041087f, k4 = 0.00961812911f,
+                    k5 = 0.00133335581f, k6 = 0.000154035304f, k7 = 0.0000152527338f;
+    const float p = 1.0f + f * (k1 + f * (k2 + f * (k3 + f * (k4 + f * (k5 + f * (k6 + f * k7))))));
     return p * std::bit_cast<float>((static_cast<std::int32_t>(r) + 127) << 23);
 }
 
@@ -76,63 +78,86 @@ inline bool anyNaN(const float *v, std::size_t n) {
     return nan != 0;
 }
 
-// Whether a block needs none of the special cases: every level within about ±360 dB and every
-// average between their powers, so that all powers and averages are normal, finite floats.
-inline bool plainBlock(const float *t, const float *avg, std::size_t n) {
+// Whether a block needs none of the special cases: every level within about ±360 dB, so that all
+// powers and averages are normal, finite floats.
+inline bool plainBlock(const float *t, std::size_t n) {
     int plain = 1;
     for (std::size_t i = 0; i < n; ++i)
         plain &= (t[i] >= -120.0f) & (t[i] <= 120.0f); // false for a NaN
-    if (avg)
-        for (std::size_t i = 0; i < n; ++i)
-            plain &= (avg[i] >= 0x1p-120f) & (avg[i] <= 0x1p120f);
     return plain != 0;
 }
 
-// One pass over the sweep: its powers into the average with weight w (w = 1: the average starts
-// with this sweep), and the average back into the levels. In blocks that stay in the cache, so
-// that a block can be checked first: most take a loop without special cases, which runs on whole
-// vectors; the others take the careful route, each step a loop of its own.
-SKYVANE_VECTOR_CLONES_WIDE
-void blend(double *y, const float *in, float *avg, std::size_t n, float w) {
+// One pass over the sweep: its powers into the average held in dB with weight w (`held` null: the
+// average starts with this sweep), the new average into the levels. In blocks that stay in the
+// cache, so that a block can be checked first: most take loops without special cases, which run
+// on whole vectors; the others take the careful route. Compiled once per instruction set (see
+// blend): the polynomials are bound by arithmetic, so wider vectors and fused multiply-adds pay.
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline void blendBody(double *y, const float *held, std::size_t n, float w) {
     constexpr std::size_t kBlock = 512;
-    constexpr float inf = std::numeric_limits<float>::infinity();
-    float t[kBlock];
+    float t[kBlock], h[kBlock], a[kBlock];
     for (std::size_t base = 0; base < n; base += kBlock) {
         const std::size_t m = std::min(kBlock, n - base);
         double *yb = y + base;
-        const float *ib = in ? in + base : nullptr; // none: the first sweep
-        float *ab = avg + base;
         for (std::size_t i = 0; i < m; ++i)
             t[i] = static_cast<float>(yb[i]) * kDbToLog2;
-        if (plainBlock(t, ib, m)) {
-            if (!ib)
-                for (std::size_t i = 0; i < m; ++i)
-                    ab[i] = exp2Plain(t[i]);
-            else
-                for (std::size_t i = 0; i < m; ++i)
-                    ab[i] = ib[i] + w * (exp2Plain(t[i]) - ib[i]);
+        if (held)
             for (std::size_t i = 0; i < m; ++i)
-                yb[i] = kLog2ToDb * static_cast<double>(log2Plain(ab[i]));
+                h[i] = held[base + i] * kDbToLog2;
+        if (plainBlock(t, m) && (!held || plainBlock(h, m))) {
+            if (!held)
+                for (std::size_t i = 0; i < m; ++i)
+                    a[i] = exp2Plain(t[i]);
+            else
+                for (std::size_t i = 0; i < m; ++i) {
+                    const float old = exp2Plain(h[i]);
+                    a[i] = old + w * (exp2Plain(t[i]) - old);
+                }
+            for (std::size_t i = 0; i < m; ++i)
+                yb[i] = kLog2ToDb * static_cast<double>(log2Plain(a[i]));
             continue;
         }
-        if (!ib) {
+        if (!held) {
             for (std::size_t i = 0; i < m; ++i)
-                ab[i] = exp2Fast(t[i]); // the first sweep: NaN where nothing is known yet
-        } else if (anyNaN(t, m) || anyNaN(ib, m)) {
-            for (std::size_t i = 0; i < m; ++i)
-                ab[i] = nextAverage(ib[i], exp2Fast(t[i]), w);
+                a[i] = exp2Fast(t[i]); // the first sweep: NaN where nothing is known yet
         } else {
-            for (std::size_t i = 0; i < m; ++i) {
-                const float p = exp2Fast(t[i]), a = ib[i];
-                ab[i] = (a == inf || p == inf) ? inf : a + w * (p - a);
-            }
+            for (std::size_t i = 0; i < m; ++i)
+                a[i] = nextAverage(exp2Fast(h[i]), exp2Fast(t[i]), w);
         }
         // Apart: in one loop with the above the compiler runs out of vector registers.
         for (std::size_t i = 0; i < m; ++i)
-            t[i] = log2Fast(ab[i]);
+            t[i] = log2Fast(a[i]);
         for (std::size_t i = 0; i < m; ++i)
             yb[i] = kLog2ToDb * static_cast<double>(t[i]);
     }
+}
+
+#if SKYVANE_HAS_FMA_TARGET
+SKYVANE_AVX512_TARGET void blendAvx512(double *y, const float *held, std::size_t n, float w) {
+    blendBody(y, held, n, w);
+}
+SKYVANE_FMA_TARGET void blendFma(double *y, const float *held, std::size_t n, float w) {
+    blendBody(y, held, n, w);
+}
+#endif
+
+void blend(double *y, const float *held, std::size_t n, float w) {
+#if SKYVANE_HAS_FMA_TARGET
+    if (CpuHasAvx512())
+        return blendAvx512(y, held, n, w);
+    if (CpuHasFma())
+        return blendFma(y, held, n, w);
+#endif
+    blendBody(y, held, n, w);
+}
+
+// The levels in single precision: the held average.
+SKYVANE_VECTOR_CLONES
+void toSingles(const double *y, float *out, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = static_cast<float>(y[i]);
 }
 
 } // namespace
@@ -146,7 +171,7 @@ void TTraceAverage::SetCount(int n) {
     sweeps_ = 0;
     ++state_;
     if (count_ == 0)
-        std::vector<float>().swap(power_); // off: nothing held
+        std::vector<float>().swap(levels_); // off: nothing held
 }
 
 int TTraceAverage::Count() const {
@@ -164,22 +189,22 @@ bool TTraceAverage::Prepare(const double *x, double *y, std::size_t n, Pending &
     if (count_ == 0 || n == 0)
         return false;
     // Bins at other frequencies: their averages mean nothing here.
-    const bool fresh = sweeps_ == 0 || n != bins_ || x[0] != first_ || x[n - 1] != last_ || power_.size() != n;
+    const bool fresh = sweeps_ == 0 || n != bins_ || x[0] != first_ || x[n - 1] != last_ || levels_.size() != n;
     p.sweeps = fresh ? 1 : std::min(sweeps_ + 1, count_);
     p.bins = n;
     p.first = x[0];
     p.last = x[n - 1];
     p.base = state_;
-    p.power.resize(n);
-    blend(y, fresh ? nullptr : power_.data(), p.power.data(), n, 1.0f / static_cast<float>(p.sweeps));
+    blend(y, fresh ? nullptr : levels_.data(), n, 1.0f / static_cast<float>(p.sweeps));
     return true;
 }
 
-bool TTraceAverage::Commit(Pending &p) {
+bool TTraceAverage::Commit(Pending &p, const double *levels) {
     std::lock_guard lock(mutex_);
-    if (p.base != state_ || count_ == 0 || p.power.size() != p.bins)
+    if (p.base != state_ || count_ == 0 || !levels)
         return false;
-    power_.swap(p.power); // the old average's storage serves the next sweep
+    levels_.resize(p.bins);
+    toSingles(levels, levels_.data(), p.bins);
     sweeps_ = p.sweeps;
     bins_ = p.bins;
     first_ = p.first;
@@ -190,7 +215,7 @@ bool TTraceAverage::Commit(Pending &p) {
 
 bool TTraceAverage::Apply(const double *x, double *y, std::size_t n) {
     Pending p;
-    return Prepare(x, y, n, p) && Commit(p);
+    return Prepare(x, y, n, p) && Commit(p, y);
 }
 
 } // namespace sky

@@ -1,6 +1,7 @@
 #pragma once
 // Averaging of sweeps, bin by bin, in power: levels are turned into linear power, averaged, and
-// shown again in dB, so a carrier is not pulled down by the noise dips of a log average.
+// shown again in dB, so a carrier is not pulled down by the noise dips of a log average. The
+// average is held as the levels it shows, in single precision: one float a bin.
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -17,9 +18,8 @@ public:
     void SetCount(int n);
     int Count() const;
 
-    // The average with one more sweep in it, not yet taken (see Prepare and Commit).
+    // What an average with one more sweep in it needs to be taken (see Prepare and Commit).
     struct Pending {
-        std::vector<float> power; // reused from sweep to sweep
         int sweeps = 0;
         std::size_t bins = 0;
         double first = 0, last = 0;
@@ -33,11 +33,12 @@ public:
     // leaves that bin's average as it was.
     bool Apply(const double *x, double *y, std::size_t n);
     // Apply in two steps, for a sweep read ahead on another thread that may yet be dropped:
-    // Prepare replaces the levels and computes the new average into `p`, leaving the held one as
-    // it is; Commit makes `p` the held average, unless the held one has changed since (another
-    // sweep, a new count), in which case nothing changes and it returns false.
+    // Prepare replaces the levels by the new average, leaving the held one as it is; Commit
+    // holds those levels (as Prepare left them, p.bins of them) as the average, unless the held
+    // one has changed since (another sweep, a new count), in which case nothing changes and it
+    // returns false.
     bool Prepare(const double *x, double *y, std::size_t n, Pending &p);
-    bool Commit(Pending &p);
+    bool Commit(Pending &p, const double *levels);
     // Sweeps in the current average (0 after a start or while off).
     int Sweeps() const;
 
@@ -47,7 +48,7 @@ private:
     int sweeps_ = 0;
     std::size_t bins_ = 0;
     double first_ = 0, last_ = 0;
-    std::vector<float> power_; // the average, linear
+    std::vector<float> levels_; // the average, in dB
     std::uint64_t state_ = 0;  // changes with every change of the held average
 };
 

@@ -164,7 +164,7 @@ TEST(TraceAverage, IngestAnalysesTheAveragedTrace) {
     ASSERT_TRUE(f.Complete());
     EXPECT_TRUE(f.averaged);
     EXPECT_EQ(f.maxIndex, 3u);
-    ASSERT_TRUE(avg.Commit(f.average));
+    ASSERT_TRUE(avg.Commit(f.average, f.data.y.data()));
     IngestSweep(file(-40, -12), true, f, &avg);
     ASSERT_TRUE(f.Complete());
     EXPECT_EQ(f.maxIndex, 3u) << "the average still has bin 3 strongest";
@@ -197,17 +197,17 @@ TEST(TraceAverage, ASweepReadAheadCountsOnlyOnceItIsTaken) {
     ASSERT_TRUE(avg.Apply(x.data(), y.data(), 3));
     EXPECT_NEAR(y[0], -10, kTolDb) << "the dropped sweep left no trace";
     // Read ahead before another sweep was taken, or before a new count: refused, nothing changes.
-    EXPECT_FALSE(avg.Commit(dropped));
+    EXPECT_FALSE(avg.Commit(dropped, z.data()));
     TTraceAverage::Pending late;
     z = {-40, -40, -40};
     ASSERT_TRUE(avg.Prepare(x.data(), z.data(), 3, late));
     avg.SetCount(5);
-    EXPECT_FALSE(avg.Commit(late));
+    EXPECT_FALSE(avg.Commit(late, z.data()));
     EXPECT_EQ(avg.Sweeps(), 0);
     // Taken in time: it counts.
     TTraceAverage::Pending taken;
     z = {-20, -20, -20};
     ASSERT_TRUE(avg.Prepare(x.data(), z.data(), 3, taken));
-    ASSERT_TRUE(avg.Commit(taken));
+    ASSERT_TRUE(avg.Commit(taken, z.data()));
     EXPECT_EQ(avg.Sweeps(), 1);
 }
