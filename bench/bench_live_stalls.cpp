@@ -5,11 +5,14 @@
 #include "app/main_form.h"
 
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
+
+#include <ctime>
 
 namespace {
 
@@ -29,24 +32,43 @@ void BM_LiveWindowStalls(benchmark::State &state) {
         QElapsedTimer clock;
         clock.start();
         qint64 last = 0, longest = 0;
+        double lastCpu = 0, longestCpu = 0; // the window thread's own time in the longest gap
         int over100 = 0;
         QTimer probe;
         probe.setInterval(1);
         QObject::connect(&probe, &QTimer::timeout, [&] {
             const qint64 now = clock.elapsed();
+            timespec cpu{};
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+            const double cpuMs = cpu.tv_sec * 1e3 + cpu.tv_nsec / 1e6;
             if (now > 3000) { // past start-up
-                longest = std::max(longest, now - last);
+                if (now - last > longest) {
+                    longest = now - last;
+                    longestCpu = cpuMs - lastCpu;
+                }
                 over100 += now - last > 100;
             }
             last = now;
+            lastCpu = cpuMs;
         });
         probe.start();
+        // Frames of the chart: how often a sweep's million points are drawn.
+        struct PaintCounter : QObject {
+            int paints = 0;
+            bool eventFilter(QObject *, QEvent *e) override {
+                paints += e->type() == QEvent::Paint;
+                return false;
+            }
+        } counter;
+        form.ch->installEventFilter(&counter);
         QEventLoop loop;
         QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
         loop.exec();
         state.counters["longest_gap_ms"] = static_cast<double>(longest);
+        state.counters["longest_gap_cpu_ms"] = longestCpu; // the rest: waiting for a core
         state.counters["gaps_over_100ms"] = over100;
         state.counters["sweeps"] = form.sweepCount;
+        state.counters["chart_frames"] = counter.paints;
         state.counters["values_per_sweep"] = static_cast<double>(form.LastSweep().values);
         // The whole process's peak memory per value of a sweep.
         QFile status(QStringLiteral("/proc/self/status"));

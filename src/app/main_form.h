@@ -213,6 +213,7 @@ public:
     QString runParameters_;                  // its parameters
     std::map<QString, qint64> sweepMs_;      // how long a sweep of these parameters took
     std::atomic<bool> toolRunning_{false};   // read by the worker: nothing to prepare meanwhile
+    bool preparedWhileToolRan_ = false;       // the worker's last look found the run still going
     // A regular file, not a link: what the sweep tool writes. Nothing else is opened.
     static bool IsSweepFileCandidate(const QFileInfo &info);
 

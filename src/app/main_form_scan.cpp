@@ -176,12 +176,15 @@ void TForm1::PrepareSweepFile() {
     // Worker thread. Only what the window thread leaves alone until the hand-over runs: the
     // prepared buffers. Peaks are always searched (the window shows them only with "Max" on).
     prepared_ = false;
+    preparedWhileToolRan_ = false;
     prepareError_.clear();
     try {
         if (PrepareFault)
             PrepareFault();
-        if (toolRunning_)
-            return; // read once it has ended
+        if (toolRunning_) {
+            preparedWhileToolRan_ = true; // read once it has ended
+            return;
+        }
         const QString path = SweepFilePath();
         const QFileInfo info(path);
         if (!IsSweepFileCandidate(info) || !LoadSweepFile(path, preparedBuffer_))
@@ -231,6 +234,12 @@ void TForm1::IngestSweepFile() {
     }
     if (flags.visualizationStopped || IsFileBusy(path)) {
         RequestLaunchUnlessHeld();
+        return;
+    }
+    if (!prepared && std::exchange(preparedWhileToolRan_, false)) {
+        // The worker looked while the run went on, and it has ended since: the worker reads the
+        // sweep on its next pass, so that this thread never parses a sweep of millions of values.
+        flags.awaitingSweepFile = true;
         return;
     }
     // Whatever happens from here on, the next launch is requested.

@@ -383,11 +383,23 @@ TEST(ScanCycle, AFinishedSweepIsReadBeforeTheNextRunStarts) {
     form.flags.launchRequested = false;
     form.LaunchSweepTool();
     ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(dir.filePath("scan.csv")); }, 3000));
+    form.PrepareSweepFile(); // the worker's look: the run is still going, nothing is read
     form.IngestSweepFile();
     EXPECT_FALSE(form.flags.launchRequested);
     EXPECT_TRUE(form.flags.awaitingSweepFile);
     EXPECT_TRUE(QFileInfo::exists(dir.filePath("scan.csv")));
+    // The worker looked while the run went on and the run has ended before the hand-over: the
+    // window thread does not read the sweep itself (a million values would hold it for a tenth
+    // of a second); the worker reads it on its next pass.
+    form.flags.awaitingSweepFile = false;
+    form.PrepareSweepFile();
     ASSERT_TRUE(waitFor([&] { return !form.sweepTool_->Running(); }, 5000));
+    form.IngestSweepFile();
+    EXPECT_EQ(form.sweepCount, shown + 1);
+    EXPECT_TRUE(form.flags.awaitingSweepFile);
+    EXPECT_FALSE(form.flags.launchRequested);
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("scan.csv")));
+    form.PrepareSweepFile();
     form.IngestSweepFile();
     EXPECT_EQ(form.sweepCount, shown + 2);
     EXPECT_TRUE(errors.messages.isEmpty());
