@@ -309,6 +309,12 @@ void TForm1::AssembleSweep(std::string_view text) {
 }
 
 void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts *facts) {
+    // The sweep's paint waits until input and timers have had their turn after this.
+    struct PaintAfterWaiting {
+        TChart &chart;
+        explicit PaintAfterWaiting(TChart &c) : chart(c) { chart.SetPaintAfterWaiting(true); }
+        ~PaintAfterWaiting() { chart.SetPaintAfterWaiting(false); }
+    } paintLater{*ch};
     SpectrumSeries &s = spectrum;
     s.Series2.ClearPoints();
     s.Series3.ClearPoints();

@@ -5,6 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPrinter>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -87,7 +88,10 @@ void TCustomChartPanel::Invalidate()
     // One scheduled paint serves every request made before it (a sweep adds a million points).
     if (updatePending_) return;
     updatePending_ = true;
-    update();
+    if (paintAfterWaiting_)
+        QTimer::singleShot(0, this, [this] { update(); });
+    else
+        update();
 }
 
 void TCustomChartPanel::paintEvent(QPaintEvent *)

@@ -169,6 +169,11 @@ public:
     // before that paint coalesce into it.
     void Invalidate();
     void RequestRepaint() override { Invalidate(); }
+    // While on, the paint a request schedules comes after the events and timers already waiting
+    // (input, other timers), not straight after the work that asked for it: a caller that has
+    // just done long work (a sweep of millions of values shown) lets the rest of the window
+    // have its turn before the long paint.
+    void SetPaintAfterWaiting(bool on) { paintAfterWaiting_ = on; }
     // Counts repaint requests and resizes: a copy of the chart's picture made at one count
     // still shows the chart while the count is unchanged.
     unsigned ChangeCount() const { return changeCount_; }
@@ -222,6 +227,7 @@ protected:
     bool printingNow_ = false;
     bool autoRepaint_ = false; // on once construction has finished
     bool updatePending_ = false;
+    bool paintAfterWaiting_ = false;
     unsigned changeCount_ = 0;
 
 private:

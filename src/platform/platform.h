@@ -66,6 +66,11 @@ bool SyncToDisk(QFileDevice &file);
 // short sets no error of the file's own, and then the system's error says why.
 QString WriteFailureReason(const QFileDevice &file, int savedErrno);
 
+// Lets the calling thread give way to the others of the process when the cores are busy (a nice
+// value 5 higher on Linux, below normal on Windows): for background work that must never keep
+// the window thread waiting. False where the system refuses.
+bool LowerCurrentThreadPriority();
+
 // From now on a request to end the process (SIGTERM, SIGHUP, SIGINT; on Windows the console's
 // Ctrl-C, close and log-off) calls `handler` on the thread of the Qt event loop instead of
 // ending the process at once, so it can close as the window's Close does. Needs a running

@@ -9,6 +9,7 @@
 #include <QSocketNotifier>
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +20,9 @@
 #include <fcntl.h>
 #include <mutex>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -335,6 +338,16 @@ void WatchTerminationRequests(std::function<void()> handler) {
     sa.sa_flags = SA_RESTART;
     for (int sig : kTerminationSignals)
         ::sigaction(sig, &sa, nullptr);
+}
+
+bool LowerCurrentThreadPriority() {
+    // A thread's nice value is its own on Linux: setpriority on its thread id.
+    const auto tid = static_cast<id_t>(syscall(SYS_gettid));
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, tid);
+    if (nice == -1 && errno != 0)
+        return false;
+    return setpriority(PRIO_PROCESS, tid, std::min(nice + 5, 19)) == 0;
 }
 
 } // namespace sky

@@ -149,4 +149,8 @@ void WatchTerminationRequests(std::function<void()> handler) {
     SetConsoleCtrlHandler(OnConsoleControl, terminationHandler ? TRUE : FALSE);
 }
 
+bool LowerCurrentThreadPriority() {
+    return SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL) != 0;
+}
+
 } // namespace sky

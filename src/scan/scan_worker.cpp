@@ -78,6 +78,9 @@ bool th::Synchronize(void (ScanHost::*step)()) {
 }
 
 void th::run() {
+    // Reading and analysing sweeps of millions of values gives way to the window thread when the
+    // cores are busy: a sweep shown a little later rather than a window that stalls.
+    LowerCurrentThreadPriority();
     // Nothing may escape a thread: that would end the program.
     try {
         Loop();

@@ -6,6 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <thread>
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -231,3 +239,23 @@ TEST(IsFileBusy, ConcurrentTestsInOneProcessAgreeTheFileIsFree) {
     b.join();
     EXPECT_EQ(busy.load(), 0);
 }
+
+#ifdef Q_OS_LINUX
+// The worker's priority is lowered for its own thread only: the thread that asked gives way,
+// the others (the window thread) keep theirs.
+TEST(Platform, LoweringAThreadsPriorityLeavesTheOthersAlone) {
+    const auto niceOf = [](long tid) { return getpriority(PRIO_PROCESS, static_cast<id_t>(tid)); };
+    const long self = syscall(SYS_gettid);
+    const int before = niceOf(self);
+    int inside = 0, insideBefore = 0;
+    std::thread worker([&] {
+        const long tid = syscall(SYS_gettid);
+        insideBefore = niceOf(tid);
+        ASSERT_TRUE(sky::LowerCurrentThreadPriority());
+        inside = niceOf(tid);
+    });
+    worker.join();
+    EXPECT_EQ(inside, std::min(insideBefore + 5, 19));
+    EXPECT_EQ(niceOf(self), before) << "the calling thread's neighbours keep their priority";
+}
+#endif
