@@ -177,6 +177,7 @@ public:
     // known instead of passing over millions of values on the window thread.
     struct SweepValueFacts {
         TValueFacts x, y;
+        TValueFacts peakX, peakY; // of the peaks found
     };
     // Shows an analysed sweep: series, waterfall, status panels, max hold.
     void ShowSweep(SweepFindings &f, const SweepValueFacts *facts = nullptr);

@@ -199,6 +199,9 @@ void TForm1::PrepareSweepFile() {
         const SweepData &d = preparedFindings_.data;
         preparedFacts_.x = TChartValueList::FactsOf(d.x.data(), d.x.size());
         preparedFacts_.y = TChartValueList::FactsOf(d.y.data(), d.y.size());
+        const SweepFindings &f = preparedFindings_;
+        preparedFacts_.peakX = TChartValueList::FactsOf(f.peakX.data(), f.peakX.size());
+        preparedFacts_.peakY = TChartValueList::FactsOf(f.peakY.data(), f.peakY.size());
         prepared_ = true;
     } catch (const std::exception &e) {
         // Out of memory on a huge file, or the like: a failed read, told on the window thread.
@@ -358,8 +361,12 @@ void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts *facts) {
     // held as one number, not n copies of it.
     if (n > 2)
         s.Series2.SetLevelPoints(s.sweepSeries, 1, n - 2, noise, clDefault);
-    if (mx->isChecked())
-        s.Series4.AdoptPoints(f.peakX, f.peakY, clDefault); // exactly the peaks, handed over
+    if (mx->isChecked()) { // exactly the peaks, handed over (with what the worker found of them)
+        if (facts)
+            s.Series4.AdoptPoints(f.peakX, f.peakY, clDefault, facts->peakX, facts->peakY);
+        else
+            s.Series4.AdoptPoints(f.peakX, f.peakY, clDefault);
+    }
     hoverPeakStale_ = true; // other peaks: the one under the mouse is looked up at the next frame
     sb->SetPanelText(2, QStringLiteral("Average Noise Level: %1 dB").arg(QString::number(noise, 'f', 2)));
     sb->SetPanelText(3, QStringLiteral("FFT Point Size: %1").arg(f.data.valueCount));
