@@ -3,6 +3,7 @@
 #include "platform/error.h"
 
 #include <algorithm>
+#include <type_traits>
 #include <typeinfo>
 
 // ---------------------------------------------------------------------------------------------
@@ -447,23 +448,17 @@ bool TChartSeries::MayShareXWith(const TChartSeries &source) const
 void TChartSeries::SetPointsOver(const TChartSeries &source, std::vector<double> &y, TColor color,
                                  const TValueFacts &yFacts)
 {
-    ClearPoints();
-    const int n = source.PointCount();
-    if (n == 0 || y.size() != static_cast<size_t>(n)) return;
-    if (!MayShareXWith(source)) {
-        for (int i = 0; i < n; ++i)
-            AddPoint(source.xValues_.Value(i), y[static_cast<size_t>(i)], QString(), color);
-        return;
-    }
-    xValues_.ShareValues(source.xValues_, 0, n);
-    yValues_.SwapValues(y, yFacts);
-    y.clear();
-    pointColors_.assign(static_cast<size_t>(n), color);
-    if (active_) RequestRepaint();
+    SetPointsOverOf(source, y, color, yFacts);
 }
 
 void TChartSeries::SetPointsOver(const TChartSeries &source, std::vector<float> &y, TColor color,
                                  const TValueFacts &yFacts)
+{
+    SetPointsOverOf(source, y, color, yFacts);
+}
+
+template <class T>
+void TChartSeries::SetPointsOverOf(const TChartSeries &source, std::vector<T> &y, TColor color, const TValueFacts &yFacts)
 {
     ClearPoints();
     const int n = source.PointCount();
@@ -474,7 +469,11 @@ void TChartSeries::SetPointsOver(const TChartSeries &source, std::vector<float> 
         return;
     }
     xValues_.ShareValues(source.xValues_, 0, n);
-    yValues_.SwapSingles(y, yFacts);
+    if constexpr (std::is_same_v<T, float>)
+        yValues_.SwapSingles(y, yFacts);
+    else
+        yValues_.SwapValues(y, yFacts);
+    y.clear();
     pointColors_.assign(static_cast<size_t>(n), color);
     if (active_) RequestRepaint();
 }

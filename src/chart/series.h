@@ -418,6 +418,9 @@ private:
     void RegisterValueList(TChartValueList *list) { valueLists_.push_back(list); }
     // Whether this series may read x values from `source`'s storage instead of adding points.
     bool MayShareXWith(const TChartSeries &source) const;
+    // SetPointsOver for levels in double or single precision.
+    template <class T>
+    void SetPointsOverOf(const TChartSeries &source, std::vector<T> &y, TColor color, const TValueFacts &yFacts);
     void AdoptPoints(std::vector<double> &x, std::vector<double> &y, TColor color, const TValueFacts *xFacts,
                      const TValueFacts *yFacts);
     void SortRange(int l, int r, const TChartValueList &list, bool descending);

@@ -210,49 +210,87 @@ TValueFacts TChartValueList::Facts() const
     return f;
 }
 
-TValueFacts TChartValueList::FactsOf(const double *p, size_t n)
+namespace {
+
+#if defined(__SSE2__)
+// The SSE2 operations FactsOf needs, on doubles and on floats.
+template <class T> struct Lanes;
+template <> struct Lanes<double> {
+    using V = __m128d;
+    static constexpr int width = 2;
+    static V Load(const double *p) { return _mm_loadu_pd(p); }
+    static V Fill(double v) { return _mm_set1_pd(v); }
+    static V Zero() { return _mm_setzero_pd(); }
+    static V Min(V a, V b) { return _mm_min_pd(a, b); }
+    static V Max(V a, V b) { return _mm_max_pd(a, b); }
+    static V Less(V a, V b) { return _mm_cmplt_pd(a, b); }
+    static V Unequal(V a, V b) { return _mm_cmpneq_pd(a, b); }
+    static V Minus(V a, V b) { return _mm_sub_pd(a, b); }
+    static V Either(V a, V b) { return _mm_or_pd(a, b); }
+    static void Store(double *p, V v) { _mm_store_pd(p, v); }
+    static int Mask(V v) { return _mm_movemask_pd(v); }
+};
+template <> struct Lanes<float> {
+    using V = __m128;
+    static constexpr int width = 4;
+    static V Load(const float *p) { return _mm_loadu_ps(p); }
+    static V Fill(float v) { return _mm_set1_ps(v); }
+    static V Zero() { return _mm_setzero_ps(); }
+    static V Min(V a, V b) { return _mm_min_ps(a, b); }
+    static V Max(V a, V b) { return _mm_max_ps(a, b); }
+    static V Less(V a, V b) { return _mm_cmplt_ps(a, b); }
+    static V Unequal(V a, V b) { return _mm_cmpneq_ps(a, b); }
+    static V Minus(V a, V b) { return _mm_sub_ps(a, b); }
+    static V Either(V a, V b) { return _mm_or_ps(a, b); }
+    static void Store(float *p, V v) { _mm_store_ps(p, v); }
+    static int Mask(V v) { return _mm_movemask_ps(v); }
+};
+#endif
+
+template <class T> TValueFacts FactsOfValues(const T *p, size_t n)
 {
     TValueFacts f;
     if (n == 0) return f;
-    double lo = p[0], hi = p[0];
+    T lo = p[0], hi = p[0];
     bool ascending = true, finite = std::isfinite(p[0]);
     size_t i = 1;
 #if defined(__SSE2__)
-    // Four values a step in independent lanes, every lane starting from p[0]. MINPD and MAXPD
-    // are exactly "v < lo ? v : lo" and "v > hi ? v : hi" (a NaN v is passed over), so each
-    // lane finds what the plain loop finds over its values; the lanes then fold the same way.
-    // Only which of two equal zeros comes out may differ, and zero extremes are not relied on.
-    if (n >= 9) {
-        __m128d lo0 = _mm_set1_pd(p[0]), lo1 = lo0, hi0 = lo0, hi1 = lo0;
-        __m128d down = _mm_setzero_pd(), odd = _mm_setzero_pd();
-        const __m128d zero = _mm_setzero_pd();
-        for (; i + 4 <= n; i += 4) {
-            const __m128d a = _mm_loadu_pd(p + i), b = _mm_loadu_pd(p + i + 2);
-            lo0 = _mm_min_pd(a, lo0);
-            lo1 = _mm_min_pd(b, lo1);
-            hi0 = _mm_max_pd(a, hi0);
-            hi1 = _mm_max_pd(b, hi1);
+    // Two vectors a step in independent lanes, every lane starting from p[0]. MIN and MAX are
+    // exactly "v < lo ? v : lo" and "v > hi ? v : hi" (a NaN v is passed over), so each lane
+    // finds what the plain loop finds over its values; the lanes then fold the same way. Only
+    // which of two equal zeros comes out may differ, and zero extremes are not relied on.
+    using L = Lanes<T>;
+    constexpr size_t w = L::width, step = 2 * w;
+    if (n >= 2 * step + 1) {
+        typename L::V lo0 = L::Fill(p[0]), lo1 = lo0, hi0 = lo0, hi1 = lo0;
+        typename L::V down = L::Zero(), odd = L::Zero();
+        const typename L::V zero = L::Zero();
+        for (; i + step <= n; i += step) {
+            const typename L::V a = L::Load(p + i), b = L::Load(p + i + w);
+            lo0 = L::Min(a, lo0);
+            lo1 = L::Min(b, lo1);
+            hi0 = L::Max(a, hi0);
+            hi1 = L::Max(b, hi1);
             // as std::is_sorted: NaN never counts as a step down
-            down = _mm_or_pd(down, _mm_or_pd(_mm_cmplt_pd(a, _mm_loadu_pd(p + i - 1)),
-                                             _mm_cmplt_pd(b, _mm_loadu_pd(p + i + 1))));
+            down = L::Either(down, L::Either(L::Less(a, L::Load(p + i - 1)), L::Less(b, L::Load(p + i + w - 1))));
             // v - v is 0 for a finite v, NaN for an infinite or NaN one
-            odd = _mm_or_pd(odd, _mm_or_pd(_mm_cmpneq_pd(_mm_sub_pd(a, a), zero), _mm_cmpneq_pd(_mm_sub_pd(b, b), zero)));
+            odd = L::Either(odd, L::Either(L::Unequal(L::Minus(a, a), zero), L::Unequal(L::Minus(b, b), zero)));
         }
-        alignas(16) double l[4], h[4];
-        _mm_store_pd(l, lo0);
-        _mm_store_pd(l + 2, lo1);
-        _mm_store_pd(h, hi0);
-        _mm_store_pd(h + 2, hi1);
-        for (int k = 0; k < 4; ++k) {
+        alignas(16) T l[step], h[step];
+        L::Store(l, lo0);
+        L::Store(l + w, lo1);
+        L::Store(h, hi0);
+        L::Store(h + w, hi1);
+        for (size_t k = 0; k < step; ++k) {
             lo = l[k] < lo ? l[k] : lo;
             hi = h[k] > hi ? h[k] : hi;
         }
-        ascending = _mm_movemask_pd(down) == 0;
-        finite = finite && _mm_movemask_pd(odd) == 0;
+        ascending = L::Mask(down) == 0;
+        finite = finite && L::Mask(odd) == 0;
     }
 #endif
     for (; i < n; ++i) {
-        const double v = p[i];
+        const T v = p[i];
         ascending &= !(v < p[i - 1]); // as std::is_sorted: NaN never counts as a step down
         finite &= std::isfinite(v);
         lo = v < lo ? v : lo;
@@ -265,55 +303,11 @@ TValueFacts TChartValueList::FactsOf(const double *p, size_t n)
     return f;
 }
 
-TValueFacts TChartValueList::FactsOf(const float *p, size_t n)
-{
-    TValueFacts f;
-    if (n == 0) return f;
-    float lo = p[0], hi = p[0];
-    bool ascending = true, finite = std::isfinite(p[0]);
-    size_t i = 1;
-#if defined(__SSE2__)
-    // As for doubles: eight values a step in independent lanes that fold the same way.
-    if (n >= 17) {
-        __m128 lo0 = _mm_set1_ps(p[0]), lo1 = lo0, hi0 = lo0, hi1 = lo0;
-        __m128 down = _mm_setzero_ps(), odd = _mm_setzero_ps();
-        const __m128 zero = _mm_setzero_ps();
-        for (; i + 8 <= n; i += 8) {
-            const __m128 a = _mm_loadu_ps(p + i), b = _mm_loadu_ps(p + i + 4);
-            lo0 = _mm_min_ps(a, lo0);
-            lo1 = _mm_min_ps(b, lo1);
-            hi0 = _mm_max_ps(a, hi0);
-            hi1 = _mm_max_ps(b, hi1);
-            down = _mm_or_ps(down, _mm_or_ps(_mm_cmplt_ps(a, _mm_loadu_ps(p + i - 1)),
-                                             _mm_cmplt_ps(b, _mm_loadu_ps(p + i + 3))));
-            odd = _mm_or_ps(odd, _mm_or_ps(_mm_cmpneq_ps(_mm_sub_ps(a, a), zero), _mm_cmpneq_ps(_mm_sub_ps(b, b), zero)));
-        }
-        alignas(16) float l[8], h[8];
-        _mm_store_ps(l, lo0);
-        _mm_store_ps(l + 4, lo1);
-        _mm_store_ps(h, hi0);
-        _mm_store_ps(h + 4, hi1);
-        for (int k = 0; k < 8; ++k) {
-            lo = l[k] < lo ? l[k] : lo;
-            hi = h[k] > hi ? h[k] : hi;
-        }
-        ascending = _mm_movemask_ps(down) == 0;
-        finite = finite && _mm_movemask_ps(odd) == 0;
-    }
-#endif
-    for (; i < n; ++i) {
-        const float v = p[i];
-        ascending &= !(v < p[i - 1]); // as std::is_sorted: NaN never counts as a step down
-        finite &= std::isfinite(v);
-        lo = v < lo ? v : lo; // a NaN v is passed over
-        hi = v > hi ? v : hi;
-    }
-    f.ascending = ascending;
-    f.finite = finite;
-    f.lowest = lo;
-    f.highest = hi;
-    return f;
-}
+} // namespace
+
+TValueFacts TChartValueList::FactsOf(const double *p, size_t n) { return FactsOfValues(p, n); }
+
+TValueFacts TChartValueList::FactsOf(const float *p, size_t n) { return FactsOfValues(p, n); }
 
 void TChartValueList::CheckIndex(int i) const
 {
