@@ -178,9 +178,13 @@ public:
     struct SweepValueFacts {
         TValueFacts x, y;
         TValueFacts peakX, peakY; // of the peaks found
+        static SweepValueFacts Of(const SweepFindings &f); // one vectorised pass over each array
     };
     // Shows an analysed sweep: series, waterfall, status panels, max hold.
-    void ShowSweep(SweepFindings &f, const SweepValueFacts *facts = nullptr);
+    void ShowSweep(SweepFindings &f, const SweepValueFacts &facts);
+    // Draws the shown sweep's waterfall row again (after the waterfall moved), without taking
+    // the sweep in a second time.
+    void RedrawWaterfallRow();
     // What the last ingest found (for the render mode's report).
     struct SweepSummary {
         bool ok = false;

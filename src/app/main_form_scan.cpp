@@ -196,12 +196,7 @@ void TForm1::PrepareSweepFile() {
         preparedOffsetHz_ = frequencyOffsetHz_.load();
         IngestSweep(std::string_view(preparedBuffer_.constData(), static_cast<std::size_t>(preparedBuffer_.size())),
                     true, preparedFindings_, &average_, preparedOffsetHz_);
-        const SweepData &d = preparedFindings_.data;
-        preparedFacts_.x = TChartValueList::FactsOf(d.x.data(), d.x.size());
-        preparedFacts_.y = TChartValueList::FactsOf(d.y.data(), d.y.size());
-        const SweepFindings &f = preparedFindings_;
-        preparedFacts_.peakX = TChartValueList::FactsOf(f.peakX.data(), f.peakX.size());
-        preparedFacts_.peakY = TChartValueList::FactsOf(f.peakY.data(), f.peakY.size());
+        preparedFacts_ = SweepValueFacts::Of(preparedFindings_);
         prepared_ = true;
     } catch (const std::exception &e) {
         // Out of memory on a huge file, or the like: a failed read, told on the window thread.
@@ -269,7 +264,7 @@ void TForm1::IngestSweepFile() {
                              (!preparedFindings_.averaged ||
                               average_.Commit(preparedFindings_.average, preparedFindings_.data.y.data()));
         if (current)
-            ShowSweep(preparedFindings_, &preparedFacts_);
+            ShowSweep(preparedFindings_, preparedFacts_);
         else
             AssembleSweep(
                 std::string_view(preparedBuffer_.constData(), static_cast<std::size_t>(preparedBuffer_.size())));
@@ -308,10 +303,27 @@ void TForm1::AssembleSweep(std::string_view text) {
     IngestSweep(text, mx->isChecked(), findings_, &average_, frequencyOffsetHz_.load());
     if (findings_.averaged)
         average_.Commit(findings_.average, findings_.data.y.data()); // nothing can have changed it meanwhile here
-    ShowSweep(findings_);
+    ShowSweep(findings_, SweepValueFacts::Of(findings_));
 }
 
-void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts *facts) {
+TForm1::SweepValueFacts TForm1::SweepValueFacts::Of(const SweepFindings &f) {
+    SweepValueFacts facts;
+    facts.x = TChartValueList::FactsOf(f.data.x.data(), f.data.x.size());
+    facts.y = TChartValueList::FactsOf(f.data.y.data(), f.data.y.size());
+    facts.peakX = TChartValueList::FactsOf(f.peakX.data(), f.peakX.size());
+    facts.peakY = TChartValueList::FactsOf(f.peakY.data(), f.peakY.size());
+    return facts;
+}
+
+void TForm1::RedrawWaterfallRow() {
+    const TChartValueList &levels = spectrum.sweepSeries.YValues();
+    if (!lastSweep_.ok || levels.Count() == 0)
+        return;
+    waterfall->AddLine(levels.Data(), static_cast<std::size_t>(levels.Count()), findings_.maxIndex,
+                       findings_.minIndex, flags.waterfallColorStart, flags.waterfallColorEnd);
+}
+
+void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts &facts) {
     // The sweep's paint waits until input and timers have had their turn after this.
     struct PaintAfterWaiting {
         TChart &chart;
@@ -332,10 +344,7 @@ void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts *facts) {
     lastSweep_.step =
         QString::fromLatin1(f.data.lastStepText.data(), static_cast<qsizetype>(f.data.lastStepText.size()));
     // f keeps the old buffers for next time
-    if (facts)
-        s.sweepSeries.AdoptPoints(f.data.x, f.data.y, flags.chartColor, facts->x, facts->y);
-    else
-        s.sweepSeries.AdoptPoints(f.data.x, f.data.y, flags.chartColor);
+    s.sweepSeries.AdoptPoints(f.data.x, f.data.y, flags.chartColor, facts.x, facts.y);
     if (!f.data.ok)
         return;
 
@@ -362,10 +371,7 @@ void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts *facts) {
     if (n > 2)
         s.Series2.SetLevelPoints(s.sweepSeries, 1, n - 2, noise, clDefault);
     if (mx->isChecked()) { // exactly the peaks, handed over (with what the worker found of them)
-        if (facts)
-            s.Series4.AdoptPoints(f.peakX, f.peakY, clDefault, facts->peakX, facts->peakY);
-        else
-            s.Series4.AdoptPoints(f.peakX, f.peakY, clDefault);
+        s.Series4.AdoptPoints(f.peakX, f.peakY, clDefault, facts.peakX, facts.peakY);
     }
     hoverPeakStale_ = true; // other peaks: the one under the mouse is looked up at the next frame
     sb->SetPanelText(2, QStringLiteral("Average Noise Level: %1 dB").arg(QString::number(noise, 'f', 2)));

@@ -117,7 +117,7 @@ bool RenderInto(TForm1 &form, const CommandLine &cl, FILE *out) {
                         // Its row was drawn at the old width, and the history holds only that row
                         // (a new layout clears it): draw it again.
                         form.waterfall->Clear();
-                        form.AssembleSweep(span.text);
+                        form.RedrawWaterfallRow();
                     }
                 }
                 ++sweeps;

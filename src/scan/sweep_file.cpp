@@ -73,6 +73,40 @@ std::optional<double> toNumber(std::string_view s) {
     return neg ? -v : v;
 }
 
+// Exact powers of ten as doubles (10^22 is the last one a double holds exactly).
+constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                  1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The usual level text, digits with an optional fraction ("35.47", "12"), read without the
+// general reader: with at most 15 digits both the digits as an integer and the power of ten
+// are exact doubles, so one division gives the correctly rounded value, the one from_chars
+// gives. Returns where the number ends, or nullptr for anything else (more digits, an
+// exponent, "5.", ".5"), which the general reader takes.
+const char *readPlainDecimal(const char *p, const char *end, double &value) {
+    std::uint64_t m = 0;
+    int digits = 0;
+    while (p < end && static_cast<unsigned char>(*p - '0') < 10u) {
+        m = m * 10 + static_cast<unsigned>(*p++ - '0');
+        ++digits;
+    }
+    if (digits == 0)
+        return nullptr;
+    int fraction = 0;
+    if (p < end && *p == '.') {
+        ++p;
+        while (p < end && static_cast<unsigned char>(*p - '0') < 10u) {
+            m = m * 10 + static_cast<unsigned>(*p++ - '0');
+            ++fraction;
+        }
+        if (fraction == 0)
+            return nullptr;
+    }
+    if (digits + fraction > 15 || (p < end && (*p == 'e' || *p == 'E')))
+        return nullptr;
+    value = static_cast<double>(m) / kExactPow10[fraction];
+    return p;
+}
+
 } // namespace
 
 void SplitSweepFields(std::string_view line, std::vector<std::string_view> &fields, std::deque<std::string> &storage) {
@@ -235,11 +269,15 @@ LineResult ReadPlainLine(std::string_view line, SweepData &d, const char *&why) 
             if (*q == '-' || *q == '+')
                 ++q;
             if (q < end && ((*q >= '0' && *q <= '9') || *q == '.')) {
-                const auto r = std::from_chars(q, end, level, std::chars_format::general);
-                if (r.ec == std::errc() && (r.ptr == end || blank(*r.ptr) || *r.ptr == ',') && std::isfinite(level)) {
+                const char *stop = readPlainDecimal(q, end, level);
+                if (!stop) {
+                    const auto r = std::from_chars(q, end, level, std::chars_format::general);
+                    stop = r.ec == std::errc() && std::isfinite(level) ? r.ptr : nullptr;
+                }
+                if (stop && (stop == end || blank(*stop) || *stop == ',')) {
                     if (negative)
                         level = -level;
-                    p = r.ptr;
+                    p = stop;
                     afterField();
                     have = true;
                 }

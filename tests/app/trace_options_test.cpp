@@ -399,3 +399,28 @@ TEST(TraceOptions, RenderAveragesAcrossTheSweepsOfACapture) {
     EXPECT_FALSE(form.ch->SeriesList().Contains(&form.minHoldSeries));
     EXPECT_TRUE(readFile(dir.filePath("settings.ini")) == "Average=2\r\nMin hold=1\r\n");
 }
+
+TEST(TraceOptions, RenderTakesEachSweepIntoTheAverageOnce) {
+    // The first sweep of a new layout lines the waterfall up with the trace; that must not
+    // take it into the average a second time. With N = 3 three sweeps weigh a third each.
+    QTemporaryDir dir;
+    writeFile(dir.filePath("settings.ini"), "Average=3\r\n");
+    QByteArray capture;
+    for (double peak : {-20.0, -30.0, -12.0})
+        capture += sweepOf(levelsWithPeak(3, peak));
+    writeFile(dir.filePath("cap.csv"), capture);
+    app();
+    TForm1 form{StartOptions{dir.path(), {}, true, false}};
+    form.resize(900, 600); // a picture whose waterfall moves once the first trace is drawn
+    const CommandLine cl =
+        ParseCommandLine({"--render", dir.filePath("out.png"), "--size", "900x600", dir.filePath("cap.csv")});
+    FILE *out = std::tmpfile();
+    ASSERT_TRUE(RenderInto(form, cl, out));
+    std::rewind(out);
+    char buf[2048] = {};
+    ASSERT_GT(std::fread(buf, 1, sizeof buf - 1, out), 0u);
+    std::fclose(out);
+    const QJsonObject line = QJsonDocument::fromJson(QByteArray(buf).trimmed()).object();
+    EXPECT_EQ(line.value("sweeps").toInt(), 3);
+    EXPECT_NEAR(line.value("max_db").toDouble(), powerMeanDb({-20.0, -30.0, -12.0}), 0.001);
+}

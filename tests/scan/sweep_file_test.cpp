@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cstring>
 #include <random>
 
 using namespace sky;
@@ -251,5 +253,56 @@ TEST(SweepParse, SinglePassReadsExactlyAsFieldsFirst) {
         ParseSweepFileLines(std::string_view(bytes.constData(), bytes.size()), b, false);
         EXPECT_EQ(a.ok, b.ok) << name.toStdString();
         EXPECT_EQ(a.y, b.y) << name.toStdString();
+    }
+}
+
+TEST(SweepParse, EveryDecimalTextReadsAsTheGeneralReaderReadsIt) {
+    // Levels of every length around the shortcut's limit of 15 digits, with leading and
+    // trailing zeros, halfway cases and exponents: the same bits as from_chars, sign of zero too.
+    std::mt19937_64 rng(5);
+    auto digits = [&](int n) {
+        std::string d;
+        for (int i = 0; i < n; ++i)
+            d += static_cast<char>('0' + (rng() % 4 == 0 ? (rng() % 2) * 9 : rng() % 10));
+        return d;
+    };
+    const char *tails[] = {"", "", "", "e2", "E-3", "e", "x", "."};
+    for (int round = 0; round < 3000; ++round) {
+        std::string line = "d, t, 100, 200, 10, 5";
+        std::vector<std::string> texts;
+        for (int i = 0; i < 12; ++i) {
+            std::string t = rng() % 3 == 0 ? "-" : "";
+            const int whole = static_cast<int>(rng() % 18), frac = static_cast<int>(rng() % 18);
+            t += digits(whole);
+            if (rng() % 4 != 0)
+                t += "." + digits(frac);
+            if (rng() % 6 == 0)
+                t += tails[rng() % std::size(tails)];
+            texts.push_back(t);
+            line += ", " + t;
+        }
+        SweepData a, b;
+        ParseSweepFileLines(line, a, true);
+        ParseSweepFileLines(line, b, false);
+        ASSERT_EQ(a.ok, b.ok) << line;
+        ASSERT_EQ(a.y.size(), b.y.size()) << line;
+        for (std::size_t i = 0; i < a.y.size(); ++i)
+            ASSERT_EQ(std::memcmp(&a.y[i], &b.y[i], sizeof(double)), 0)
+                << texts[i] << " read as " << a.y[i] << " and " << b.y[i];
+    }
+    // Values at the shortcut's edge, against from_chars itself.
+    for (const char *t : {"999999999999999", "99999999999999.9", "0.000000000000001", "9007199254740993",
+                          "123456789012345.6", "-0.00", "0", "35.47", "0.1", "1.7976931348623157"}) {
+        SweepData d;
+        ParseSweepFileLines(std::string("d, t, 100, 200, 10, 5, ") + t, d, true);
+        ASSERT_TRUE(d.ok) << t;
+        const bool negative = t[0] == '-';
+        double want = 0;
+        const char *b = t + (negative ? 1 : 0);
+        std::from_chars(b, b + std::strlen(b), want);
+        if (negative)
+            want = -want;
+        ASSERT_EQ(d.y.size(), 1u);
+        EXPECT_EQ(std::memcmp(&d.y[0], &want, sizeof want), 0) << t << ": " << d.y[0] << " vs " << want;
     }
 }
