@@ -14,9 +14,21 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstring>
 #include <ctime>
 
 namespace {
+
+// A "Vm...:" line of /proc/self/status, in bytes (0 when it cannot be read).
+double statusBytes(const char *key) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(static_cast<qsizetype>(std::strlen(key))).trimmed().split(' ').first().toDouble() * 1024.0;
+    return 0;
+}
 
 void BM_LiveWindowStalls(benchmark::State &state) {
     const int seconds = qEnvironmentVariableIsSet("SKYVANE_LIVE_SECONDS") ? qEnvironmentVariableIntValue("SKYVANE_LIVE_SECONDS") : 60;
@@ -30,6 +42,7 @@ void BM_LiveWindowStalls(benchmark::State &state) {
         sky::TForm1 form({dir.path(), SKYVANE_SIM_PATH});
         form.resize(716, 386);
         form.show();
+        const double startBytes = statusBytes("VmRSS:"); // before any sweep
         // A 1 ms timer: the gap between its firings is how long the window thread was away.
         QElapsedTimer clock;
         clock.start();
@@ -83,13 +96,12 @@ void BM_LiveWindowStalls(benchmark::State &state) {
         }
         state.counters["frame_ms"] = static_cast<double>(frames.nsecsElapsed()) / 10e6;
         state.counters["values_per_sweep"] = static_cast<double>(form.LastSweep().values);
-        // The whole process's peak memory per value of a sweep.
-        QFile status(QStringLiteral("/proc/self/status"));
-        if (status.open(QIODevice::ReadOnly) && form.LastSweep().values > 0) {
-            for (const QByteArray &line : status.readAll().split('\n'))
-                if (line.startsWith("VmHWM:"))
-                    state.counters["peak_bytes_per_value"] =
-                        line.mid(6).trimmed().split(' ').first().toDouble() * 1024.0 / double(form.LastSweep().values);
+        // The whole process's peak memory per value of a sweep, and the part of it the sweeps
+        // added to the window as it stood before the first one.
+        if (const double values = static_cast<double>(form.LastSweep().values); values > 0) {
+            const double peak = statusBytes("VmHWM:");
+            state.counters["peak_bytes_per_value"] = peak / values;
+            state.counters["peak_over_start_bytes_per_value"] = (peak - startBytes) / values;
         }
     }
 }

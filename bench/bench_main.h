@@ -21,7 +21,8 @@ inline long ResidentBytes() {
 
 #define SKYVANE_BENCHMARK_MAIN()                                                                                  \
     int main(int argc, char **argv) {                                                                             \
-        qputenv("QT_QPA_PLATFORM", "offscreen");                                                                  \
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) /* QT_QPA_PLATFORM=xcb: a real X server */            \
+            qputenv("QT_QPA_PLATFORM", "offscreen");                                                              \
         sky::TApplication app(argc, argv);                                                                        \
         benchmark::Initialize(&argc, argv);                                                                       \
         benchmark::RunSpecifiedBenchmarks();                                                                      \

@@ -284,6 +284,10 @@ void TForm1::IngestSweepFile() {
     }
     QFile::remove(path);
     sweepSinceLaunch_ = true;
+    // This thread reads a sweep itself only now and then: the text and the arrays it read with
+    // (the shown sweep's previous ones) are not kept beside the worker's for the next time.
+    fileBuffer_ = QByteArray();
+    findings_ = SweepFindings();
 }
 
 bool TForm1::EndsWithLineBreak(const QByteArray &sweep) {

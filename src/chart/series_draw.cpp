@@ -2,11 +2,18 @@
 // the fast line, margins and the hit test.
 #include "chart/pixel_surface.h"
 #include "chart/series.h"
+#include "platform/vector_clones.h"
 
 #include <QPainter>
 #include <QRegion>
 
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <unordered_map>
@@ -241,6 +248,17 @@ public:
         case TPixelSurface::Outside: break;
         case TPixelSurface::Across: Across(which, style, x, y, col); break;
         }
+    }
+
+    // Whether every pixel this series' segments and markers of colour `col` set takes that one
+    // colour: then what a column shows is the union of their pixels, in any order.
+    bool UniformInk(TColor col, bool markers)
+    {
+        if (!markers) return true;
+        if (!markersDirect_ || s_.OnGetPointerStyle) return false;
+        const TMarkerStamp &stamp = stamps_[StampIndex(style_, col)].second;
+        const QRgb rgb = Rgb(col);
+        return stamp.usable && std::all_of(stamp.colours.begin(), stamp.colours.end(), [rgb](QRgb p) { return p == rgb; });
     }
 
     // With drawing off, calls only record what the canvas tools and pen position become (to
@@ -652,6 +670,69 @@ void ColumnMarks(const int *yr, int a, int b, int base, unsigned span, unsigned 
     }
 }
 
+// The rows of n points as bits from `low` (all within 64 rows of it): four independent chains,
+// or eight lanes at a time where the processor has AVX2.
+std::uint64_t RowBitsPlain(const int *yr, int n, int low)
+{
+    std::uint64_t b0 = 0, b1 = 0, b2 = 0, b3 = 0;
+    int k = 0;
+    for (; k + 4 <= n; k += 4) {
+        b0 |= std::uint64_t(1) << (yr[k] - low);
+        b1 |= std::uint64_t(1) << (yr[k + 1] - low);
+        b2 |= std::uint64_t(1) << (yr[k + 2] - low);
+        b3 |= std::uint64_t(1) << (yr[k + 3] - low);
+    }
+    for (; k < n; ++k) b0 |= std::uint64_t(1) << (yr[k] - low);
+    return b0 | b1 | b2 | b3;
+}
+#if SKYVANE_HAS_FMA_TARGET
+SKYVANE_FMA_TARGET std::uint64_t RowBitsAvx2(const int *yr, int n, int low)
+{
+    const __m256i one = _mm256_set1_epi64x(1), base = _mm256_set1_epi64x(low);
+    __m256i acc0 = _mm256_setzero_si256(), acc1 = _mm256_setzero_si256();
+    int k = 0;
+    for (; k + 8 <= n; k += 8) {
+        const __m256i r0 = _mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i *>(yr + k)));
+        const __m256i r1 = _mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i *>(yr + k + 4)));
+        acc0 = _mm256_or_si256(acc0, _mm256_sllv_epi64(one, _mm256_sub_epi64(r0, base)));
+        acc1 = _mm256_or_si256(acc1, _mm256_sllv_epi64(one, _mm256_sub_epi64(r1, base)));
+    }
+    alignas(32) std::uint64_t lanes[4];
+    _mm256_store_si256(reinterpret_cast<__m256i *>(lanes), _mm256_or_si256(acc0, acc1));
+    return lanes[0] | lanes[1] | lanes[2] | lanes[3] | RowBitsPlain(yr + k, n - k, low);
+}
+#endif
+std::uint64_t RowBits(const int *yr, int n, int low)
+{
+#if SKYVANE_HAS_FMA_TARGET
+    if (CpuHasFma()) return RowBitsAvx2(yr, n, low);
+#endif
+    return RowBitsPlain(yr, n, low);
+}
+
+// The lowest and highest row of a column's points and, when `rowSet` is asked for, the rows
+// they take as bits from the lowest (bit k: row low + k). False when the rows asked for span 64
+// or more. Every row from the lowest up to, not including, the highest is what the segments
+// inside the column cover together (see ColumnRuns).
+SKYVANE_VECTOR_CLONES
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+bool ColumnSpan(const int *yr, int a, int b, int &lowest, int &highest, std::uint64_t *rowSet)
+{
+    int low = yr[a], high = yr[a]; // in registers: the rows might alias the results
+    for (int k = a + 1; k <= b; ++k) {
+        low = std::min(low, yr[k]);
+        high = std::max(high, yr[k]);
+    }
+    lowest = low;
+    highest = high;
+    if (!rowSet) return true;
+    if (high - low >= 64) return false;
+    *rowSet = RowBits(yr + a, b - a + 1, low);
+    return true;
+}
+
 // The rows each segment inside the column is the last to cover (turn 2k for the segment from
 // point k - 1 to k), found from the last point back.
 #if defined(__GNUC__)
@@ -712,6 +793,9 @@ bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface
         const int ey = xb == xa ? my_(ya) : my_(ya + (yb - ya) * (s_.XValueAtPixel(ex) - xa) / (xb - xa));
         if (ey != Off && (ex != x0 || ey != row(first))) r.Segment(ex, ey, x0, row(first), c);
     }
+    // One ink colour for lines and markers: a column is then drawn as its one vertical segment
+    // and a marker at each row its points take, not point by point in turn order.
+    const bool uniform = r.UniformInk(c, pointer);
     int carried = -1; // the last marker of the column before: its turn is after this column's join
     int prevX = x0;
     int prevRow = 0;       // row of the last point of the column before
@@ -729,11 +813,22 @@ bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface
         runs.clear();
         marks.clear();
         const bool markers = pointer && X >= clip.left() - reach && X <= clip.right() + reach;
-        ++column;
-        // Two tight loops over the column's rows (each list comes out in the order one
-        // combined loop gives it).
-        if (markers) ColumnMarks(yr, a, b, base, static_cast<unsigned>(span), column, seen.data(), marks);
-        if (lines) ColumnRuns(yr, a, b, runs);
+        int low = 0, high = 0;
+        std::uint64_t rowSet = 0;
+        if (uniform && ColumnSpan(yr, a, b, low, high, markers ? &rowSet : nullptr)) {
+            if (lines && low < high) r.Segment(X, low, X, high, c);
+            // the last point's row is drawn by its carried marker
+            for (std::uint64_t m = rowSet; m; m &= m - 1) {
+                const int y = low + std::countr_zero(m);
+                if (y != yr[b] && static_cast<unsigned>(y - base) < static_cast<unsigned>(span)) r.Marker(b, X, y, c);
+            }
+        } else {
+            ++column;
+            // Two tight loops over the column's rows (each list comes out in the order one
+            // combined loop gives it).
+            if (markers) ColumnMarks(yr, a, b, base, static_cast<unsigned>(span), column, seen.data(), marks);
+            if (lines) ColumnRuns(yr, a, b, runs);
+        }
         // both were found last to first: drawn first to last, in turn order
         auto run = runs.rbegin();
         for (auto m = marks.rbegin(); m != marks.rend(); ++m) {
