@@ -670,11 +670,19 @@ void ColumnMarks(const int *yr, int a, int b, int base, unsigned span, unsigned 
     }
 }
 
-// The rows of n points as bits from `low` (all within 64 rows of it): four independent chains,
-// or eight lanes at a time where the processor has AVX2.
-std::uint64_t RowBitsPlain(const int *yr, int n, int low)
+// The rows of n points as bits from `low` into words[0 .. count) (bit k: row low + k), which
+// come zeroed. A few words are kept in registers, filled eight rows at a time where the
+// processor has AVX2 (a shift by 64 or more, or by a negative count, gives zero there).
+void RowBitsPlain(const int *yr, int n, int low, std::uint64_t *words, int count)
 {
-    std::uint64_t b0 = 0, b1 = 0, b2 = 0, b3 = 0;
+    if (count != 1) {
+        for (int k = 0; k < n; ++k) {
+            const unsigned d = static_cast<unsigned>(yr[k] - low);
+            words[d >> 6] |= std::uint64_t(1) << (d & 63);
+        }
+        return;
+    }
+    std::uint64_t b0 = 0, b1 = 0, b2 = 0, b3 = 0; // four chains, not one
     int k = 0;
     for (; k + 4 <= n; k += 4) {
         b0 |= std::uint64_t(1) << (yr[k] - low);
@@ -683,42 +691,53 @@ std::uint64_t RowBitsPlain(const int *yr, int n, int low)
         b3 |= std::uint64_t(1) << (yr[k + 3] - low);
     }
     for (; k < n; ++k) b0 |= std::uint64_t(1) << (yr[k] - low);
-    return b0 | b1 | b2 | b3;
+    words[0] |= b0 | b1 | b2 | b3;
 }
 #if SKYVANE_HAS_FMA_TARGET
-SKYVANE_FMA_TARGET std::uint64_t RowBitsAvx2(const int *yr, int n, int low)
+template <int Count> SKYVANE_FMA_TARGET void RowBitsAvx2(const int *yr, int n, int low, std::uint64_t *words)
 {
     const __m256i one = _mm256_set1_epi64x(1), base = _mm256_set1_epi64x(low);
-    __m256i acc0 = _mm256_setzero_si256(), acc1 = _mm256_setzero_si256();
+    __m256i acc[Count];
+    for (int j = 0; j < Count; ++j) acc[j] = _mm256_setzero_si256();
     int k = 0;
-    for (; k + 8 <= n; k += 8) {
-        const __m256i r0 = _mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i *>(yr + k)));
-        const __m256i r1 = _mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i *>(yr + k + 4)));
-        acc0 = _mm256_or_si256(acc0, _mm256_sllv_epi64(one, _mm256_sub_epi64(r0, base)));
-        acc1 = _mm256_or_si256(acc1, _mm256_sllv_epi64(one, _mm256_sub_epi64(r1, base)));
+    for (; k + 4 <= n; k += 4) {
+        const __m256i d = _mm256_sub_epi64(_mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i *>(yr + k))), base);
+        for (int j = 0; j < Count; ++j)
+            acc[j] = _mm256_or_si256(acc[j], _mm256_sllv_epi64(one, _mm256_sub_epi64(d, _mm256_set1_epi64x(64 * j))));
     }
-    alignas(32) std::uint64_t lanes[4];
-    _mm256_store_si256(reinterpret_cast<__m256i *>(lanes), _mm256_or_si256(acc0, acc1));
-    return lanes[0] | lanes[1] | lanes[2] | lanes[3] | RowBitsPlain(yr + k, n - k, low);
+    for (int j = 0; j < Count; ++j) {
+        alignas(32) std::uint64_t lanes[4];
+        _mm256_store_si256(reinterpret_cast<__m256i *>(lanes), acc[j]);
+        words[j] |= lanes[0] | lanes[1] | lanes[2] | lanes[3];
+    }
+    RowBitsPlain(yr + k, n - k, low, words, Count);
 }
 #endif
-std::uint64_t RowBits(const int *yr, int n, int low)
+void RowBits(const int *yr, int n, int low, std::uint64_t *words, int count)
 {
 #if SKYVANE_HAS_FMA_TARGET
-    if (CpuHasFma()) return RowBitsAvx2(yr, n, low);
+    if (CpuHasFma()) {
+        switch (count) {
+        case 1: return RowBitsAvx2<1>(yr, n, low, words);
+        case 2: return RowBitsAvx2<2>(yr, n, low, words);
+        case 3: return RowBitsAvx2<3>(yr, n, low, words);
+        case 4: return RowBitsAvx2<4>(yr, n, low, words);
+        default: break;
+        }
+    }
 #endif
-    return RowBitsPlain(yr, n, low);
+    RowBitsPlain(yr, n, low, words, count);
 }
 
 // The lowest and highest row of a column's points and, when `rowSet` is asked for, the rows
-// they take as bits from the lowest (bit k: row low + k). False when the rows asked for span 64
-// or more. Every row from the lowest up to, not including, the highest is what the segments
-// inside the column cover together (see ColumnRuns).
+// they take as bits from the lowest (bit k of the words: row low + k). Every row from the lowest
+// up to, not including, the highest is what the segments inside the column cover together
+// (see ColumnRuns).
 SKYVANE_VECTOR_CLONES
 #if defined(__GNUC__)
 __attribute__((noinline))
 #endif
-bool ColumnSpan(const int *yr, int a, int b, int &lowest, int &highest, std::uint64_t *rowSet)
+void ColumnSpan(const int *yr, int a, int b, int &lowest, int &highest, std::vector<std::uint64_t> *rowSet)
 {
     int low = yr[a], high = yr[a]; // in registers: the rows might alias the results
     for (int k = a + 1; k <= b; ++k) {
@@ -727,10 +746,10 @@ bool ColumnSpan(const int *yr, int a, int b, int &lowest, int &highest, std::uin
     }
     lowest = low;
     highest = high;
-    if (!rowSet) return true;
-    if (high - low >= 64) return false;
-    *rowSet = RowBits(yr + a, b - a + 1, low);
-    return true;
+    if (!rowSet) return;
+    const int count = (high - low) / 64 + 1;
+    rowSet->assign(static_cast<size_t>(count), 0);
+    RowBits(yr + a, b - a + 1, low, rowSet->data(), count);
 }
 
 // The rows each segment inside the column is the last to cover (turn 2k for the segment from
@@ -796,6 +815,7 @@ bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface
     // One ink colour for lines and markers: a column is then drawn as its one vertical segment
     // and a marker at each row its points take, not point by point in turn order.
     const bool uniform = r.UniformInk(c, pointer);
+    std::vector<std::uint64_t> rowSet; // the rows a column's points take, as bits
     int carried = -1; // the last marker of the column before: its turn is after this column's join
     int prevX = x0;
     int prevRow = 0;       // row of the last point of the column before
@@ -813,15 +833,17 @@ bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface
         runs.clear();
         marks.clear();
         const bool markers = pointer && X >= clip.left() - reach && X <= clip.right() + reach;
-        int low = 0, high = 0;
-        std::uint64_t rowSet = 0;
-        if (uniform && ColumnSpan(yr, a, b, low, high, markers ? &rowSet : nullptr)) {
+        if (uniform) {
+            int low = 0, high = 0;
+            ColumnSpan(yr, a, b, low, high, markers ? &rowSet : nullptr);
             if (lines && low < high) r.Segment(X, low, X, high, c);
             // the last point's row is drawn by its carried marker
-            for (std::uint64_t m = rowSet; m; m &= m - 1) {
-                const int y = low + std::countr_zero(m);
-                if (y != yr[b] && static_cast<unsigned>(y - base) < static_cast<unsigned>(span)) r.Marker(b, X, y, c);
-            }
+            for (size_t w = 0; markers && w < rowSet.size(); ++w)
+                for (std::uint64_t m = rowSet[w]; m; m &= m - 1) {
+                    const int y = low + static_cast<int>(64 * w) + std::countr_zero(m);
+                    if (y != yr[b] && static_cast<unsigned>(y - base) < static_cast<unsigned>(span))
+                        r.Marker(b, X, y, c);
+                }
         } else {
             ++column;
             // Two tight loops over the column's rows (each list comes out in the order one

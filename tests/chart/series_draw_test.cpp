@@ -549,6 +549,36 @@ TEST(seriesDraw, DenseFramesMatchThePainter)
     }
 }
 
+// A trace whose lines and markers share one colour is drawn column by column as its span and
+// the rows its points take: columns spanning from one row to several hundred, the rows taken
+// sparse or all, markers reaching over the plot's edge, match the painter pixel for pixel.
+TEST(seriesDraw, OneInkColumnsOfEverySpanMatchThePainter)
+{
+    std::mt19937 rng(77);
+    for (int variant = 0; variant < 24; ++variant) {
+        Scene chart(-10, 110);
+        chart.plot = TRect{10, 10, 130, 10 + 100 + variant * 20};
+        TLineSeries line;
+        line.SetSeriesColor(clNavy);
+        line.Pointer().SetVisible(variant % 3 != 2);
+        line.Pointer().SetStyle(variant % 2 ? psCircle : psRectangle);
+        line.Pointer().SetHorizSize(1 + variant % 2);
+        line.Pointer().SetVertSize(1 + variant % 2);
+        line.Pointer().Pen().SetColor(clDefault);
+        const int n = 6000;
+        for (int i = 0; i < n; ++i) {
+            // each column's points spread over a width that grows along the trace, past 256 rows
+            const int column = i / 50;
+            const double spread = 0.5 + column * 1.2 * (variant % 4 + 1) / 4.0;
+            std::uniform_real_distribution<double> level(50 - spread / 2, 50 + spread / 2);
+            const double y = variant % 5 == 4 && i % 7 ? 50 : level(rng);
+            line.AddPoint(100.0 * i / n, y, QString(), clNavy);
+        }
+        const bool clip = variant % 2 == 0;
+        ASSERT_EQ(chart.Render({&line}, false, clip), chart.Render({&line}, true, clip)) << "variant " << variant;
+    }
+}
+
 // A level held as one number draws as the same points spelled out would, on every path.
 TEST(seriesDraw, LevelPointsDrawAsTheSpelledOutPoints)
 {
