@@ -1222,6 +1222,8 @@ private:
             if (k < c.columns.size() && c.columns[k].a == a && c.columns[k].b == b) {
                 col = c.columns[k];
                 col.x = X;
+            } else if (level) {
+                col = {a, b, X, levelRow, levelRow, levelRow, levelRow, 0}; // no point to look at
             } else {
                 // the column's rows, mapped while they stay in the cache
                 c.scratch.resize(static_cast<size_t>(b - a + 1));
