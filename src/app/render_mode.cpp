@@ -98,12 +98,17 @@ bool RenderInto(TForm1 &form, const CommandLine &cl, FILE *out) {
                 form.AssembleSweep({});
                 error = QStringLiteral("no value");
             }
-            for (const SweepSpan &span : spans) {
+            for (std::size_t i = 0; i < spans.size(); ++i) {
                 ++*sweepClock;
-                form.AssembleSweep(span.text);
+                form.AssembleSweep(spans[i].text);
                 if (!form.LastSweep().ok) {
-                    error = SweepFailureText(span);
+                    error = SweepFailureText(spans[i]);
                     break;
+                }
+                // The file's last sweep is taken in: its text is not needed while it is drawn.
+                if (i + 1 == spans.size()) {
+                    spans.clear();
+                    bytes = QByteArray();
                 }
                 // A sweep of a new range or bin layout: one pass of the window, so the chart
                 // redraws and the waterfall lines up with the trace before more rows are drawn.
