@@ -16,7 +16,7 @@ for n in "${sizes[@]}"; do
     low = 24000000
     for (done = 0; done < n; done += 4096) {
       k = n - done < 4096 ? n - done : 4096
-      printf "2026-12-08, 21:00:00, %d, %d, 1000.00, 1", low, low + k * 1000
+      printf "2026-12-08, 21:00:00, %.0f, %.0f, 1000.00, 1", low, low + k * 1000 # %d stops at 2^31 in mawk
       for (i = 0; i < k; i++) printf ", %.2f", -45 + 2 * (rand() + rand() + rand() - 1.5) * 2
       printf "\n"
       low += k * 1000
@@ -28,8 +28,14 @@ for n in "${sizes[@]}"; do
   runs=()
   peaks=()
   for k in 1 2 3 4 5; do
-    /usr/bin/time -o "$work/time" -f "%U %S %M" env QT_QPA_PLATFORM=offscreen "$build/skyvane" \
-      --render "$work/out.png" --plugins-dir "$work" "$work/sweep$n.csv" > /dev/null 2>&1
+    if ! /usr/bin/time -o "$work/time" -f "%U %S %M" env QT_QPA_PLATFORM=offscreen "$build/skyvane" \
+      --render "$work/out.png" --plugins-dir "$work" "$work/sweep$n.csv" > "$work/json" 2> "$work/err"; then
+      echo "the render of $n values failed:" >&2
+      cat "$work/err" "$work/json" >&2
+      exit 1
+    fi
+    # one sweep of exactly n values, or the figures mean nothing
+    grep -q "\"sweeps\":1,\"values\":$n}" "$work/json" || { echo "not one sweep of $n values: $(cat "$work/json")" >&2; exit 1; }
     read -r user sys kb < "$work/time"
     runs+=("$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f", u + s }')")
     peaks+=("$kb")

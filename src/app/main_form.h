@@ -192,6 +192,7 @@ public:
         double noiseDb = 0, maxHz = 0, maxDb = 0;
         QString step;
         bool averaged = false; // the levels are an average of sweeps
+        std::size_t maxIndex = 0, minIndex = 0; // its strongest and weakest bin
     };
     const SweepSummary &LastSweep() const { return lastSweep_; }
     int sweepCount = 0; // sweep files read and shown since start-up

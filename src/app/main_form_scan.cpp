@@ -271,6 +271,7 @@ void TForm1::IngestSweepFile() {
     } else {
         loaded = LoadSweepFile(path, fileBuffer_);
         if (loaded && !EndsWithLineBreak(fileBuffer_)) {
+            fileBuffer_ = QByteArray();
             ReportUnreadSweep(kCutSweepText);
             return;
         }
@@ -321,10 +322,11 @@ TForm1::SweepValueFacts TForm1::SweepValueFacts::Of(const SweepFindings &f) {
 
 void TForm1::RedrawWaterfallRow() {
     const TChartValueList &levels = spectrum.sweepSeries.YValues();
-    if (!lastSweep_.ok || levels.Count() == 0)
+    const std::size_t n = static_cast<std::size_t>(std::max(levels.Count(), 0));
+    if (!lastSweep_.ok || lastSweep_.maxIndex >= n || lastSweep_.minIndex >= n)
         return;
-    waterfall->AddLine(levels.Data(), static_cast<std::size_t>(levels.Count()), findings_.maxIndex,
-                       findings_.minIndex, flags.waterfallColorStart, flags.waterfallColorEnd);
+    waterfall->AddLine(levels.Data(), n, lastSweep_.maxIndex, lastSweep_.minIndex, flags.waterfallColorStart,
+                       flags.waterfallColorEnd);
 }
 
 void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts &facts) {
@@ -345,6 +347,8 @@ void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts &facts) {
 
     lastSweep_ = SweepSummary{};
     lastSweep_.values = f.data.valueCount;
+    lastSweep_.maxIndex = f.maxIndex;
+    lastSweep_.minIndex = f.minIndex;
     lastSweep_.step =
         QString::fromLatin1(f.data.lastStepText.data(), static_cast<qsizetype>(f.data.lastStepText.size()));
     // f keeps the old buffers for next time

@@ -671,7 +671,7 @@ void ColumnMarks(const int *yr, int a, int b, int base, unsigned span, unsigned 
 }
 
 // The rows of n points as bits from `low` into words[0 .. count) (bit k: row low + k), which
-// come zeroed. A few words are kept in registers, filled eight rows at a time where the
+// come zeroed. Up to four words are kept in registers, filled four points at a time where the
 // processor has AVX2 (a shift by 64 or more, or by a negative count, gives zero there).
 void RowBitsPlain(const int *yr, int n, int low, std::uint64_t *words, int count)
 {

@@ -12,8 +12,9 @@
 // A function compiled for AVX2 with fused multiply-add, called only where CpuHasFma() says the
 // processor has both (a plain function, no indirect-function resolver, so usable everywhere);
 // the same for AVX-512 with CpuHasAvx512().
-// SKYVANE_CPU=avx2 or SKYVANE_CPU=plain in the environment caps the choice, so that the tests
-// run the narrower copies on a processor that has more.
+// SKYVANE_CPU=avx2 or SKYVANE_CPU=plain in the environment caps this choice (any other value
+// leaves it alone), so that the tests run the narrower copies on a processor that has more. The
+// SKYVANE_VECTOR_CLONES copies above are chosen by the loader, before any of this is read.
 #if defined(__GNUC__) && defined(__x86_64__)
 #include <cstdlib>
 #include <cstring>

@@ -558,6 +558,10 @@ TEST(seriesDraw, OneInkColumnsOfEverySpanMatchThePainter)
     for (int variant = 0; variant < 24; ++variant) {
         Scene chart(-10, 110);
         chart.plot = TRect{10, 10, 130, 10 + 100 + variant * 20};
+        if (variant % 3 == 1) { // zoomed in: points before the first shown and beyond the plot
+            chart.Bottom().SetMinimum(20 + variant);
+            chart.Bottom().SetMaximum(70 + variant);
+        }
         TLineSeries line;
         line.SetSeriesColor(clNavy);
         line.Pointer().SetVisible(variant % 3 != 2);

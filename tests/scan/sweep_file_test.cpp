@@ -308,8 +308,8 @@ TEST(SweepParse, EveryDecimalTextReadsAsTheGeneralReaderReadsIt) {
 }
 
 TEST(SweepAnalysis, PeaksStoredAreExactlyThoseOfABinByBinSearch) {
-    // Random sweeps of every small length and some long ones, noise with flat runs; the arrays
-    // are of the counted size, so a write past them shows under the address sanitizer.
+    // Random sweeps of every small length and some long ones, noise with flat runs; a mark past
+    // the counted size shows a write beyond it.
     std::mt19937 rng(3);
     for (int round = 0; round < 3000; ++round) {
         const std::size_t n = round < 2000 ? static_cast<std::size_t>(round % 12) : 1 + rng() % 5000;
@@ -327,8 +327,13 @@ TEST(SweepAnalysis, PeaksStoredAreExactlyThoseOfABinByBinSearch) {
             }
         const std::size_t count = CountPeaks(y.data(), n, threshold);
         ASSERT_EQ(count, wantX.size()) << "round " << round;
-        std::vector<double> px(count), py(count);
+        // one more place, holding a mark no write may touch
+        std::vector<double> px(count + 1, 12345.0), py(count + 1, 12345.0);
         StorePeaks(x.data(), y.data(), n, threshold, px.data(), py.data());
+        ASSERT_EQ(px.back(), 12345.0) << "round " << round;
+        ASSERT_EQ(py.back(), 12345.0) << "round " << round;
+        px.pop_back();
+        py.pop_back();
         ASSERT_EQ(px, wantX) << "round " << round;
         ASSERT_EQ(py, wantY) << "round " << round;
     }
