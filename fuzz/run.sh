@@ -11,7 +11,7 @@ moc=$(pkg-config --variable=libexecdir Qt6Core 2>/dev/null)/moc
 [ -x "$moc" ] || moc=/usr/lib/qt6/libexec/moc
 "$moc" "$root/src/display/image_view.h" -o "$out/moc_image_view.cpp"
 "$cxx" -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fPIC -I"$root/src" \
-  "$root/fuzz/fuzz_sweep_file.cpp" "$root/src/scan/sweep_file.cpp" "$root/src/scan/sweep_ingest.cpp" "$root/src/scan/trace_average.cpp" \
+  "$root/fuzz/fuzz_sweep_file.cpp" "$root/src/scan/sweep_file.cpp" "$root/src/scan/sweep_ingest.cpp" "$root/src/scan/trace_average.cpp" "$root/src/platform/single_precision.cpp" \
   "$root/src/display/waterfall.cpp" "$root/src/display/colour_maps.cpp" \
   "$root/src/display/resample.cpp" "$root/src/display/image_view.cpp" "$out/moc_image_view.cpp" \
   $(pkg-config --cflags --libs Qt6Widgets) -o "$out/fuzz_sweep_file" \

@@ -1,5 +1,6 @@
 #include "display/trace_hold.h"
 
+#include "platform/single_precision.h"
 #include "platform/vector_clones.h"
 
 #include <algorithm>
@@ -40,12 +41,6 @@ TValueFacts singleFacts(const TValueFacts &d) {
     return f;
 }
 
-// A sweep's levels in single precision, into storage reused from sweep to sweep.
-void copyLevels(std::vector<float> &levels, const double *y, std::size_t n) {
-    levels.resize(n);
-    std::copy(y, y + n, levels.begin());
-}
-
 // The held levels with one more sweep in them. A NaN never holds a bin: it is replaced by the
 // first real level and never replaces one.
 SKYVANE_VECTOR_CLONES
@@ -82,7 +77,7 @@ void THeldTrace::Update(const TChartSeries &trace, TColor colour) {
     std::vector<float> levels; // the held levels, out of the series while they change
     series_.YValues().TakeSingles(levels);
     if (layout != layout_ || levels.size() != n) {
-        copyLevels(levels, y, n); // a new range or bin layout starts afresh
+        ToSingles(y, n, levels); // a new range or bin layout starts afresh
         layout_ = layout;
     } else {
         hold(levels.data(), y, n, kind_ == Kind::Highest);
@@ -121,7 +116,7 @@ void TTracePersistence::Push(const TChartSeries &trace) {
     std::vector<float> levels;
     s->YValues().TakeSingles(levels);
     const double *y = trace.YValues().Data();
-    copyLevels(levels, y, static_cast<std::size_t>(layout.bins));
+    ToSingles(y, static_cast<std::size_t>(layout.bins), levels);
     // The trace's values: what it knows of them holds for the copy.
     s->SetPointsOver(trace, levels, clDefault, singleFacts(trace.YValues().Facts()));
     series_.insert(series_.begin(), std::move(s));

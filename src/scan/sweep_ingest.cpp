@@ -1,5 +1,7 @@
 #include "scan/sweep_ingest.h"
 
+#include "platform/single_precision.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numeric>
@@ -167,7 +169,7 @@ void IngestSweep(std::string_view text, bool findPeaks, SweepFindings &out, TTra
         for (double &hz : d.x)
             hz += offsetHz;
     if (average && average->Count() > 0) {
-        out.liveLevels.assign(d.y.begin(), d.y.end()); // the sweep's own, for an export
+        ToSingles(d.y.data(), n, out.liveLevels); // the sweep's own, for an export
         out.averaged = average->Prepare(d.x.data(), d.y.data(), n, out.average);
     }
     if (!out.averaged)

@@ -1,5 +1,6 @@
 #include "scan/trace_average.h"
 
+#include "platform/single_precision.h"
 #include "platform/vector_clones.h"
 
 #include <algorithm>
@@ -153,13 +154,6 @@ void blend(double *y, const float *held, std::size_t n, float w) {
     blendBody(y, held, n, w);
 }
 
-// The levels in single precision: the held average.
-SKYVANE_VECTOR_CLONES
-void toSingles(const double *y, float *out, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i)
-        out[i] = static_cast<float>(y[i]);
-}
-
 } // namespace
 
 void TTraceAverage::SetCount(int n) {
@@ -203,8 +197,7 @@ bool TTraceAverage::Commit(Pending &p, const double *levels) {
     std::lock_guard lock(mutex_);
     if (p.base != state_ || count_ == 0 || !levels)
         return false;
-    levels_.resize(p.bins);
-    toSingles(levels, levels_.data(), p.bins);
+    ToSingles(levels, p.bins, levels_); // the levels shown are the average held
     sweeps_ = p.sweeps;
     bins_ = p.bins;
     first_ = p.first;

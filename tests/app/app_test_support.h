@@ -7,9 +7,13 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QList>
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -74,6 +78,21 @@ inline void writeFile(const QString &path, const QByteArray &bytes) {
     QFile f(path);
     f.open(QIODevice::WriteOnly);
     f.write(bytes);
+}
+
+// What a render wrote to `out` (a temporary file, closed here): one JSON object a line.
+inline QList<QJsonObject> JsonLines(FILE *out) {
+    std::rewind(out);
+    QByteArray text;
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, out)) > 0;)
+        text.append(buf, static_cast<qsizetype>(n));
+    std::fclose(out);
+    QList<QJsonObject> lines;
+    for (const QByteArray &l : text.trimmed().split('\n'))
+        if (!l.isEmpty())
+            lines << QJsonDocument::fromJson(l).object();
+    return lines;
 }
 
 // One sweep line in the tool's layout: n noise levels around -51 dB with one -20 dB peak.

@@ -350,11 +350,9 @@ TEST(Markers, RenderReportsBandPowerAndWritesTheTraceCsv) {
     ASSERT_EQ(cl.action, CommandLine::Render) << cl.error.toStdString();
     FILE *out = std::tmpfile();
     ASSERT_EQ(RunRender(cl, out, stderr), 0);
-    std::rewind(out);
-    char buf[2048] = {};
-    ASSERT_GT(std::fread(buf, 1, sizeof buf - 1, out), 0u);
-    std::fclose(out);
-    const QJsonObject line = QJsonDocument::fromJson(QByteArray(buf).trimmed()).object();
+    const QList<QJsonObject> lines = JsonLines(out);
+    ASSERT_FALSE(lines.isEmpty());
+    const QJsonObject &line = lines.front();
     EXPECT_EQ(line.value("band_bins").toInt(), 3);
     EXPECT_NEAR(line.value("band_power_db").toDouble(), powerSumDb({-20, -30, -40}), 1e-6);
     EXPECT_TRUE(readFile(dir.filePath("t.csv")).startsWith("frequency_hz,level_db\n430000000,-60.00\n430001000,-20.00\n"));

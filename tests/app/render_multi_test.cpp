@@ -32,14 +32,7 @@ struct Render {
         EXPECT_EQ(cl.action, CommandLine::Render) << cl.error.toStdString();
         FILE *out = std::tmpfile();
         ok = RenderInto(form, cl, out);
-        std::rewind(out);
-        QByteArray text;
-        char buf[4096];
-        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, out)) > 0;)
-            text.append(buf, static_cast<qsizetype>(n));
-        std::fclose(out);
-        for (const QByteArray &l : text.trimmed().split('\n'))
-            lines << QJsonDocument::fromJson(l).object();
+        lines = JsonLines(out);
     }
     // The waterfall picture's rows with colour at the middle column (row 0 is always black).
     int colouredRows() const {

@@ -68,6 +68,14 @@ std::vector<double> levelsWithPeak(int at, double peak) {
     return y;
 }
 
+// Three sweeps whose peaks at bin 3 stand at -20, -30 and -12 dB.
+QByteArray threePeakSweeps() {
+    QByteArray capture;
+    for (double peak : {-20.0, -30.0, -12.0})
+        capture += sweepOf(levelsWithPeak(3, peak));
+    return capture;
+}
+
 double powerMeanDb(std::initializer_list<double> db) {
     double sum = 0;
     for (double v : db)
@@ -374,10 +382,7 @@ TEST(TraceOptions, CtrlWheelZoomsTheFrequencyAxisAboutThePointer) {
 TEST(TraceOptions, RenderAveragesAcrossTheSweepsOfACapture) {
     QTemporaryDir dir;
     writeFile(dir.filePath("settings.ini"), "Average=2\r\nMin hold=1\r\n");
-    QByteArray capture;
-    for (double peak : {-20.0, -30.0, -12.0})
-        capture += sweepOf(levelsWithPeak(3, peak));
-    writeFile(dir.filePath("cap.csv"), capture);
+    writeFile(dir.filePath("cap.csv"), threePeakSweeps());
     app();
     ErrorCollector errors;
     TForm1 form{StartOptions{dir.path(), {}, true, false}};
@@ -385,11 +390,9 @@ TEST(TraceOptions, RenderAveragesAcrossTheSweepsOfACapture) {
     const CommandLine cl = ParseCommandLine({"--render", dir.filePath("out.png"), dir.filePath("cap.csv")});
     FILE *out = std::tmpfile();
     ASSERT_TRUE(RenderInto(form, cl, out));
-    std::rewind(out);
-    char buf[2048] = {};
-    ASSERT_GT(std::fread(buf, 1, sizeof buf - 1, out), 0u);
-    std::fclose(out);
-    const QJsonObject line = QJsonDocument::fromJson(QByteArray(buf).trimmed()).object();
+    const QList<QJsonObject> lines = JsonLines(out);
+    ASSERT_FALSE(lines.isEmpty());
+    const QJsonObject &line = lines.front();
     EXPECT_EQ(line.value("sweeps").toInt(), 3);
     EXPECT_EQ(line.value("average").toInt(), 2);
     // Weights 1, then 1/2, then 1/2: a quarter of the first two sweeps' powers, half the last's.
@@ -405,10 +408,7 @@ TEST(TraceOptions, RenderTakesEachSweepIntoTheAverageOnce) {
     // take it into the average a second time. With N = 3 three sweeps weigh a third each.
     QTemporaryDir dir;
     writeFile(dir.filePath("settings.ini"), "Average=3\r\n");
-    QByteArray capture;
-    for (double peak : {-20.0, -30.0, -12.0})
-        capture += sweepOf(levelsWithPeak(3, peak));
-    writeFile(dir.filePath("cap.csv"), capture);
+    writeFile(dir.filePath("cap.csv"), threePeakSweeps());
     app();
     TForm1 form{StartOptions{dir.path(), {}, true, false}};
     form.resize(900, 600); // a picture whose waterfall moves once the first trace is drawn
@@ -416,11 +416,9 @@ TEST(TraceOptions, RenderTakesEachSweepIntoTheAverageOnce) {
         ParseCommandLine({"--render", dir.filePath("out.png"), "--size", "900x600", dir.filePath("cap.csv")});
     FILE *out = std::tmpfile();
     ASSERT_TRUE(RenderInto(form, cl, out));
-    std::rewind(out);
-    char buf[2048] = {};
-    ASSERT_GT(std::fread(buf, 1, sizeof buf - 1, out), 0u);
-    std::fclose(out);
-    const QJsonObject line = QJsonDocument::fromJson(QByteArray(buf).trimmed()).object();
+    const QList<QJsonObject> lines = JsonLines(out);
+    ASSERT_FALSE(lines.isEmpty());
+    const QJsonObject &line = lines.front();
     EXPECT_EQ(line.value("sweeps").toInt(), 3);
     EXPECT_NEAR(line.value("max_db").toDouble(), powerMeanDb({-20.0, -30.0, -12.0}), 0.001);
 }
