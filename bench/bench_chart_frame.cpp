@@ -10,7 +10,8 @@
 // the resident memory the series of one sweep take, per value, filled that way. BM_MinMaxFloor:
 // one lowest-and-highest pass over the levels, the floor a frame is compared with.
 // BM_SpectrumFrameUnderlays: the same with max hold, min hold and five traces of persistence,
-// drawn again and after each new sweep.
+// drawn again and after each new sweep. BM_SpectrumFrameNewSweep: the first-start frame with
+// new levels before every frame.
 #include "bench_main.h"
 #include "display/spectrum_chart.h"
 #include "display/trace_hold.h"
@@ -165,6 +166,32 @@ void BM_SpectrumFrame(benchmark::State &state) { Frame(state, true, true); }
 void BM_SpectrumFrameTraceOnly(benchmark::State &state) { Frame(state, false, false); }
 void BM_SpectrumFrameOneCopy(benchmark::State &state) { Frame(state, true, true, true); }
 
+// The first-start frame as the first one after each new sweep: the trace and its copy take new
+// levels (alternating between two, with their facts, outside the timed part), so every frame
+// maps them anew, as the live window's first frame of a sweep does.
+void BM_SpectrumFrameNewSweep(benchmark::State &state)
+{
+    const int n = static_cast<int>(state.range(0));
+    Scene scene(n, true, true, true);
+    std::vector<double> x, levels[2];
+    Scene::Sweep(n, x, levels[0]);
+    levels[1] = levels[0];
+    for (double &v : levels[1]) v += 0.5;
+    int sweep = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::vector<double> xs = x, ys = levels[++sweep % 2];
+        const TValueFacts xf = TChartValueList::FactsOf(xs.data(), xs.size());
+        const TValueFacts yf = TChartValueList::FactsOf(ys.data(), ys.size());
+        scene.s.sweepSeries.AdoptPoints(xs, ys, clRed, xf, yf);
+        scene.s.Series1.CopyFrom(scene.s.sweepSeries);
+        scene.s.Series5.CopyFrom(scene.s.sweepSeries);
+        state.ResumeTiming();
+        scene.chart.Canvas3D().MarkDirty();
+        scene.chart.DrawTo(&scene.window, TRect{0, 0, 716, 263});
+    }
+}
+
 void BM_SweepDataResident(benchmark::State &state)
 {
     const int n = static_cast<int>(state.range(0));
@@ -208,6 +235,7 @@ BENCHMARK(BM_MinMaxFloor)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMill
 BENCHMARK(BM_SpectrumFrame)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_SpectrumFrameTraceOnly)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_SpectrumFrameOneCopy)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_SpectrumFrameNewSweep)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_SpectrumFrameUnderlays)->ArgsProduct({{1'000'000}, {0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_SweepDataResident)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_UnchangedRepaint)->Unit(benchmark::kMicrosecond)->MinTime(1);

@@ -115,23 +115,28 @@ struct LinearMapping {
     }
 };
 
-// The plain x86-64 instruction set cannot vectorise the range test.
-template <class T> bool MapDividingOf(const LinearMapping &map, const T *v, double m, int n, int *out)
+// The plain x86-64 instruction set cannot vectorise the range test. Rows come out as int or,
+// for a range that fits, as 16-bit numbers (half the memory a million rows take).
+template <class T, class Out> bool MapDividingOf(const LinearMapping &map, const T *v, double m, int n, Out *out)
 {
     int bad = 0;
-    for (int i = 0; i < n; ++i) bad |= !map.Place((static_cast<double>(v[i]) * m - map.min) * map.size / map.range, out[i]);
+    for (int i = 0; i < n; ++i) {
+        int p;
+        bad |= !map.Place((static_cast<double>(v[i]) * m - map.min) * map.size / map.range, p);
+        out[i] = static_cast<Out>(p);
+    }
     return bad == 0;
 }
-SKYVANE_VECTOR_CLONES
-bool MapDividing(const LinearMapping &map, const double *v, double m, int n, int *out)
-{
-    return MapDividingOf(map, v, m, n, out);
-}
-SKYVANE_VECTOR_CLONES
-bool MapDividing(const LinearMapping &map, const float *v, double m, int n, int *out)
-{
-    return MapDividingOf(map, v, m, n, out);
-}
+#define SKYVANE_MAP_DIVIDING(T, Out)                                                                    \
+    SKYVANE_VECTOR_CLONES                                                                               \
+    bool MapDividing(const LinearMapping &map, const T *v, double m, int n, Out *out)                 \
+    {                                                                                                   \
+        return MapDividingOf(map, v, m, n, out);                                                        \
+    }
+SKYVANE_MAP_DIVIDING(double, int)
+SKYVANE_MAP_DIVIDING(float, int)
+SKYVANE_MAP_DIVIDING(double, std::int16_t)
+#undef SKYVANE_MAP_DIVIDING
 
 #if SKYVANE_HAS_FMA_TARGET
 // The same without a division, which costs several times the rest of the loop: q / range is
@@ -140,11 +145,11 @@ bool MapDividing(const LinearMapping &map, const float *v, double m, int n, int 
 // is the one the division gives.
 // Compiled for AVX2 and for AVX-512 (the loop is bound by arithmetic: wider vectors pay); a
 // multiplier of one (the usual) costs no multiplication.
-template <class T>
+template <class T, class Out>
 #if defined(__GNUC__)
 __attribute__((always_inline))
 #endif
-inline bool MapFusedBody(const LinearMapping &map, const T *v, double m, int n, int *out)
+inline bool MapFusedBody(const LinearMapping &map, const T *v, double m, int n, Out *out)
 {
     const double inv = 1.0 / map.range;
     int bad = 0;
@@ -152,7 +157,9 @@ inline bool MapFusedBody(const LinearMapping &map, const T *v, double m, int n, 
         for (int i = 0; i < n; ++i) {
             const double q = (scaled(static_cast<double>(v[i])) - map.min) * map.size;
             const double y = q * inv;
-            bad |= !map.Place(__builtin_fma(__builtin_fma(-y, map.range, q), inv, y), out[i]);
+            int p;
+            bad |= !map.Place(__builtin_fma(__builtin_fma(-y, map.range, q), inv, y), p);
+            out[i] = static_cast<Out>(p);
         }
     };
     if (m == 1.0)
@@ -161,11 +168,11 @@ inline bool MapFusedBody(const LinearMapping &map, const T *v, double m, int n, 
         run([m](double x) { return x * m; });
     return bad == 0;
 }
-template <class T> SKYVANE_FMA_TARGET bool MapFused(const LinearMapping &map, const T *v, double m, int n, int *out)
+template <class T, class Out> SKYVANE_FMA_TARGET bool MapFused(const LinearMapping &map, const T *v, double m, int n, Out *out)
 {
     return MapFusedBody(map, v, m, n, out);
 }
-template <class T> SKYVANE_AVX512_TARGET bool MapFused512(const LinearMapping &map, const T *v, double m, int n, int *out)
+template <class T, class Out> SKYVANE_AVX512_TARGET bool MapFused512(const LinearMapping &map, const T *v, double m, int n, Out *out)
 {
     return MapFusedBody(map, v, m, n, out);
 }
@@ -183,14 +190,19 @@ bool TPixelMapper::MapInRange(const float *v, double m, int n, int lo, int hi, i
     return MapAny(v, m, n, lo, hi, out);
 }
 
-template <class T> bool TPixelMapper::MapAny(const T *v, double m, int n, int lo, int hi, int *out) const
+bool TPixelMapper::MapInRange(const double *v, double m, int n, int lo, int hi, std::int16_t *out) const
+{
+    return MapAny(v, m, n, std::max(lo, INT16_MIN + 1), std::min(hi, INT16_MAX + 1), out);
+}
+
+template <class T, class Out> bool TPixelMapper::MapAny(const T *v, double m, int n, int lo, int hi, Out *out) const
 {
     if (log_ || range_ == 0) {
         bool ok = true;
         for (int i = 0; i < n; ++i) {
             const int p = (*this)(static_cast<double>(v[i]) * m);
             ok &= p != OffPixel && p >= lo && p < hi;
-            out[i] = p;
+            out[i] = static_cast<Out>(p);
         }
         return ok;
     }

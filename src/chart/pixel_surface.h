@@ -64,9 +64,11 @@ public:
     bool MapInRange(const double *v, double m, int n, int lo, int hi, int *out) const;
     // The same for values held in single precision, each taken as the double it is.
     bool MapInRange(const float *v, double m, int n, int lo, int hi, int *out) const;
+    // Rows as 16-bit numbers: lo and hi are narrowed to what they hold.
+    bool MapInRange(const double *v, double m, int n, int lo, int hi, std::int16_t *out) const;
 
 private:
-    template <class T> bool MapAny(const T *v, double m, int n, int lo, int hi, int *out) const;
+    template <class T, class Out> bool MapAny(const T *v, double m, int n, int lo, int hi, Out *out) const;
     const TCustomChartAxis *axis_;
     bool log_;
     double min_, range_;

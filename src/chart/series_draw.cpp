@@ -12,6 +12,7 @@
 #endif
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
@@ -22,6 +23,8 @@
 namespace {
 
 constexpr int Off = TPixelMapper::OffPixel;
+// A pixel row of a dense pass: the device's coordinate range fits 16 bits.
+using PixelRow = std::int16_t;
 
 // Sets the canvas pen from a chart pen. While printing, a styled pen one pixel wide becomes a
 // width-0 pen (the printer's thinnest line).
@@ -491,91 +494,156 @@ private:
 
 namespace {
 
-// Pixel rows of a run of a list's values, kept for the next series that reads the same values
-// through the same mapping (the trace and its marker copy map them once). Window thread only,
-// as every chart object.
-struct RowCache {
+// Pixel rows (16-bit: the device's coordinate range) of runs of lists' values, kept for the frames and series that read the same values
+// through the same mapping again: the trace, its copy on the other axis and the peaks each keep
+// theirs from one frame to the next. Window thread only, as every chart object.
+class RowCache {
+public:
     enum State { Stale, Filling, Mapped, LeftOut };
-    std::vector<int> rows; // reused between frames: a million points should not fault memory in
-    std::uint64_t key = 0;
-    size_t offset = 0;
-    int first = 0, last = -1;
-    double m = 0;
-    std::optional<TPixelMapper> mapper;
-    State state = Stale;
+    struct Entry {
+        std::vector<PixelRow> rows; // reused between frames: a million points should not fault memory in
+        std::uint64_t key = 0;
+        size_t offset = 0;
+        int first = 0, last = -1;
+        double m = 0;
+        std::optional<TPixelMapper> mapper;
+        State state = Stale;
+        unsigned used = 0; // when last read or filled: the entry read longest ago is refilled
+
+        // Whether the rows of values from..to are known, or that one of them is left out.
+        bool Holds(const TPixelMapper &my, const TChartValueList &list, int from, int to) const
+        {
+            const std::uint64_t k = list.ContentKey();
+            if (k == 0 || key != k || offset != list.ContentOffset() || m != list.Multiplier() || !mapper ||
+                !mapper->SameMapping(my))
+                return false;
+            if (state == Mapped) return first <= from && to <= last;
+            return state == LeftOut && first == from && last == to; // a part may still map
+        }
+        // rows[i - from] for i from `from` on
+        const PixelRow *From(int from) const { return rows.data() + (from - first); }
+    };
 
     static RowCache &Instance()
     {
         static RowCache cache;
         return cache;
     }
-    // Whether the rows (or the finding that a point is left out) of these values are known.
-    bool Holds(const TPixelMapper &my, const TChartValueList &list, int from, int to) const
+    Entry *Find(const TPixelMapper &my, const TChartValueList &list, int from, int to)
     {
-        const std::uint64_t k = list.ContentKey();
-        return (state == Mapped || state == LeftOut) && k != 0 && key == k && offset == list.ContentOffset() &&
-               first == from && last == to && m == list.Multiplier() && mapper && mapper->SameMapping(my);
+        for (Entry &e : entries_)
+            if (e.Holds(my, list, from, to)) {
+                e.used = ++clock_;
+                return &e;
+            }
+        return nullptr;
     }
-    // Room for the rows of these values, as rows[i - from]; Filling until the caller says.
-    int *Begin(const TPixelMapper &my, const TChartValueList &list, int from, int to)
+    // Room for the rows of these values, as rows[i - from], in the entry read longest ago; it
+    // is Filling until the caller says.
+    Entry &Begin(const TPixelMapper &my, const TChartValueList &list, int from, int to)
     {
-        rows.resize(static_cast<size_t>(to - from + 1));
-        key = list.ContentKey();
-        offset = list.ContentOffset();
-        first = from;
-        last = to;
-        m = list.Multiplier();
-        mapper.emplace(my);
-        state = Filling;
-        return rows.data();
+        Entry *e = &entries_[0];
+        for (Entry &c : entries_)
+            if (c.used < e->used) e = &c;
+        e->rows.resize(static_cast<size_t>(to - from + 1));
+        e->key = list.ContentKey();
+        e->offset = list.ContentOffset();
+        e->first = from;
+        e->last = to;
+        e->m = list.Multiplier();
+        e->mapper.emplace(my);
+        e->state = Filling;
+        e->used = ++clock_;
+        return *e;
     }
+
+private:
+    std::array<Entry, 3> entries_;
+    unsigned clock_ = 0;
 };
 
 // Pixel rows of a list's values first..last (multiplied by its multiplier), as
 // rows[i - first]; null when a point is left out by the point-by-point pass (not finite, or
 // beyond the device's coordinate range).
-const int *MapRows(const TPixelMapper &my, const TChartValueList &list, int first, int last)
+const PixelRow *MapRows(const TPixelMapper &my, const TChartValueList &list, int first, int last)
 {
     RowCache &c = RowCache::Instance();
-    if (!c.Holds(my, list, first, last)) {
-        int *rows = c.Begin(my, list, first, last);
-        const bool ok = my.MapInRange(list.Data() + first, list.Multiplier(), last - first + 1, -32766, 32767, rows);
-        c.state = ok ? RowCache::Mapped : RowCache::LeftOut;
+    RowCache::Entry *e = c.Find(my, list, first, last);
+    if (!e) {
+        e = &c.Begin(my, list, first, last);
+        const bool ok =
+            my.MapInRange(list.Data() + first, list.Multiplier(), last - first + 1, -32766, 32767, e->rows.data());
+        e->state = ok ? RowCache::Mapped : RowCache::LeftOut;
     }
-    return c.state == RowCache::Mapped ? c.rows.data() : nullptr;
+    return e->state == RowCache::Mapped ? e->From(first) : nullptr;
+}
+
+// The vertical mapping of a later series of the chart that draws the same values on another axis
+// (the trace's copy on the other scale): one pass over the values then maps them for both.
+std::optional<TPixelMapper> LaterSameValues(const TCustomSeries &s, const TPixelMapper &my)
+{
+    TChartHost *chart = s.ParentChart();
+    if (!chart) return std::nullopt;
+    const TChartValueList &y = s.YValues();
+    bool after = false;
+    for (TChartSeries *t : chart->SeriesList()) {
+        if (t == &s) {
+            after = true;
+            continue;
+        }
+        const TChartValueList &ty = t->YValues();
+        if (!after || !t->Active() || !ty.SharesStorageWith(y) || ty.ContentOffset() != y.ContentOffset() ||
+            ty.Count() != y.Count() || ty.Multiplier() != y.Multiplier() || !t->ResolvedVertAxis() ||
+            t->ResolvedHorizAxis() != s.ResolvedHorizAxis())
+            continue;
+        const TPixelMapper m(t->ResolvedVertAxis());
+        if (m.Linear() && !m.SameMapping(my)) return m;
+    }
+    return std::nullopt;
 }
 
 // Pixel rows of a list's values first..last for a pass that goes column by column. When the
 // list's extremes show that every value lands in range, each column's rows are mapped as the
-// column comes, into the row cache; rows the cache holds already, and values that may fall off
-// the device, go through MapRows. Ok() is false when a point is left out (see MapRows).
+// column comes, into the row cache, and with them the rows through `twin` (another series'
+// mapping of the same values) while the column's values are at hand; rows the cache holds
+// already, and values that may fall off the device, go through MapRows. Ok() is false when a
+// point is left out (see MapRows).
 class ColumnRows {
 public:
-    ColumnRows(const TPixelMapper &my, const TChartValueList &list, int first, int last)
+    ColumnRows(const TPixelMapper &my, const TChartValueList &list, int first, int last,
+               const std::optional<TPixelMapper> &twin = std::nullopt)
         : my_(my), values_(list.Data()), m_(list.Multiplier())
     {
         RowCache &c = RowCache::Instance();
-        if (!InRange(my, list) || c.Holds(my, list, first, last)) {
-            const int *mapped = MapRows(my, list, first, last);
+        if (!InRange(my, list) || c.Find(my, list, first, last)) {
+            const PixelRow *mapped = MapRows(my, list, first, last);
             ok_ = mapped != nullptr;
             all_ = mapped ? mapped - first : nullptr;
             return;
         }
         ok_ = true;
-        rows_ = c.Begin(my, list, first, last) - first;
+        entry_ = &c.Begin(my, list, first, last);
+        rows_ = entry_->rows.data() - first;
         last_ = last;
+        if (twin && InRange(*twin, list) && !c.Find(*twin, list, first, last)) {
+            twin_ = &c.Begin(*twin, list, first, last);
+            twinRows_ = twin_->rows.data() - first;
+        }
     }
-    // After a pass that asked for every column: the rows may serve the next series.
+    // After a pass that asked for every column: the rows may serve the next frames and series.
     ~ColumnRows()
     {
-        if (done_) RowCache::Instance().state = RowCache::Mapped;
+        if (!done_) return;
+        entry_->state = RowCache::Mapped;
+        if (twin_) twin_->state = RowCache::Mapped;
     }
     bool Ok() const { return ok_; }
     // rows[k] for k in a..b; columns come in order, from first to last
-    const int *Column(int a, int b)
+    const PixelRow *Column(int a, int b)
     {
         if (all_) return all_;
         my_.MapInRange(values_ + a, m_, b - a + 1, -32766, 32767, rows_ + a); // in range, as checked
+        if (twin_) twin_->mapper->MapInRange(values_ + a, m_, b - a + 1, -32766, 32767, twinRows_ + a);
         done_ = b == last_;
         return rows_;
     }
@@ -596,8 +664,11 @@ private:
     const TPixelMapper &my_;
     const double *values_;
     const double m_;
-    const int *all_ = nullptr; // all rows, known before the pass
-    int *rows_ = nullptr;      // or mapped column by column into the cache
+    const PixelRow *all_ = nullptr;              // all rows, known before the pass
+    PixelRow *rows_ = nullptr;                   // or mapped column by column into the cache
+    RowCache::Entry *entry_ = nullptr;      // where they go
+    RowCache::Entry *twin_ = nullptr;       // and the twin mapping's, when asked for
+    PixelRow *twinRows_ = nullptr;
     int last_ = -1;
     bool ok_ = false;
     bool done_ = false; // the last column was asked for
@@ -639,15 +710,15 @@ struct RowRun {
 #if defined(__GNUC__)
 __attribute__((noinline))
 #endif
-void ColumnMarks(const int *yr, int a, int b, int base, unsigned span, unsigned column, unsigned *seen,
+void ColumnMarks(const PixelRow *yr, int a, int b, int base, unsigned span, unsigned column, unsigned *seen,
                  std::vector<int> &marks)
 {
     // Most columns span a few dozen rows: the rows taken then fit one register, and the loop
     // does not wait on its own stores.
     int low = yr[a], high = yr[a];
     for (int k = a + 1; k <= b; ++k) {
-        low = std::min(low, yr[k]);
-        high = std::max(high, yr[k]);
+        low = std::min(low, int{yr[k]});
+        high = std::max(high, int{yr[k]});
     }
     if (high - low < 64) {
         std::uint64_t taken = 0;
@@ -673,7 +744,7 @@ void ColumnMarks(const int *yr, int a, int b, int base, unsigned span, unsigned 
 // The rows of n points as bits from `low` into words[0 .. count) (bit k: row low + k), which
 // come zeroed. Up to four words are kept in registers, filled four points at a time where the
 // processor has AVX2 (a shift by 64 or more, or by a negative count, gives zero there).
-void RowBitsPlain(const int *yr, int n, int low, std::uint64_t *words, int count)
+void RowBitsPlain(const PixelRow *yr, int n, int low, std::uint64_t *words, int count)
 {
     if (count != 1) {
         for (int k = 0; k < n; ++k) {
@@ -694,14 +765,14 @@ void RowBitsPlain(const int *yr, int n, int low, std::uint64_t *words, int count
     words[0] |= b0 | b1 | b2 | b3;
 }
 #if SKYVANE_HAS_FMA_TARGET
-template <int Count> SKYVANE_FMA_TARGET void RowBitsAvx2(const int *yr, int n, int low, std::uint64_t *words)
+template <int Count> SKYVANE_FMA_TARGET void RowBitsAvx2(const PixelRow *yr, int n, int low, std::uint64_t *words)
 {
     const __m256i one = _mm256_set1_epi64x(1), base = _mm256_set1_epi64x(low);
     __m256i acc[Count];
     for (int j = 0; j < Count; ++j) acc[j] = _mm256_setzero_si256();
     int k = 0;
     for (; k + 4 <= n; k += 4) {
-        const __m256i d = _mm256_sub_epi64(_mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i *>(yr + k))), base);
+        const __m256i d = _mm256_sub_epi64(_mm256_cvtepi16_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(yr + k))), base);
         for (int j = 0; j < Count; ++j)
             acc[j] = _mm256_or_si256(acc[j], _mm256_sllv_epi64(one, _mm256_sub_epi64(d, _mm256_set1_epi64x(64 * j))));
     }
@@ -713,7 +784,7 @@ template <int Count> SKYVANE_FMA_TARGET void RowBitsAvx2(const int *yr, int n, i
     RowBitsPlain(yr + k, n - k, low, words, Count);
 }
 #endif
-void RowBits(const int *yr, int n, int low, std::uint64_t *words, int count)
+void RowBits(const PixelRow *yr, int n, int low, std::uint64_t *words, int count)
 {
 #if SKYVANE_HAS_FMA_TARGET
     if (CpuHasFma()) {
@@ -737,12 +808,12 @@ SKYVANE_VECTOR_CLONES
 #if defined(__GNUC__)
 __attribute__((noinline))
 #endif
-void ColumnSpan(const int *yr, int a, int b, int &lowest, int &highest, std::vector<std::uint64_t> *rowSet)
+void ColumnSpan(const PixelRow *yr, int a, int b, int &lowest, int &highest, std::vector<std::uint64_t> *rowSet)
 {
     int low = yr[a], high = yr[a]; // in registers: the rows might alias the results
     for (int k = a + 1; k <= b; ++k) {
-        low = std::min(low, yr[k]);
-        high = std::max(high, yr[k]);
+        low = std::min(low, int{yr[k]});
+        high = std::max(high, int{yr[k]});
     }
     lowest = low;
     highest = high;
@@ -757,7 +828,7 @@ void ColumnSpan(const int *yr, int a, int b, int &lowest, int &highest, std::vec
 #if defined(__GNUC__)
 __attribute__((noinline))
 #endif
-void ColumnRuns(const int *yr, int a, int b, std::vector<RowRun> &runs)
+void ColumnRuns(const PixelRow *yr, int a, int b, std::vector<RowRun> &runs)
 {
     int lo = yr[b], hi = lo;
     for (int k = b; k > a; --k) {
@@ -784,7 +855,7 @@ bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface
     if (!s_.UniformColor(first > 0 ? first - 1 : first, last, c) || c == clNone) return false;
     const int x0 = mx_(x_[first] * xm_), xn = mx_(x_[last] * xm_);
     if (x0 < -32766 || x0 >= 32767 || xn < -32766 || xn >= 32767) return false;
-    ColumnRows rows(my_, s_.YValues(), first, last);
+    ColumnRows rows(my_, s_.YValues(), first, last, LaterSameValues(s_, my_));
     if (!rows.Ok()) return false;
     auto row = [&](int i) { return rows.Row(i); };
 
@@ -823,7 +894,7 @@ bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface
     for (int a = first; a <= last;) {
         const int X = mx_(x_[a] * xm_);
         const int b = ColumnEnd(mx_, x_, xm_, a, last, X) - 1;
-        const int *yr = rows.Column(a, b); // yr[k]: row of point k of this column
+        const PixelRow *yr = rows.Column(a, b); // yr[k]: row of point k of this column
         if (a > first && lines) r.Segment(prevX, prevRow, X, yr[a], c); // the join
         if (carried >= 0) r.Marker(carried, prevX, prevRow, c);
         // One pass from the last point back: the rows each segment inside the column is the last

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <functional>
@@ -646,6 +647,74 @@ TEST(seriesDraw, SharedRowsFollowChangesAxesAndRuns)
     same("a run of the values");
 }
 
+// The rows a frame maps are kept for the next frames: the trace, its copy on the other axis
+// (mapped in the trace's own pass over the values) and the peaks each keep theirs. Drawn again,
+// zoomed in (a part of the kept rows), after new levels, another range of either axis or a
+// level changed in place, every frame must be the painter's.
+TEST(seriesDraw, KeptRowsServeLaterFramesUntilValuesOrAxesChange)
+{
+    Scene chart(-10, 110);
+    chart.plot = TRect{10, 10, 110, 210};
+    chart.Right().SetMinimum(-40); // the copy's axis maps the same levels to other rows
+    TLineSeries trace, copy;
+    TPointSeries peaks;
+    std::mt19937 rng(9);
+    std::normal_distribution<double> noise(40, 12);
+    auto sweep = [&](double shift) {
+        std::vector<double> x, y;
+        for (int i = 0; i < 20000; ++i) {
+            x.push_back(i / 200.0);
+            y.push_back(noise(rng) + shift);
+        }
+        trace.AdoptPoints(x, y, clRed);
+        copy.CopyFrom(trace);
+        copy.SetVertAxis(aRightAxis);
+        copy.SetSeriesColor(clBlack);
+        copy.Pointer().SetVisible(false);
+        std::vector<double> px, py;
+        for (int i = 1; i + 1 < trace.PointCount(); i += 7) {
+            px.push_back(trace.XValue(i));
+            py.push_back(trace.YValue(i));
+        }
+        peaks.AdoptPoints(px, py, clLime);
+    };
+    trace.Pointer().SetVisible(true);
+    trace.Pointer().SetHorizSize(2);
+    trace.Pointer().SetVertSize(2);
+    trace.Pointer().Pen().SetColor(clDefault);
+    peaks.Pointer().SetHorizSize(2);
+    peaks.Pointer().SetVertSize(2);
+    peaks.Pointer().Brush().SetColor(clWhite);
+    sweep(0);
+    for (TChartSeries *s : {static_cast<TChartSeries *>(&copy), static_cast<TChartSeries *>(&trace),
+                            static_cast<TChartSeries *>(&peaks)})
+        s->SetParentChart(&chart);
+    ASSERT_TRUE(copy.YValues().SharesStorageWith(trace.YValues()));
+    auto same = [&](const char *what) {
+        const QImage viaPainter = chart.Render({&copy, &trace, &peaks}, false, true);
+        const QImage direct = chart.Render({&copy, &trace, &peaks}, true, true);
+        EXPECT_EQ(direct, viaPainter) << what;
+        EXPECT_EQ(chart.Render({&copy, &trace, &peaks}, true, true), viaPainter) << what << ", drawn again";
+    };
+    same("first frame");
+    chart.Bottom().SetMinimum(30); // a part of the rows kept for the whole trace
+    chart.Bottom().SetMaximum(60);
+    same("zoomed in");
+    sweep(5); // new storage
+    same("new levels, zoomed");
+    chart.Bottom().SetMaximum(100);
+    chart.Bottom().SetMinimum(0);
+    same("zoomed out");
+    chart.Right().SetMaximum(150); // the copy's rows change, the trace's stay
+    same("other range on the copy's axis");
+    chart.Left().SetMinimum(-30); // the trace's and the peaks' change
+    same("other range on the trace's axis");
+    trace.YValues().SetValue(5000, 100); // the trace takes its own values, changed
+    same("changed after sharing");
+    copy.YValues().SetValue(5001, -5); // the copy's own now, changed in place
+    same("changed in place");
+}
+
 // Mapping a run of values at once gives every pixel the axis gives one value, also for levels
 // printed with two decimals, which land exactly half-way between two pixels at many scales, and
 // for multipliers that make the products inexact.
@@ -668,14 +737,28 @@ TEST(seriesDraw, MappingRunsGivesThePixelsOfSingleValues)
         std::vector<double> v(4096);
         for (double &value : v) value = cents(rng) / 100.0 / m;
         std::vector<int> out(v.size());
-        const bool inRange = map.MapInRange(v.data(), m, static_cast<int>(v.size()), -32766, 32767, out.data());
-        ASSERT_TRUE(inRange) << variant;
-        for (size_t i = 0; i < v.size(); ++i) ASSERT_EQ(out[i], map(v[i] * m)) << variant << " value " << v[i];
+        std::vector<std::int16_t> narrow(v.size()); // the rows a dense pass keeps
+        const int n = static_cast<int>(v.size());
+        ASSERT_TRUE(map.MapInRange(v.data(), m, n, -32766, 32767, out.data())) << variant;
+        ASSERT_TRUE(map.MapInRange(v.data(), m, n, -32766, 32767, narrow.data())) << variant;
+        for (size_t i = 0; i < v.size(); ++i) {
+            ASSERT_EQ(out[i], map(v[i] * m)) << variant << " value " << v[i];
+            ASSERT_EQ(narrow[i], out[i]) << variant << " value " << v[i];
+        }
         // one value out of range fails the run
         v[100] = 1e12;
-        EXPECT_FALSE(map.MapInRange(v.data(), m, static_cast<int>(v.size()), -32766, 32767, out.data()));
+        EXPECT_FALSE(map.MapInRange(v.data(), m, n, -32766, 32767, out.data()));
+        EXPECT_FALSE(map.MapInRange(v.data(), m, n, -32766, 32767, narrow.data()));
         v[100] = kNaN;
-        EXPECT_FALSE(map.MapInRange(v.data(), m, static_cast<int>(v.size()), -32766, 32767, out.data()));
+        EXPECT_FALSE(map.MapInRange(v.data(), m, n, -32766, 32767, out.data()));
+        EXPECT_FALSE(map.MapInRange(v.data(), m, n, -32766, 32767, narrow.data()));
+        // a 16-bit row cannot hold a pixel past its range, whatever range is asked for
+        double far = hi;
+        while (std::abs(map(far * m)) <= 40000) far += (hi - lo) * 10; // a pixel int holds, 16 bits not
+        ASSERT_NE(map(far * m), TPixelMapper::OffPixel);
+        v[100] = far;
+        EXPECT_TRUE(map.MapInRange(v.data(), m, n, -1000000000, 1000000000, out.data())) << variant;
+        EXPECT_FALSE(map.MapInRange(v.data(), m, n, -1000000000, 1000000000, narrow.data())) << variant;
     }
 }
 
