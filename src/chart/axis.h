@@ -175,11 +175,34 @@ public:
     void UpdatePixelRange(const TRect &plot);
     void ApplyMargins(const TRect &margins);     // pixel margins left/top/right/bottom
     void DrawAxis(bool placeAxis);
+    // Runs f(*this) on the axis ranged as the next layout will range it, as far as that is known
+    // before the frame: from its series (when automatic) with these margins, on the last
+    // layout's pixels. The axis is as it was afterwards.
+    template <class F> void WithNextRange(const TRect &margins, F &&f)
+    {
+        const RangeState saved{maximum_, minimum_, drawMin_, drawMax_, drawRange_, startPixel_, endPixel_, pixelSize_, centerPixel_};
+        AdjustRange();
+        ApplyMargins(margins);
+        f(*this);
+        maximum_ = saved.maximum;
+        minimum_ = saved.minimum;
+        drawMin_ = saved.drawMin;
+        drawMax_ = saved.drawMax;
+        drawRange_ = saved.drawRange;
+        startPixel_ = saved.startPixel;
+        endPixel_ = saved.endPixel;
+        pixelSize_ = saved.pixelSize;
+        centerPixel_ = saved.centerPixel;
+    }
 
     // Asks the chart (when there is one) to repaint.
     void RequestRepaint();
 
 private:
+    struct RangeState {
+        double maximum, minimum, drawMin, drawMax, drawRange;
+        int startPixel, endPixel, pixelSize, centerPixel;
+    };
     template <class T> void Set(T &field, const T &value)
     {
         if (field == value) return;

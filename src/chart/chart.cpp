@@ -1,4 +1,5 @@
 #include "chart/chart.h"
+#include "chart/pixel_surface.h"
 #include "platform/error.h"
 
 #include <QCursor>
@@ -8,6 +9,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
+#include <optional>
 
 namespace {
 
@@ -76,6 +79,11 @@ TCustomChartPanel::TCustomChartPanel(QWidget *parent)
     setAttribute(Qt::WA_NoSystemBackground);
     resize(400, 250);
     canvas_.SetHomeSurface(this);
+    // A timer, not a posted call: posted calls run in the same pass as the posted work that
+    // asked for the paint, before any input or timer.
+    afterWaiting_.setSingleShot(true);
+    afterWaiting_.setInterval(0);
+    connect(&afterWaiting_, &QTimer::timeout, this, &TCustomChartPanel::PaintAfterWaiting);
 }
 
 TCustomChartPanel::~TCustomChartPanel() = default;
@@ -88,10 +96,24 @@ void TCustomChartPanel::Invalidate()
     // One scheduled paint serves every request made before it (a sweep adds a million points).
     if (updatePending_) return;
     updatePending_ = true;
-    if (paintAfterWaiting_)
-        QTimer::singleShot(0, this, [this] { update(); });
-    else
+    if (paintAfterWaiting_) {
+        prepareFirst_ = true;
+        afterWaiting_.start();
+    } else {
         update();
+    }
+}
+
+void TCustomChartPanel::PaintAfterWaiting()
+{
+    // Work done ahead gets a turn of its own, and the paint another.
+    if (std::exchange(prepareFirst_, false)) {
+        if (PrepareFrame()) {
+            afterWaiting_.start();
+            return;
+        }
+    }
+    update();
 }
 
 void TCustomChartPanel::paintEvent(QPaintEvent *)
@@ -364,26 +386,44 @@ void TCustomAxisPanel::LayoutAxes()
     for (TCustomChartAxis *a : Axes()) a->UpdatePixelRange();
 }
 
+TRect TCustomAxisPanel::SeriesMargins(const TCustomChartAxis *a) const
+{
+    TRect m;
+    for (TChartSeries *s : seriesList_) {
+        if (!s->Active() || !s->BelongsToAxis(a)) continue;
+        int lo = 0, hi = 0;
+        if (a->IsHorizontal()) {
+            s->MarginsX(lo, hi);
+            if (a->AutomaticMinimum()) m.Left = std::max(m.Left, lo);
+            if (a->AutomaticMaximum()) m.Right = std::max(m.Right, hi);
+        } else {
+            s->MarginsY(lo, hi); // top, bottom
+            if (a->AutomaticMaximum()) m.Top = std::max(m.Top, lo);
+            if (a->AutomaticMinimum()) m.Bottom = std::max(m.Bottom, hi);
+        }
+    }
+    return m;
+}
+
 void TCustomAxisPanel::ApplySeriesMargins()
 {
     for (TCustomChartAxis *a : {static_cast<TCustomChartAxis *>(&topAxis_), static_cast<TCustomChartAxis *>(&leftAxis_),
-                                static_cast<TCustomChartAxis *>(&rightAxis_), static_cast<TCustomChartAxis *>(&bottomAxis_)}) {
-        TRect m;
-        for (TChartSeries *s : seriesList_) {
-            if (!s->Active() || !s->BelongsToAxis(a)) continue;
-            int lo = 0, hi = 0;
-            if (a->IsHorizontal()) {
-                s->MarginsX(lo, hi);
-                if (a->AutomaticMinimum()) m.Left = std::max(m.Left, lo);
-                if (a->AutomaticMaximum()) m.Right = std::max(m.Right, hi);
-            } else {
-                s->MarginsY(lo, hi); // top, bottom
-                if (a->AutomaticMaximum()) m.Top = std::max(m.Top, lo);
-                if (a->AutomaticMinimum()) m.Bottom = std::max(m.Bottom, hi);
-            }
-        }
-        a->ApplyMargins(m);
-    }
+                                static_cast<TCustomChartAxis *>(&rightAxis_), static_cast<TCustomChartAxis *>(&bottomAxis_)})
+        a->ApplyMargins(SeriesMargins(a));
+}
+
+bool TCustomAxisPanel::PrepareFrame()
+{
+    if (!isVisible() || !canvas_.UseBackBuffer()) return false; // only buffered frames draw densely
+    const std::array<TCustomChartAxis *, 2> vertical{&leftAxis_, &rightAxis_};
+    std::array<std::optional<TPixelMapper>, 2> next;
+    for (size_t k = 0; k < vertical.size(); ++k)
+        vertical[k]->WithNextRange(SeriesMargins(vertical[k]), [&](TCustomChartAxis &a) { next[k].emplace(&a); });
+    return MapRowsAhead(seriesList_, [&](const TCustomChartAxis *a) -> std::optional<TPixelMapper> {
+        for (size_t k = 0; k < vertical.size(); ++k)
+            if (vertical[k] == a && next[k]->Linear()) return next[k];
+        return std::nullopt;
+    });
 }
 
 void TCustomAxisPanel::DrawAxes()

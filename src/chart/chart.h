@@ -11,6 +11,7 @@
 #include <QPicture>
 #include <array>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -212,6 +213,10 @@ protected:
 
     // The frame after the background: titles, axes, walls, series (subclasses).
     virtual void DrawFrameContent() = 0;
+    // Work of the next frame done ahead, in a turn of its own before the paint (see
+    // SetPaintAfterWaiting): what the frame finds done it does not do again. True when there
+    // was some.
+    virtual bool PrepareFrame() { return false; }
     void NormalizePlotRect();
 
     template <class T> void Set(T &field, const T &value)
@@ -228,9 +233,12 @@ protected:
     bool autoRepaint_ = false; // on once construction has finished
     bool updatePending_ = false;
     bool paintAfterWaiting_ = false;
+    QTimer afterWaiting_;       // the turn a paint after waiting comes in
+    bool prepareFirst_ = false; // and before it, the work done ahead
     unsigned changeCount_ = 0;
 
 private:
+    void PaintAfterWaiting();
     void DrawFrame(const TRect &bounds); // everything after BeginFrame
     void DrawBackgroundAndBevels();
     void DrawBevel(const TRect &r, TPanelBevel kind, int width);
@@ -308,6 +316,11 @@ public:
 protected:
     void LayoutAxes();
     void ApplySeriesMargins();
+    // The pixel margins the axis's active series ask for (ApplyMargins takes them).
+    TRect SeriesMargins(const TCustomChartAxis *a) const;
+    // Maps the levels of the chart's large series into the rows the next frame reads, on the
+    // vertical axes as they will range: a new sweep's first frame then only draws.
+    bool PrepareFrame() override;
     void DrawAxes();
     void DrawSeries();
 

@@ -11,6 +11,8 @@
 #include <QRect>
 
 #include <climits>
+#include <functional>
+#include <optional>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -75,6 +77,16 @@ private:
     int size_, start_, end_, center_;
     bool horizontal_, inverted_;
 };
+
+class TChartSeriesList;
+// Maps the levels of the list's large line and point series into the rows their next dense
+// pass reads (see TCustomAxisPanel::PrepareFrame), each through the vertical mapping
+// `mapperOf` gives its axis (none: left to the frame). True when it mapped any.
+// RowsMapped counts the values the dense passes and this have mapped into kept rows so far
+// (window thread): a frame that finds its rows mapped ahead adds none.
+bool MapRowsAhead(TChartSeriesList &series,
+                  const std::function<std::optional<TPixelMapper>(const TCustomChartAxis *)> &mapperOf);
+std::uint64_t RowsMapped();
 
 // A marker rendered once through the canvas and then copied: the pixels it sets, relative to
 // the marker's centre, as runs along rows.

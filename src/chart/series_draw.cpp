@@ -557,6 +557,8 @@ public:
         return *e;
     }
 
+    std::uint64_t mapped = 0; // values mapped into rows so far
+
 private:
     std::array<Entry, 3> entries_;
     unsigned clock_ = 0;
@@ -571,6 +573,7 @@ const PixelRow *MapRows(const TPixelMapper &my, const TChartValueList &list, int
     RowCache::Entry *e = c.Find(my, list, first, last);
     if (!e) {
         e = &c.Begin(my, list, first, last);
+        c.mapped += static_cast<std::uint64_t>(last - first + 1);
         const bool ok =
             my.MapInRange(list.Data() + first, list.Multiplier(), last - first + 1, -32766, 32767, e->rows.data());
         e->state = ok ? RowCache::Mapped : RowCache::LeftOut;
@@ -578,15 +581,19 @@ const PixelRow *MapRows(const TPixelMapper &my, const TChartValueList &list, int
     return e->state == RowCache::Mapped ? e->From(first) : nullptr;
 }
 
-// The vertical mapping of a later series of the chart that draws the same values on another axis
-// (the trace's copy on the other scale): one pass over the values then maps them for both.
-std::optional<TPixelMapper> LaterSameValues(const TCustomSeries &s, const TPixelMapper &my)
+// The axis's mapping as it stands (the frame being drawn).
+std::optional<TPixelMapper> CurrentMapping(const TCustomChartAxis *axis) { return TPixelMapper(axis); }
+
+// The vertical mapping (by `mapperOf`) of a later series of `series` that draws the same values
+// as s on another axis (the trace's copy on the other scale): one pass over the values then maps
+// them for both.
+template <class MapperOf>
+std::optional<TPixelMapper> LaterSameValues(const TChartSeriesList &series, const TCustomSeries &s,
+                                            const TPixelMapper &my, MapperOf &&mapperOf)
 {
-    TChartHost *chart = s.ParentChart();
-    if (!chart) return std::nullopt;
     const TChartValueList &y = s.YValues();
     bool after = false;
-    for (TChartSeries *t : chart->SeriesList()) {
+    for (TChartSeries *t : series) {
         if (t == &s) {
             after = true;
             continue;
@@ -596,10 +603,16 @@ std::optional<TPixelMapper> LaterSameValues(const TCustomSeries &s, const TPixel
             ty.Count() != y.Count() || ty.Multiplier() != y.Multiplier() || !t->ResolvedVertAxis() ||
             t->ResolvedHorizAxis() != s.ResolvedHorizAxis())
             continue;
-        const TPixelMapper m(t->ResolvedVertAxis());
-        if (m.Linear() && !m.SameMapping(my)) return m;
+        const std::optional<TPixelMapper> m = mapperOf(t->ResolvedVertAxis());
+        if (m && m->Linear() && !m->SameMapping(my)) return m;
     }
     return std::nullopt;
+}
+std::optional<TPixelMapper> LaterSameValues(const TCustomSeries &s, const TPixelMapper &my)
+{
+    TChartHost *chart = s.ParentChart();
+    if (!chart) return std::nullopt;
+    return LaterSameValues(chart->SeriesList(), s, my, CurrentMapping);
 }
 
 // Pixel rows of a list's values first..last for a pass that goes column by column. When the
@@ -638,12 +651,15 @@ public:
         if (twin_) twin_->state = RowCache::Mapped;
     }
     bool Ok() const { return ok_; }
+    // Whether the rows are mapped here, column by column (not known before).
+    bool Mapping() const { return all_ == nullptr; }
     // rows[k] for k in a..b; columns come in order, from first to last
     const PixelRow *Column(int a, int b)
     {
         if (all_) return all_;
         my_.MapInRange(values_ + a, m_, b - a + 1, -32766, 32767, rows_ + a); // in range, as checked
         if (twin_) twin_->mapper->MapInRange(values_ + a, m_, b - a + 1, -32766, 32767, twinRows_ + a);
+        RowCache::Instance().mapped += static_cast<std::uint64_t>(b - a + 1) * (twin_ ? 2 : 1);
         done_ = b == last_;
         return rows_;
     }
@@ -673,6 +689,32 @@ private:
     bool ok_ = false;
     bool done_ = false; // the last column was asked for
 };
+
+} // namespace
+
+std::uint64_t RowsMapped() { return RowCache::Instance().mapped; }
+
+bool MapRowsAhead(TChartSeriesList &series,
+                  const std::function<std::optional<TPixelMapper>(const TCustomChartAxis *)> &mapperOf)
+{
+    bool mapped = false;
+    constexpr int kLarge = 1 << 16; // below this a frame maps the rows in no time itself
+    constexpr int kChunk = 4096;    // values mapped for both mappings while they are at hand
+    for (TChartSeries *t : series) {
+        auto *s = dynamic_cast<TCustomSeries *>(t);
+        if (!s || !s->Active() || s->PointCount() < kLarge || !s->ResolvedVertAxis()) continue;
+        const std::optional<TPixelMapper> my = mapperOf(s->ResolvedVertAxis());
+        if (!my) continue;
+        const int last = s->PointCount() - 1;
+        ColumnRows rows(*my, s->YValues(), 0, last, LaterSameValues(series, *s, *my, mapperOf));
+        if (!rows.Ok()) continue;
+        for (int a = 0; a <= last; a += kChunk) rows.Column(a, std::min(a + kChunk, last + 1) - 1);
+        mapped |= rows.Mapping();
+    }
+    return mapped;
+}
+
+namespace {
 
 // One past the last index from i on (up to last) whose x lies in pixel column `column`. The
 // pixel of an ascending, finite x list never goes back, so a galloping search finds the end.

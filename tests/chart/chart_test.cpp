@@ -1,10 +1,14 @@
 // The chart widget: frame layout, repaint requests, rendering onto other surfaces.
 #include "chart/chart.h"
 #include "chart_test_support.h"
+#include "chart/pixel_surface.h"
 
 #include <QPainter>
 #include <QPicture>
 #include <QTest>
+#include <QTimer>
+
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -108,6 +112,108 @@ TEST(chartRepaint, ChangesCoalesceAndUnchangedRepaintsReuseTheBuffer)
     c.SetMarginLeft(5);
     c.repaint();
     EXPECT_EQ(frames, 2);
+}
+
+// A change asked to paint after waiting (a new sweep shown): timers already due get their turn
+// before anything else, then the rows of the large series are mapped ahead in a turn of their
+// own, on the axes as the frame will range them, with the axes left as they were until the
+// frame; the frame then maps no row itself and draws what a frame mapping them itself draws.
+TEST(chartRepaint, PaintAfterWaitingComesInTurnsOfItsOwnWithRowsMappedAhead)
+{
+    EnsureApp();
+    TChart c;
+    c.resize(500, 300);
+    c.SetView3D(false);
+    c.Legend().SetVisible(false);
+    TLineSeries copy, trace; // the trace's copy on the right axis is drawn first
+    c.AddSeries(&copy);
+    c.AddSeries(&trace);
+    trace.Pointer().SetVisible(true);
+    trace.Pointer().SetHorizSize(2);
+    trace.Pointer().SetVertSize(2);
+    trace.Pointer().Pen().SetColor(clDefault);
+    std::mt19937 rng(4);
+    std::normal_distribution<double> noise(-60, 8);
+    auto show = [&](std::vector<double> x, std::vector<double> y) {
+        trace.AdoptPoints(x, y, clRed);
+        copy.CopyFrom(trace);
+        copy.SetVertAxis(aRightAxis);
+        copy.SetSeriesColor(clBlack);
+        copy.Pointer().SetVisible(false);
+    };
+    auto sweep = [&](double shift) {
+        std::vector<double> x, y;
+        for (int i = 0; i < 100000; ++i) {
+            x.push_back(100e6 + 50.0 * i);
+            y.push_back(noise(rng) + shift);
+        }
+        show(std::move(x), std::move(y));
+    };
+    c.Right().SetMinimum(-200); // the copy's axis ranges itself otherwise
+    c.Right().SetAutomaticMinimum(false);
+    sweep(0);
+    int frames = 0;
+    c.OnAfterDraw = [&](TChart *) { ++frames; };
+    c.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&c));
+    c.repaint();
+    ASSERT_GE(frames, 1);
+    const int before = frames;
+    auto axes = [&] {
+        std::vector<double> state;
+        for (TCustomChartAxis *a : {&c.Left(), &c.Right()})
+            state.insert(state.end(), {a->Minimum(), a->Maximum(), a->DrawMin(), a->DrawRange(),
+                                       double(a->StartPixel()), double(a->EndPixel())});
+        return state;
+    };
+    const std::vector<double> laidOut = axes();
+
+    int framesAtFirstTimer = -1, framesAtSecondTimer = -1;
+    std::uint64_t mappedAtFirstTimer = 0, mappedAtSecondTimer = 0;
+    std::vector<double> axesAtSecondTimer;
+    QTimer due, later;
+    for (QTimer *t : {&due, &later}) {
+        t->setSingleShot(true);
+        t->setInterval(0);
+    }
+    QObject::connect(&due, &QTimer::timeout, [&] {
+        framesAtFirstTimer = frames;
+        mappedAtFirstTimer = RowsMapped();
+    });
+    QObject::connect(&later, &QTimer::timeout, [&] {
+        framesAtSecondTimer = frames;
+        mappedAtSecondTimer = RowsMapped();
+        axesAtSecondTimer = axes();
+    });
+    const std::uint64_t mappedBefore = RowsMapped();
+    // the sweep comes as posted work, as a worker's signal brings it, with a timer falling due
+    // meanwhile
+    QMetaObject::invokeMethod(
+        &c,
+        [&] {
+            due.start();
+            c.SetPaintAfterWaiting(true);
+            sweep(25); // another automatic range for the trace's axis
+            c.SetPaintAfterWaiting(false);
+            later.start();
+        },
+        Qt::QueuedConnection);
+    for (int i = 0; i < 10000 && frames == before; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    ASSERT_EQ(frames, before + 1);
+    EXPECT_EQ(framesAtFirstTimer, before);
+    EXPECT_EQ(mappedAtFirstTimer, mappedBefore) << "the timer came before the work done ahead";
+    EXPECT_EQ(framesAtSecondTimer, before);
+    EXPECT_EQ(mappedAtSecondTimer, mappedBefore + 2 * 100000) << "the trace's rows on both axes, mapped ahead";
+    EXPECT_EQ(axesAtSecondTimer, laidOut);
+    EXPECT_NE(axes(), laidOut); // the frame ranged them anew
+    EXPECT_EQ(RowsMapped(), mappedAtSecondTimer) << "the frame found its rows mapped";
+    const QImage ahead = c.grab().toImage();
+
+    // the same levels in new storage, drawn by a frame that maps them itself
+    show(trace.XValues().Copy(), trace.YValues().Copy());
+    c.repaint();
+    EXPECT_GT(RowsMapped(), mappedAtSecondTimer);
+    EXPECT_EQ(c.grab().toImage(), ahead);
 }
 
 TEST(chartRepaint, AfterDrawDrawsIntoTheSameFrame)
