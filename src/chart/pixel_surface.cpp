@@ -62,6 +62,21 @@ TMarkerStamp StampFromPair(const QRgb *a, const QRgb *b, int w, int h, int cx, i
     }
     // set pixels on the border may continue beyond it: then the capture is incomplete
     stamp.usable = stamp.ink.isNull() || QRect(1 - cx, 1 - cy, w - 2, h - 2).contains(stamp.ink);
+    if (stamp.usable && !stamp.ink.isNull()) {
+        const int rows = stamp.ink.height();
+        stamp.rowLeft.assign(static_cast<size_t>(rows), 1);
+        stamp.rowRight.assign(static_cast<size_t>(rows), 0);
+        std::vector<int> count(static_cast<size_t>(rows), 0);
+        bool centred = true;
+        for (const TMarkerStamp::Run &r : stamp.runs) {
+            const size_t k = static_cast<size_t>(r.dy - stamp.ink.top());
+            ++count[k];
+            stamp.rowLeft[k] = r.dx;
+            stamp.rowRight[k] = r.dx + r.len - 1;
+            centred &= r.dx <= 0 && r.dx + r.len - 1 >= 0;
+        }
+        stamp.centredRows = centred && std::all_of(count.begin(), count.end(), [](int c) { return c == 1; });
+    }
     return stamp;
 }
 

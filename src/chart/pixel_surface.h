@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QRect>
 
+#include <algorithm>
 #include <climits>
 #include <functional>
 #include <optional>
@@ -98,6 +99,11 @@ struct TMarkerStamp {
     std::vector<QRgb> colours;
     QRect ink;          // box of the set pixels, relative to the centre (null when nothing is set)
     bool usable = false; // false: draw this marker through the canvas
+    // Every row of the ink one run through the centre column (rowLeft/rowRight: the run of ink
+    // row ink.top() + k): markers stacked in one column then cover, row by row, one run from the
+    // leftmost to the rightmost of the runs that reach that row.
+    bool centredRows = false;
+    std::vector<int> rowLeft, rowRight;
 };
 
 // Draws one marker shape with the canvas's current pen and brush (the marker table of the line
@@ -145,6 +151,12 @@ public:
     void Write(const QRect &r, const std::vector<QRgb> &in);
     void Fill(const QRect &r, QRgb rgb);
     // Copies a stamp placed Inside.
+    // Pixels x0..x1 of row y in one colour; the caller keeps them inside the clip.
+    void Span(int x0, int x1, int y, QRgb rgb)
+    {
+        QRgb *p = bits_ + static_cast<std::ptrdiff_t>(y) * stride_;
+        std::fill(p + x0, p + x1 + 1, rgb);
+    }
     void Blit(const TMarkerStamp &stamp, int x, int y)
     {
         for (const TMarkerStamp::Run &r : stamp.runs) {

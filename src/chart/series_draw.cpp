@@ -253,6 +253,55 @@ public:
         }
     }
 
+    // Markers of colour `col` at column x, one at row low + k for each set bit k of `rows`, but
+    // not at row `skip` nor outside rows base .. base + span - 1 (where UniformInk holds, so the
+    // order does not matter). Stacked markers whose stamp allows it (see centredRows) and that lie
+    // inside the clip are drawn as their union, one run a row; the rest one by one.
+    void MarkerRows(int index, int x, int low, const std::vector<std::uint64_t> &rows, int skip, int base,
+                    unsigned span, TColor col)
+    {
+        auto each = [&](auto &&f) {
+            for (size_t w = 0; w < rows.size(); ++w)
+                for (std::uint64_t m = rows[w]; m; m &= m - 1) {
+                    const int y = low + static_cast<int>(64 * w) + std::countr_zero(m);
+                    if (y != skip && static_cast<unsigned>(y - base) < span) f(y);
+                }
+        };
+        auto taken = [&](int y) {
+            const unsigned d = static_cast<unsigned>(y - low);
+            return y != skip && static_cast<unsigned>(y - base) < span && d < 64 * rows.size() &&
+                   ((rows[d >> 6] >> (d & 63)) & 1);
+        };
+        int first = INT_MAX, last = INT_MIN;
+        each([&](int y) {
+            first = std::min(first, y);
+            last = std::max(last, y);
+        });
+        if (first > last) return;
+        const TMarkerStamp *stamp = markersDirect_ && drawing_ ? &stamps_[StampIndex(style_, col)].second : nullptr;
+        if (!stamp || !stamp->centredRows || first == last || surface_.Place(*stamp, x, first) != TPixelSurface::Inside ||
+            surface_.Place(*stamp, x, last) != TPixelSurface::Inside) {
+            each([&](int y) { Marker(index, x, y, col); });
+            return;
+        }
+        lines_.Flush();
+        each([&](int y) {
+            if (log_.markers < 2) log_.marker[log_.markers++] = {col, style_, x, y};
+        });
+        lastStamp_ = nullptr;
+        const QRgb rgb = Rgb(col);
+        const int top = stamp->ink.top(), bottom = stamp->ink.bottom();
+        for (int row = first + top; row <= last + bottom; ++row) {
+            int left = INT_MAX, right = INT_MIN;
+            for (int dy = std::max(top, row - last); dy <= std::min(bottom, row - first); ++dy)
+                if (taken(row - dy)) {
+                    left = std::min(left, stamp->rowLeft[static_cast<size_t>(dy - top)]);
+                    right = std::max(right, stamp->rowRight[static_cast<size_t>(dy - top)]);
+                }
+            if (left <= right) surface_.Span(x + left, x + right, row, rgb);
+        }
+    }
+
     // Whether every pixel this series' segments and markers of colour `col` set takes that one
     // colour: then what a column shows is the union of their pixels, in any order.
     bool UniformInk(TColor col, bool markers)
@@ -951,12 +1000,7 @@ bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface
             ColumnSpan(yr, a, b, low, high, markers ? &rowSet : nullptr);
             if (lines && low < high) r.Segment(X, low, X, high, c);
             // the last point's row is drawn by its carried marker
-            for (size_t w = 0; markers && w < rowSet.size(); ++w)
-                for (std::uint64_t m = rowSet[w]; m; m &= m - 1) {
-                    const int y = low + static_cast<int>(64 * w) + std::countr_zero(m);
-                    if (y != yr[b] && static_cast<unsigned>(y - base) < static_cast<unsigned>(span))
-                        r.Marker(b, X, y, c);
-                }
+            if (markers) r.MarkerRows(b, X, low, rowSet, yr[b], base, static_cast<unsigned>(span), c);
         } else {
             ++column;
             // Two tight loops over the column's rows (each list comes out in the order one

@@ -566,9 +566,12 @@ TEST(seriesDraw, OneInkColumnsOfEverySpanMatchThePainter)
         TLineSeries line;
         line.SetSeriesColor(clNavy);
         line.Pointer().SetVisible(variant % 3 != 2);
-        line.Pointer().SetStyle(variant % 2 ? psCircle : psRectangle);
-        line.Pointer().SetHorizSize(1 + variant % 2);
-        line.Pointer().SetVertSize(1 + variant % 2);
+        // markers stacked in a column are drawn as their union where every row of the shape is
+        // one run through its centre: shapes that are and that are not, small and large
+        constexpr std::array styles{psCircle, psRectangle, psTriangle, psDiamond, psDownTriangle, psCross, psStar};
+        line.Pointer().SetStyle(styles[static_cast<size_t>(variant) % styles.size()]);
+        line.Pointer().SetHorizSize(1 + variant % 2 + (variant >= 12 ? variant % 5 : 0));
+        line.Pointer().SetVertSize(1 + variant % 2 + (variant >= 12 ? variant % 3 : 0));
         line.Pointer().Pen().SetColor(clDefault);
         const int n = 6000;
         for (int i = 0; i < n; ++i) {
