@@ -729,10 +729,10 @@ private:
     const TPixelMapper &my_;
     const double *values_;
     const double m_;
-    const PixelRow *all_ = nullptr;              // all rows, known before the pass
-    PixelRow *rows_ = nullptr;                   // or mapped column by column into the cache
-    RowCache::Entry *entry_ = nullptr;      // where they go
-    RowCache::Entry *twin_ = nullptr;       // and the twin mapping's, when asked for
+    const PixelRow *all_ = nullptr;    // all rows, known before the pass
+    PixelRow *rows_ = nullptr;         // or mapped column by column into the cache
+    RowCache::Entry *entry_ = nullptr; // where they go
+    RowCache::Entry *twin_ = nullptr;  // and the twin mapping's, when asked for
     PixelRow *twinRows_ = nullptr;
     int last_ = -1;
     bool ok_ = false;
