@@ -76,6 +76,13 @@ TMarkerStamp StampFromPair(const QRgb *a, const QRgb *b, int w, int h, int cx, i
             centred &= r.dx <= 0 && r.dx + r.len - 1 >= 0;
         }
         stamp.centredRows = centred && std::all_of(count.begin(), count.end(), [](int c) { return c == 1; });
+        for (int k = 0; stamp.centredRows && k < rows; ++k) {
+            const int l = stamp.rowLeft[static_cast<size_t>(k)], r = stamp.rowRight[static_cast<size_t>(k)];
+            auto g = std::find_if(stamp.rowGroups.begin(), stamp.rowGroups.end(),
+                                  [&](const TMarkerStamp::RowGroup &e) { return e.left == l && e.right == r; });
+            if (g == stamp.rowGroups.end()) g = stamp.rowGroups.insert(g, {l, r, {}});
+            g->rows.push_back(k);
+        }
     }
     return stamp;
 }

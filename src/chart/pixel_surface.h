@@ -104,6 +104,12 @@ struct TMarkerStamp {
     // leftmost to the rightmost of the runs that reach that row.
     bool centredRows = false;
     std::vector<int> rowLeft, rowRight;
+    // The same runs grouped: the ink rows (from ink.top()) that share one run.
+    struct RowGroup {
+        int left, right;
+        std::vector<int> rows;
+    };
+    std::vector<RowGroup> rowGroups;
 };
 
 // Draws one marker shape with the canvas's current pen and brush (the marker table of the line

@@ -291,6 +291,35 @@ public:
         lastStamp_ = nullptr;
         const QRgb rgb = Rgb(col);
         const int top = stamp->ink.top(), bottom = stamp->ink.bottom();
+#ifdef __SIZEOF_INT128__
+        // The rows each group of the marker's rows reaches, as bits from row first + top: a few
+        // shifts of the markers' rows, then one run a row.
+        using Mask = unsigned __int128;
+        const std::vector<TMarkerStamp::RowGroup> &groups = stamp->rowGroups;
+        constexpr size_t kGroups = 8;
+        if (last - first + (bottom - top) < 128 && groups.size() <= kGroups) {
+            Mask markers = 0;
+            each([&](int y) { markers |= Mask(1) << (y - first); });
+            std::array<Mask, kGroups> reach{};
+            Mask any = 0;
+            for (size_t g = 0; g < groups.size(); ++g) {
+                for (int k : groups[g].rows) reach[g] |= markers << k;
+                any |= reach[g];
+            }
+            for (Mask m = any; m; m &= m - 1) {
+                const auto low64 = static_cast<std::uint64_t>(m);
+                const int k = low64 ? std::countr_zero(low64) : 64 + std::countr_zero(static_cast<std::uint64_t>(m >> 64));
+                int left = INT_MAX, right = INT_MIN;
+                for (size_t g = 0; g < groups.size(); ++g)
+                    if ((reach[g] >> k) & 1) {
+                        left = std::min(left, groups[g].left);
+                        right = std::max(right, groups[g].right);
+                    }
+                surface_.Span(x + left, x + right, first + top + k, rgb);
+            }
+            return;
+        }
+#endif
         for (int row = first + top; row <= last + bottom; ++row) {
             int left = INT_MAX, right = INT_MIN;
             for (int dy = std::max(top, row - last); dy <= std::min(bottom, row - first); ++dy)
