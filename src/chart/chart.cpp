@@ -418,10 +418,12 @@ bool TCustomAxisPanel::PrepareFrame()
     const std::array<TCustomChartAxis *, 2> vertical{&leftAxis_, &rightAxis_};
     std::array<std::optional<TPixelMapper>, 2> next;
     for (size_t k = 0; k < vertical.size(); ++k)
-        vertical[k]->WithNextRange(SeriesMargins(vertical[k]), [&](TCustomChartAxis &a) { next[k].emplace(&a); });
+        vertical[k]->WithNextRange(SeriesMargins(vertical[k]), [&](TCustomChartAxis &a) {
+            if (a.PixelSize() > 0) next[k].emplace(&a); // not laid out yet: nothing to go by
+        });
     return MapRowsAhead(seriesList_, [&](const TCustomChartAxis *a) -> std::optional<TPixelMapper> {
         for (size_t k = 0; k < vertical.size(); ++k)
-            if (vertical[k] == a && next[k]->Linear()) return next[k];
+            if (vertical[k] == a && next[k] && next[k]->Linear()) return next[k];
         return std::nullopt;
     });
 }
