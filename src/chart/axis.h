@@ -180,19 +180,26 @@ public:
     // layout's pixels. The axis is as it was afterwards.
     template <class F> void WithNextRange(const TRect &margins, F &&f)
     {
-        const RangeState saved{maximum_, minimum_, drawMin_, drawMax_, drawRange_, startPixel_, endPixel_, pixelSize_, centerPixel_};
+        struct Restore {
+            TCustomChartAxis &a;
+            const RangeState saved{a.maximum_, a.minimum_, a.drawMin_, a.drawMax_, a.drawRange_,
+                                   a.startPixel_, a.endPixel_, a.pixelSize_, a.centerPixel_};
+            ~Restore()
+            {
+                a.maximum_ = saved.maximum;
+                a.minimum_ = saved.minimum;
+                a.drawMin_ = saved.drawMin;
+                a.drawMax_ = saved.drawMax;
+                a.drawRange_ = saved.drawRange;
+                a.startPixel_ = saved.startPixel;
+                a.endPixel_ = saved.endPixel;
+                a.pixelSize_ = saved.pixelSize;
+                a.centerPixel_ = saved.centerPixel;
+            }
+        } restore{*this};
         AdjustRange();
         ApplyMargins(margins);
         f(*this);
-        maximum_ = saved.maximum;
-        minimum_ = saved.minimum;
-        drawMin_ = saved.drawMin;
-        drawMax_ = saved.drawMax;
-        drawRange_ = saved.drawRange;
-        startPixel_ = saved.startPixel;
-        endPixel_ = saved.endPixel;
-        pixelSize_ = saved.pixelSize;
-        centerPixel_ = saved.centerPixel;
     }
 
     // Asks the chart (when there is one) to repaint.

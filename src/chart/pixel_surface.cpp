@@ -113,6 +113,7 @@ TMarkerStamp RenderMarkerStamp(const TCanvasPen &pen, const TCanvasBrush &brush,
                                        reinterpret_cast<const QRgb *>(on[1].constBits()), w, ht, cx, cy);
     const QRect safe(2 - cx, 2 - cy, w - 4, ht - 4);
     stamp.usable = stamp.ink.isNull() || safe.contains(stamp.ink);
+    stamp.centredRows &= stamp.usable;
     return stamp;
 }
 

@@ -82,7 +82,8 @@ private:
 class TChartSeriesList;
 // Maps the levels of the list's large line and point series into the rows their next dense
 // pass reads (see TCustomAxisPanel::PrepareFrame), each through the vertical mapping
-// `mapperOf` gives its axis (none: left to the frame). True when it mapped any.
+// `mapperOf` gives its axis (none: left to the frame). Lists that may not all map into the
+// device's range are left to the frame too. True when it mapped any.
 // RowsMapped counts the values the dense passes and this have mapped into kept rows so far
 // (window thread): a frame that finds its rows mapped ahead adds none.
 bool MapRowsAhead(TChartSeriesList &series,
@@ -156,13 +157,13 @@ public:
     void Read(const QRect &r, std::vector<QRgb> &out) const;
     void Write(const QRect &r, const std::vector<QRgb> &in);
     void Fill(const QRect &r, QRgb rgb);
-    // Copies a stamp placed Inside.
     // Pixels x0..x1 of row y in one colour; the caller keeps them inside the clip.
     void Span(int x0, int x1, int y, QRgb rgb)
     {
         QRgb *p = bits_ + static_cast<std::ptrdiff_t>(y) * stride_;
         std::fill(p + x0, p + x1 + 1, rgb);
     }
+    // Copies a stamp placed Inside.
     void Blit(const TMarkerStamp &stamp, int x, int y)
     {
         for (const TMarkerStamp::Run &r : stamp.runs) {

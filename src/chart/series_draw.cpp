@@ -616,13 +616,15 @@ public:
             }
         return nullptr;
     }
-    // Room for the rows of these values, as rows[i - from], in the entry read longest ago; it
-    // is Filling until the caller says.
+    // Room for the rows of these values, as rows[i - from], in the entry read longest ago (a
+    // list no lookup can find, one value held n times, gets room of its own instead); it is
+    // Filling until the caller says.
     Entry &Begin(const TPixelMapper &my, const TChartValueList &list, int from, int to)
     {
         Entry *e = &entries_[0];
         for (Entry &c : entries_)
             if (c.used < e->used) e = &c;
+        if (list.ContentKey() == 0) e = &unkeyed_;
         e->rows.resize(static_cast<size_t>(to - from + 1));
         e->key = list.ContentKey();
         e->offset = list.ContentOffset();
@@ -639,8 +641,20 @@ public:
 
 private:
     std::array<Entry, 3> entries_;
+    Entry unkeyed_;
     unsigned clock_ = 0;
 };
+
+// Whether every value of the list maps inside the device's range: finite values on a linear axis
+// map monotonically, so the extremes decide (known without a pass when the values came with
+// their facts).
+bool RowsInRange(const TPixelMapper &my, const TChartValueList &list)
+{
+    if (!my.Linear() || !list.AllFinite() || !std::isfinite(list.Multiplier())) return false;
+    const int a = my(list.Lowest()), b = my(list.Highest());
+    auto in = [](int p) { return p != Off && p >= -32766 && p < 32767; };
+    return in(a) && in(b);
+}
 
 // Pixel rows of a list's values first..last (multiplied by its multiplier), as
 // rows[i - first]; null when a point is left out by the point-by-point pass (not finite, or
@@ -706,7 +720,7 @@ public:
         : my_(my), values_(list.Data()), m_(list.Multiplier())
     {
         RowCache &c = RowCache::Instance();
-        if (!InRange(my, list) || c.Find(my, list, first, last)) {
+        if (!RowsInRange(my, list) || c.Find(my, list, first, last)) {
             const PixelRow *mapped = MapRows(my, list, first, last);
             ok_ = mapped != nullptr;
             all_ = mapped ? mapped - first : nullptr;
@@ -716,7 +730,7 @@ public:
         entry_ = &c.Begin(my, list, first, last);
         rows_ = entry_->rows.data() - first;
         last_ = last;
-        if (twin && InRange(*twin, list) && !c.Find(*twin, list, first, last)) {
+        if (twin && RowsInRange(*twin, list) && !c.Find(*twin, list, first, last)) {
             twin_ = &c.Begin(*twin, list, first, last);
             twinRows_ = twin_->rows.data() - first;
         }
@@ -744,17 +758,6 @@ public:
     int Row(int i) const { return all_ ? all_[i] : my_(values_[i] * m_); }
 
 private:
-    // Whether every value maps inside the device's range: finite values on a linear axis map
-    // monotonically, so the extremes decide (known without a pass when the values came with
-    // their facts).
-    static bool InRange(const TPixelMapper &my, const TChartValueList &list)
-    {
-        if (!my.Linear() || !list.AllFinite() || !std::isfinite(list.Multiplier())) return false;
-        const int a = my(list.Lowest()), b = my(list.Highest());
-        auto in = [](int p) { return p != Off && p >= -32766 && p < 32767; };
-        return in(a) && in(b);
-    }
-
     const TPixelMapper &my_;
     const double *values_;
     const double m_;
@@ -782,7 +785,7 @@ bool MapRowsAhead(TChartSeriesList &series,
         auto *s = dynamic_cast<TCustomSeries *>(t);
         if (!s || !s->Active() || s->PointCount() < kLarge || !s->ResolvedVertAxis()) continue;
         const std::optional<TPixelMapper> my = mapperOf(s->ResolvedVertAxis());
-        if (!my) continue;
+        if (!my || s->YValues().ContentKey() == 0 || !RowsInRange(*my, s->YValues())) continue;
         const int last = s->PointCount() - 1;
         ColumnRows rows(*my, s->YValues(), 0, last, LaterSameValues(series, *s, *my, mapperOf));
         if (!rows.Ok()) continue;

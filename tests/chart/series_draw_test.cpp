@@ -693,23 +693,32 @@ TEST(seriesDraw, KeptRowsServeLaterFramesUntilValuesOrAxesChange)
                             static_cast<TChartSeries *>(&peaks)})
         s->SetParentChart(&chart);
     ASSERT_TRUE(copy.YValues().SharesStorageWith(trace.YValues()));
-    auto same = [&](const char *what) {
+    // `mapped`: the values the first direct frame maps into rows (-1: not checked); drawn again,
+    // it maps none
+    auto same = [&](const char *what, long long mapped = -1) {
         const QImage viaPainter = chart.Render({&copy, &trace, &peaks}, false, true);
+        const std::uint64_t before = RowsMapped();
         const QImage direct = chart.Render({&copy, &trace, &peaks}, true, true);
         EXPECT_EQ(direct, viaPainter) << what;
+        if (mapped >= 0) {
+            EXPECT_EQ(RowsMapped() - before, static_cast<std::uint64_t>(mapped)) << what;
+        }
+        const std::uint64_t again = RowsMapped();
         EXPECT_EQ(chart.Render({&copy, &trace, &peaks}, true, true), viaPainter) << what << ", drawn again";
+        EXPECT_EQ(RowsMapped(), again) << what << ", drawn again";
     };
+    const long long points = trace.PointCount();
     same("first frame");
     chart.Bottom().SetMinimum(30); // a part of the rows kept for the whole trace
     chart.Bottom().SetMaximum(60);
-    same("zoomed in");
+    same("zoomed in", 0);
     sweep(5); // new storage
     same("new levels, zoomed");
     chart.Bottom().SetMaximum(100);
     chart.Bottom().SetMinimum(0);
     same("zoomed out");
-    chart.Right().SetMaximum(150); // the copy's rows change, the trace's stay
-    same("other range on the copy's axis");
+    chart.Right().SetMaximum(150); // the copy's rows change, the trace's and the peaks' stay
+    same("other range on the copy's axis", points);
     chart.Left().SetMinimum(-30); // the trace's and the peaks' change
     same("other range on the trace's axis");
     trace.YValues().SetValue(5000, 100); // the trace takes its own values, changed
