@@ -64,24 +64,22 @@ TMarkerStamp StampFromPair(const QRgb *a, const QRgb *b, int w, int h, int cx, i
     stamp.usable = stamp.ink.isNull() || QRect(1 - cx, 1 - cy, w - 2, h - 2).contains(stamp.ink);
     if (stamp.usable && !stamp.ink.isNull()) {
         const int rows = stamp.ink.height();
-        stamp.rowLeft.assign(static_cast<size_t>(rows), 1);
-        stamp.rowRight.assign(static_cast<size_t>(rows), 0);
-        std::vector<int> count(static_cast<size_t>(rows), 0);
+        std::vector<int> count(static_cast<size_t>(rows), 0), left(count), right(count);
         bool centred = true;
         for (const TMarkerStamp::Run &r : stamp.runs) {
             const size_t k = static_cast<size_t>(r.dy - stamp.ink.top());
             ++count[k];
-            stamp.rowLeft[k] = r.dx;
-            stamp.rowRight[k] = r.dx + r.len - 1;
+            left[k] = r.dx;
+            right[k] = r.dx + r.len - 1;
             centred &= r.dx <= 0 && r.dx + r.len - 1 >= 0;
         }
-        stamp.centredRows = centred && std::all_of(count.begin(), count.end(), [](int c) { return c == 1; });
-        for (int k = 0; stamp.centredRows && k < rows; ++k) {
-            const int l = stamp.rowLeft[static_cast<size_t>(k)], r = stamp.rowRight[static_cast<size_t>(k)];
-            auto g = std::find_if(stamp.rowGroups.begin(), stamp.rowGroups.end(),
-                                  [&](const TMarkerStamp::RowGroup &e) { return e.left == l && e.right == r; });
-            if (g == stamp.rowGroups.end()) g = stamp.rowGroups.insert(g, {l, r, {}});
-            g->rows.push_back(k);
+        centred &= std::all_of(count.begin(), count.end(), [](int c) { return c == 1; });
+        for (size_t k = 0; centred && k < count.size(); ++k) {
+            auto g = std::find_if(stamp.rowGroups.begin(), stamp.rowGroups.end(), [&](const TMarkerStamp::RowGroup &e) {
+                return e.left == left[k] && e.right == right[k];
+            });
+            if (g == stamp.rowGroups.end()) g = stamp.rowGroups.insert(g, {left[k], right[k], {}});
+            g->rows.push_back(static_cast<int>(k));
         }
     }
     return stamp;
@@ -113,7 +111,7 @@ TMarkerStamp RenderMarkerStamp(const TCanvasPen &pen, const TCanvasBrush &brush,
                                        reinterpret_cast<const QRgb *>(on[1].constBits()), w, ht, cx, cy);
     const QRect safe(2 - cx, 2 - cy, w - 4, ht - 4);
     stamp.usable = stamp.ink.isNull() || safe.contains(stamp.ink);
-    stamp.centredRows &= stamp.usable;
+    if (!stamp.usable) stamp.rowGroups.clear();
     return stamp;
 }
 

@@ -100,17 +100,15 @@ struct TMarkerStamp {
     std::vector<QRgb> colours;
     QRect ink;          // box of the set pixels, relative to the centre (null when nothing is set)
     bool usable = false; // false: draw this marker through the canvas
-    // Every row of the ink one run through the centre column (rowLeft/rowRight: the run of ink
-    // row ink.top() + k): markers stacked in one column then cover, row by row, one run from the
-    // leftmost to the rightmost of the runs that reach that row.
-    bool centredRows = false;
-    std::vector<int> rowLeft, rowRight;
-    // The same runs grouped: the ink rows (from ink.top()) that share one run.
+    // When every row of the ink is one run through the centre column: the ink rows (k for row
+    // ink.top() + k) grouped by their run. Markers stacked in one column then cover, row by row,
+    // one run from the leftmost to the rightmost of the runs that reach that row. Empty otherwise.
     struct RowGroup {
         int left, right;
         std::vector<int> rows;
     };
     std::vector<RowGroup> rowGroups;
+    bool CentredRows() const { return !rowGroups.empty(); }
 };
 
 // Draws one marker shape with the canvas's current pen and brush (the marker table of the line

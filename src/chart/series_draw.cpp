@@ -255,7 +255,7 @@ public:
 
     // Markers of colour `col` at column x, one at row low + k for each set bit k of `rows`, but
     // not at row `skip` nor outside rows base .. base + span - 1 (where UniformInk holds, so the
-    // order does not matter). Stacked markers whose stamp allows it (see centredRows) and that lie
+    // order does not matter). Stacked markers whose stamp allows it (see CentredRows) and that lie
     // inside the clip are drawn as their union, one run a row; the rest one by one.
     void MarkerRows(int index, int x, int low, const std::vector<std::uint64_t> &rows, int skip, int base,
                     unsigned span, TColor col)
@@ -279,7 +279,7 @@ public:
         });
         if (first > last) return;
         const TMarkerStamp *stamp = markersDirect_ && drawing_ ? &stamps_[StampIndex(style_, col)].second : nullptr;
-        if (!stamp || !stamp->centredRows || first == last || surface_.Place(*stamp, x, first) != TPixelSurface::Inside ||
+        if (!stamp || !stamp->CentredRows() || first == last || surface_.Place(*stamp, x, first) != TPixelSurface::Inside ||
             surface_.Place(*stamp, x, last) != TPixelSurface::Inside) {
             each([&](int y) { Marker(index, x, y, col); });
             return;
@@ -291,11 +291,11 @@ public:
         lastStamp_ = nullptr;
         const QRgb rgb = Rgb(col);
         const int top = stamp->ink.top(), bottom = stamp->ink.bottom();
+        const std::vector<TMarkerStamp::RowGroup> &groups = stamp->rowGroups;
 #ifdef __SIZEOF_INT128__
         // The rows each group of the marker's rows reaches, as bits from row first + top: a few
         // shifts of the markers' rows, then one run a row.
         using Mask = unsigned __int128;
-        const std::vector<TMarkerStamp::RowGroup> &groups = stamp->rowGroups;
         constexpr size_t kGroups = 8;
         if (last - first + (bottom - top) < 128 && groups.size() <= kGroups) {
             Mask markers = 0;
@@ -320,12 +320,13 @@ public:
             return;
         }
 #endif
+        // Row by row: the groups with a marker that reaches it.
         for (int row = first + top; row <= last + bottom; ++row) {
             int left = INT_MAX, right = INT_MIN;
-            for (int dy = std::max(top, row - last); dy <= std::min(bottom, row - first); ++dy)
-                if (taken(row - dy)) {
-                    left = std::min(left, stamp->rowLeft[static_cast<size_t>(dy - top)]);
-                    right = std::max(right, stamp->rowRight[static_cast<size_t>(dy - top)]);
+            for (const TMarkerStamp::RowGroup &g : groups)
+                if (std::any_of(g.rows.begin(), g.rows.end(), [&](int k) { return taken(row - top - k); })) {
+                    left = std::min(left, g.left);
+                    right = std::max(right, g.right);
                 }
             if (left <= right) surface_.Span(x + left, x + right, row, rgb);
         }
@@ -572,9 +573,10 @@ private:
 
 namespace {
 
-// Pixel rows (16-bit: the device's coordinate range) of runs of lists' values, kept for the frames and series that read the same values
-// through the same mapping again: the trace, its copy on the other axis and the peaks each keep
-// theirs from one frame to the next. Window thread only, as every chart object.
+// Pixel rows (16-bit: the device's coordinate range) of runs of lists' values, kept for the
+// frames and series that read the same values through the same mapping again: the trace, its
+// copy on the other axis and the peaks each keep theirs from one frame to the next. Window
+// thread only, as every chart object.
 class RowCache {
 public:
     enum State { Stale, Filling, Mapped, LeftOut };

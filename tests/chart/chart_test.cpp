@@ -37,6 +37,17 @@ struct BareChart : AppFirst, TChart {
     }
 };
 
+// Counts the chart's frames into `frames`, shows it and draws it once: false when it never
+// appears or draws no frame.
+bool ShowCountingFrames(TChart &c, int &frames)
+{
+    c.OnAfterDraw = [&frames](TChart *) { ++frames; };
+    c.show();
+    if (!QTest::qWaitForWindowExposed(&c)) return false;
+    c.repaint();
+    return frames >= 1;
+}
+
 } // namespace
 
 TEST(chartFrame, PlotRectOfTheMarginExample)
@@ -89,11 +100,7 @@ TEST(chartRepaint, ChangesCoalesceAndUnchangedRepaintsReuseTheBuffer)
 {
     BareChart c(300, 200);
     int frames = 0;
-    c.OnAfterDraw = [&](TChart *) { ++frames; };
-    c.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&c));
-    c.repaint();
-    ASSERT_GE(frames, 1);
+    ASSERT_TRUE(ShowCountingFrames(c, frames));
     const int created = c.Canvas3D().BufferCreations();
     frames = 0;
     c.SetMarginLeft(5);
@@ -153,11 +160,7 @@ TEST(chartRepaint, PaintAfterWaitingComesInTurnsOfItsOwnWithRowsMappedAhead)
     c.Right().SetAutomaticMinimum(false);
     sweep(0);
     int frames = 0;
-    c.OnAfterDraw = [&](TChart *) { ++frames; };
-    c.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&c));
-    c.repaint();
-    ASSERT_GE(frames, 1);
+    ASSERT_TRUE(ShowCountingFrames(c, frames));
     const int before = frames;
     auto axes = [&] {
         std::vector<double> state;
