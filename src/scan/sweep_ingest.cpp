@@ -1,26 +1,100 @@
 #include "scan/sweep_ingest.h"
 
 #include "platform/single_precision.h"
+#include "platform/vector_clones.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <numeric>
 
+#if SKYVANE_HAS_FMA_TARGET
+#include <immintrin.h>
+#endif
+
 namespace sky {
 
+namespace {
+
+// The largest value above `hi` and the smallest below `lo` (either left as it is where no value
+// passes it), as the plain loop "if (v > hi) hi = v" finds them: a NaN is passed over.
+void ExtremeValuesPlain(const double *y, std::size_t n, double &hi, double &lo) {
+    for (std::size_t i = 0; i < n; ++i) {
+        hi = y[i] > hi ? y[i] : hi;
+        lo = y[i] < lo ? y[i] : lo;
+    }
+}
+
+// The first index from `from` on holding exactly v (equal zeros match), n where none does.
+std::size_t FirstEqualPlain(const double *y, std::size_t from, std::size_t n, double v) {
+    while (from < n && !(y[from] == v))
+        ++from;
+    return from;
+}
+
+#if SKYVANE_HAS_FMA_TARGET
+// MAX(a, h) is exactly "a > h ? a : h" (a NaN a gives h), MIN likewise: every lane finds what
+// the plain loop finds over its values, and the lanes fold the same way.
+SKYVANE_FMA_TARGET
+void ExtremeValuesAvx2(const double *y, std::size_t n, double &hi, double &lo) {
+    __m256d h0 = _mm256_set1_pd(hi), h1 = h0, l0 = _mm256_set1_pd(lo), l1 = l0;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256d a = _mm256_loadu_pd(y + i), b = _mm256_loadu_pd(y + i + 4);
+        h0 = _mm256_max_pd(a, h0);
+        h1 = _mm256_max_pd(b, h1);
+        l0 = _mm256_min_pd(a, l0);
+        l1 = _mm256_min_pd(b, l1);
+    }
+    alignas(32) double lanes[4][4];
+    _mm256_store_pd(lanes[0], h0);
+    _mm256_store_pd(lanes[1], h1);
+    _mm256_store_pd(lanes[2], l0);
+    _mm256_store_pd(lanes[3], l1);
+    for (int k = 0; k < 4; ++k) {
+        hi = std::max({hi, lanes[0][k], lanes[1][k]});
+        lo = std::min({lo, lanes[2][k], lanes[3][k]});
+    }
+    ExtremeValuesPlain(y + i, n - i, hi, lo);
+}
+
+SKYVANE_FMA_TARGET
+std::size_t FirstEqualAvx2(const double *y, std::size_t from, std::size_t n, double v) {
+    const __m256d want = _mm256_set1_pd(v);
+    for (; from + 4 <= n; from += 4)
+        if (const int m = _mm256_movemask_pd(_mm256_cmp_pd(_mm256_loadu_pd(y + from), want, _CMP_EQ_OQ)))
+            return from + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(m)));
+    return FirstEqualPlain(y, from, n, v);
+}
+#endif
+
+} // namespace
+
 SweepExtremes FindExtremes(const double *y, std::size_t n) {
+    // The bins the loop "if (y[i] > hi) { hi = y[i]; maxIndex = i; }" picks, found as the extreme
+    // values first and then the first bin holding each: a pass without branches and two
+    // searches that stop early.
     SweepExtremes e;
     double hi = -1000.0, lo = 1000.0;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (y[i] > hi) {
-            hi = y[i];
-            e.maxIndex = i;
-        }
-        if (y[i] < lo) {
-            lo = y[i];
-            e.minIndex = i;
-        }
-    }
+    bool wide = false;
+#if SKYVANE_HAS_FMA_TARGET
+    wide = CpuHasFma();
+    if (wide)
+        ExtremeValuesAvx2(y, n, hi, lo);
+#endif
+    if (!wide)
+        ExtremeValuesPlain(y, n, hi, lo);
+    auto first = [&](double v) {
+#if SKYVANE_HAS_FMA_TARGET
+        if (wide)
+            return FirstEqualAvx2(y, 0, n, v);
+#endif
+        return FirstEqualPlain(y, 0, n, v);
+    };
+    if (hi > -1000.0)
+        e.maxIndex = first(hi);
+    if (lo < 1000.0)
+        e.minIndex = first(lo);
     return e;
 }
 
@@ -49,32 +123,74 @@ std::optional<double> NoiseLevel(const double *y, std::size_t n, std::size_t max
     return sum / static_cast<double>(count);
 }
 
-std::size_t CountPeaks(const double *y, std::size_t n, double threshold) {
-    std::size_t k = 0;
-    for (std::size_t i = 1; i + 1 < n; ++i)
-        k += static_cast<std::size_t>(IsPeak(y, i) & (y[i] > threshold)); // no branch to mispredict
-    return k;
+namespace {
+
+// Bins [from, to) into the marks (clear where they are set), one at a time.
+std::size_t MarkPeaksPlain(const double *y, std::size_t from, std::size_t to, double threshold,
+                           std::uint64_t *bits) {
+    std::size_t count = 0;
+    for (std::size_t i = from; i < to; ++i) {
+        const auto peak = static_cast<std::uint64_t>(IsPeak(y, i) & (y[i] > threshold));
+        bits[i / 64] |= peak << (i % 64);
+        count += peak;
+    }
+    return count;
 }
 
-void StorePeaks(const double *x, const double *y, std::size_t n, double threshold, double *px, double *py) {
-    if (n < 3)
-        return;
-    // The last peak first, from the end: before it every bin is written to the next free place
-    // and the place advances only for a peak (no branch to mispredict on noise, where about a
-    // quarter of the bins are peaks), and a write never lands beyond the last peak's place.
-    std::size_t last = n - 2;
-    while (last >= 1 && !(IsPeak(y, last) & (y[last] > threshold)))
-        --last;
-    if (last == 0)
-        return;
-    std::size_t k = 0;
-    for (std::size_t i = 1; i < last; ++i) {
-        px[k] = x[i];
-        py[k] = y[i];
-        k += static_cast<std::size_t>(IsPeak(y, i) & (y[i] > threshold));
+#if SKYVANE_HAS_FMA_TARGET
+// Four bins a step, `from` a multiple of four (so a step's marks never straddle two words) and
+// to - from one too. The comparisons are IsPeak's own, false on NaN as in C.
+SKYVANE_FMA_TARGET
+std::size_t MarkPeaksAvx2(const double *y, std::size_t from, std::size_t to, double threshold,
+                          std::uint64_t *bits) {
+    const __m256d t = _mm256_set1_pd(threshold);
+    std::uint64_t word = 0;
+    std::size_t count = 0;
+    for (std::size_t i = from; i < to; i += 4) {
+        const __m256d p = _mm256_loadu_pd(y + i - 1), a = _mm256_loadu_pd(y + i), q = _mm256_loadu_pd(y + i + 1);
+        const __m256d rise = _mm256_and_pd(_mm256_cmp_pd(a, p, _CMP_GT_OQ), _mm256_cmp_pd(q, a, _CMP_LE_OQ));
+        const __m256d flat = _mm256_and_pd(_mm256_cmp_pd(a, p, _CMP_EQ_OQ), _mm256_cmp_pd(q, a, _CMP_LT_OQ));
+        const __m256d peak = _mm256_and_pd(_mm256_or_pd(rise, flat), _mm256_cmp_pd(a, t, _CMP_GT_OQ));
+        word |= static_cast<std::uint64_t>(_mm256_movemask_pd(peak)) << (i % 64);
+        if (i % 64 == 60 || i + 4 == to) {
+            bits[i / 64] |= word;
+            count += static_cast<std::size_t>(std::popcount(word));
+            word = 0;
+        }
     }
-    px[k] = x[last];
-    py[k] = y[last];
+    return count;
+}
+#endif
+
+} // namespace
+
+std::size_t MarkPeaks(const double *y, std::size_t n, double threshold, std::vector<std::uint64_t> &bits) {
+    bits.assign(n / 64 + 1, 0);
+    if (n < 3)
+        return 0;
+    const std::size_t end = n - 1; // bins 1 .. n-2 can be peaks
+    std::size_t i = 1;
+#if SKYVANE_HAS_FMA_TARGET
+    if (CpuHasFma() && end >= 8) {
+        std::size_t count = MarkPeaksPlain(y, 1, 4, threshold, bits.data());
+        const std::size_t wideEnd = 4 + (end - 4) / 4 * 4;
+        count += MarkPeaksAvx2(y, 4, wideEnd, threshold, bits.data());
+        return count + MarkPeaksPlain(y, wideEnd, end, threshold, bits.data());
+    }
+#endif
+    return MarkPeaksPlain(y, i, end, threshold, bits.data());
+}
+
+void StoreMarkedPeaks(const double *x, const double *y, const std::vector<std::uint64_t> &bits, double *px,
+                      double *py) {
+    std::size_t k = 0;
+    for (std::size_t w = 0; w < bits.size(); ++w)
+        for (std::uint64_t b = bits[w]; b != 0; b &= b - 1) {
+            const std::size_t i = w * 64 + static_cast<std::size_t>(std::countr_zero(b));
+            px[k] = x[i];
+            py[k] = y[i];
+            ++k;
+        }
 }
 
 namespace {
@@ -184,10 +300,10 @@ void IngestSweep(std::string_view text, bool findPeaks, SweepFindings &out, TTra
     if (findPeaks && out.noiseDb && n > 2) {
         // Counted first, then stored: arrays of the peaks' size, not the sweep's.
         const double threshold = *out.noiseDb + kPeakMarginDb;
-        out.peakCount = CountPeaks(y, n, threshold);
+        out.peakCount = MarkPeaks(y, n, threshold, out.peakBits);
         out.peakX.resize(out.peakCount);
         out.peakY.resize(out.peakCount);
-        StorePeaks(x, y, n, threshold, out.peakX.data(), out.peakY.data());
+        StoreMarkedPeaks(x, y, out.peakBits, out.peakX.data(), out.peakY.data());
     }
 }
 

@@ -5,6 +5,7 @@
 #include "scan/trace_average.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -30,8 +31,10 @@ struct SweepFindings {
     std::vector<float> liveLevels;
     // The average with this sweep in it, for the caller to commit when it shows the sweep.
     TTraceAverage::Pending average;
-    // Working buffers of the ordering: the few overlapped bins of a hop.
+    // Working buffers of the ordering (the few overlapped bins of a hop) and of the peak search
+    // (a bit per bin).
     std::vector<double> tailX, tailY;
+    std::vector<std::uint64_t> peakBits;
 
     std::size_t PointCount() const { return data.x.size(); }
     // Read, ordered and analysed: everything the status panels show is known.
@@ -57,10 +60,12 @@ inline bool IsPeak(const double *y, std::size_t i) {
     return ((a > p) & (q <= a)) | ((a == p) & (q < a));
 }
 
-// Counts the peaks of y[1 .. n-2] above `threshold`; StorePeaks then writes exactly that many
-// positions and levels into px/py.
-std::size_t CountPeaks(const double *y, std::size_t n, double threshold);
-void StorePeaks(const double *x, const double *y, std::size_t n, double threshold, double *px, double *py);
+// Marks the peaks of y[1 .. n-2] above `threshold` in `bits` (bit i % 64 of word i / 64 for
+// bin i; the words are sized and cleared here) and returns how many there are; StoreMarkedPeaks
+// then writes exactly that many positions and levels into px/py, in bin order.
+std::size_t MarkPeaks(const double *y, std::size_t n, double threshold, std::vector<std::uint64_t> &bits);
+void StoreMarkedPeaks(const double *x, const double *y, const std::vector<std::uint64_t> &bits, double *px,
+                      double *py);
 
 // Puts `f.data`'s points in ascending frequency, equal frequencies in file order: the result of
 // a stable sort, reached by merging the hops in one pass when they come in order.

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <random>
 
@@ -187,6 +188,35 @@ TEST(SweepAnalysis, ExtremesNoiseAndPeaks) {
     // All at or below -1000: the strongest stays at 0.
     std::vector<double> low(5, -2000);
     EXPECT_EQ(FindExtremes(low.data(), low.size()).maxIndex, 0u);
+    // Against the bin-by-bin loop: lengths around the vector steps, repeated extremes, equal
+    // zeros of either sign, NaN, and levels beyond +-1000 that the search never takes.
+    std::mt19937 rng(11);
+    for (int round = 0; round < 4000; ++round) {
+        const std::size_t n = round < 3000 ? static_cast<std::size_t>(round % 40) : rng() % 3000;
+        std::vector<double> v(n);
+        for (double &level : v) {
+            const unsigned r = rng() % 100;
+            level = r < 3 ? std::nan("") : r < 6 ? (r % 2 ? 0.0 : -0.0) : r < 8 ? (r % 2 ? 1500.0 : -1500.0)
+                                                                       : static_cast<double>(rng() % 9) - 4;
+            if (round % 4 == 1)
+                level -= 3000; // nothing above -1000
+        }
+        SweepExtremes want;
+        double hi = -1000.0, lo = 1000.0;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (v[i] > hi) {
+                hi = v[i];
+                want.maxIndex = i;
+            }
+            if (v[i] < lo) {
+                lo = v[i];
+                want.minIndex = i;
+            }
+        }
+        const SweepExtremes got = FindExtremes(v.data(), n);
+        ASSERT_EQ(got.maxIndex, want.maxIndex) << "round " << round;
+        ASSERT_EQ(got.minIndex, want.minIndex) << "round " << round;
+    }
 
     // Flat top of three: first and last bin are peaks, the middle one is not.
     const double top[] = {-50, -10, -10, -10, -50};
@@ -308,15 +338,19 @@ TEST(SweepParse, EveryDecimalTextReadsAsTheGeneralReaderReadsIt) {
 }
 
 TEST(SweepAnalysis, PeaksStoredAreExactlyThoseOfABinByBinSearch) {
-    // Random sweeps of every small length and some long ones, noise with flat runs; a mark past
-    // the counted size shows a write beyond it.
+    // Random sweeps of every small length and some long ones, noise with flat runs, NaN now and
+    // then; a mark past the counted size shows a write beyond it. The marks are left dirty from
+    // the round before, as a reused buffer is.
     std::mt19937 rng(3);
+    std::vector<std::uint64_t> bits;
     for (int round = 0; round < 3000; ++round) {
-        const std::size_t n = round < 2000 ? static_cast<std::size_t>(round % 12) : 1 + rng() % 5000;
+        const std::size_t n = round < 2000 ? static_cast<std::size_t>(round % 140) : 1 + rng() % 5000;
         std::vector<double> x(n), y(n);
         for (std::size_t i = 0; i < n; ++i) {
             x[i] = 1e6 + static_cast<double>(i);
             y[i] = -50 + static_cast<double>(rng() % (round % 3 == 0 ? 3 : 40));
+            if (round % 7 == 0 && rng() % 50 == 0)
+                y[i] = std::nan("");
         }
         const double threshold = round % 5 == 0 ? 1e9 : -48.5; // none, or about half the peaks
         std::vector<double> wantX, wantY;
@@ -325,11 +359,11 @@ TEST(SweepAnalysis, PeaksStoredAreExactlyThoseOfABinByBinSearch) {
                 wantX.push_back(x[i]);
                 wantY.push_back(y[i]);
             }
-        const std::size_t count = CountPeaks(y.data(), n, threshold);
+        const std::size_t count = MarkPeaks(y.data(), n, threshold, bits);
         ASSERT_EQ(count, wantX.size()) << "round " << round;
         // one more place, holding a mark no write may touch
         std::vector<double> px(count + 1, 12345.0), py(count + 1, 12345.0);
-        StorePeaks(x.data(), y.data(), n, threshold, px.data(), py.data());
+        StoreMarkedPeaks(x.data(), y.data(), bits, px.data(), py.data());
         ASSERT_EQ(px.back(), 12345.0) << "round " << round;
         ASSERT_EQ(py.back(), 12345.0) << "round " << round;
         px.pop_back();
