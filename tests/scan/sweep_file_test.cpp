@@ -320,6 +320,31 @@ TEST(SweepParse, EveryDecimalTextReadsAsTheGeneralReaderReadsIt) {
             ASSERT_EQ(std::memcmp(&a.y[i], &b.y[i], sizeof(double)), 0)
                 << texts[i] << " read as " << a.y[i] << " and " << b.y[i];
     }
+    // Short texts of digits, points, signs and other bytes (bytes of 0xFA and more among them),
+    // ended in every way, at every distance from the line's end: the reading in one 8-byte load
+    // gives what the general reader gives, or leaves the text to it.
+    const std::string alphabet = std::string("0123456789.,-+eE \t\x01x/:?") + "\xFA\xFF";
+    for (int round = 0; round < 20000; ++round) {
+        std::string line = "d, t, 100, 200, 10, 5";
+        const int fields = 1 + static_cast<int>(rng() % 4);
+        for (int i = 0; i < fields; ++i) {
+            line += rng() % 4 ? ", " : ",";
+            if (rng() % 3 == 0)
+                line += '-';
+            const int length = static_cast<int>(rng() % 9);
+            for (int k = 0; k < length; ++k)
+                line += rng() % 3 ? static_cast<char>('0' + rng() % 10) : alphabet[rng() % alphabet.size()];
+        }
+        line.append(rng() % 8, ' ');
+        SweepData a, b;
+        ParseSweepFileLines(line, a, true);
+        ParseSweepFileLines(line, b, false);
+        ASSERT_EQ(a.ok, b.ok) << line;
+        ASSERT_EQ(a.valueCount, b.valueCount) << line;
+        ASSERT_EQ(a.y.size(), b.y.size()) << line;
+        for (std::size_t i = 0; i < a.y.size(); ++i)
+            ASSERT_EQ(std::memcmp(&a.y[i], &b.y[i], sizeof(double)), 0) << line << ": " << a.y[i] << " and " << b.y[i];
+    }
     // Values at the shortcut's edge, against from_chars itself.
     for (const char *t : {"999999999999999", "99999999999999.9", "0.000000000000001", "9007199254740993",
                           "123456789012345.6", "-0.00", "0", "35.47", "0.1", "1.7976931348623157"}) {
