@@ -925,6 +925,47 @@ void RowBits(const PixelRow *yr, int n, int low, std::uint64_t *words, int count
     RowBitsPlain(yr, n, low, words, count);
 }
 
+#if SKYVANE_HAS_FMA_TARGET
+// The rows of n points as bits, with their lowest and highest row, in one pass, where every row
+// lies within 31 rows below and 32 above the first point's (a column of noise does): the bits
+// are gathered from that row - 31 on, and what lies outside shows in the row's distance from
+// it. False, with nothing written, where a row lies outside.
+SKYVANE_FMA_TARGET bool RowBitsNear(const PixelRow *yr, int n, int &lowest, int &highest, std::uint64_t &bits)
+{
+    // Eight points a step in 32-bit lanes: the low and the high half of the word apart.
+    const int from = yr[0] - 31;
+    const __m256i one = _mm256_set1_epi32(1), base = _mm256_set1_epi32(from), half = _mm256_set1_epi32(32);
+    __m256i low = _mm256_setzero_si256(), high = low, outside = low;
+    int k = 0;
+    for (; k + 8 <= n; k += 8) {
+        const __m256i d = _mm256_sub_epi32(_mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(yr + k))), base);
+        low = _mm256_or_si256(low, _mm256_sllv_epi32(one, d)); // nothing for 32 and more, or below 0
+        high = _mm256_or_si256(high, _mm256_sllv_epi32(one, _mm256_sub_epi32(d, half)));
+        outside = _mm256_or_si256(outside, _mm256_srli_epi32(d, 6)); // not 0 .. 63 as unsigned
+    }
+    alignas(32) std::uint32_t lanes[3][8];
+    _mm256_store_si256(reinterpret_cast<__m256i *>(lanes[0]), low);
+    _mm256_store_si256(reinterpret_cast<__m256i *>(lanes[1]), high);
+    _mm256_store_si256(reinterpret_cast<__m256i *>(lanes[2]), outside);
+    std::uint64_t set = 0, far = 0;
+    for (int j = 0; j < 8; ++j) {
+        set |= lanes[0][j] | std::uint64_t{lanes[1][j]} << 32;
+        far |= lanes[2][j];
+    }
+    for (; k < n; ++k) {
+        const auto d = static_cast<std::uint64_t>(static_cast<std::int64_t>(yr[k]) - from);
+        far |= d >> 6;
+        set |= std::uint64_t(1) << (d & 63);
+    }
+    if (far != 0) return false;
+    const int skip = std::countr_zero(set); // set holds the first point's row at least
+    lowest = from + skip;
+    highest = from + 63 - std::countl_zero(set);
+    bits = set >> skip;
+    return true;
+}
+#endif
+
 // The lowest and highest row of a column's points and, when `rowSet` is asked for, the rows
 // they take as bits from the lowest (bit k of the words: row low + k). Every row from the lowest
 // up to, not including, the highest is what the segments inside the column cover together
@@ -935,10 +976,17 @@ __attribute__((noinline))
 #endif
 void ColumnSpan(const PixelRow *yr, int a, int b, int &lowest, int &highest, std::vector<std::uint64_t> *rowSet)
 {
-    int low = yr[a], high = yr[a]; // in registers: the rows might alias the results
+#if SKYVANE_HAS_FMA_TARGET
+    std::uint64_t near = 0;
+    if (rowSet && CpuHasFma() && RowBitsNear(yr + a, b - a + 1, lowest, highest, near)) {
+        rowSet->assign(1, near);
+        return;
+    }
+#endif
+    PixelRow low = yr[a], high = yr[a]; // in registers: the rows might alias the results
     for (int k = a + 1; k <= b; ++k) {
-        low = std::min(low, int{yr[k]});
-        high = std::max(high, int{yr[k]});
+        low = std::min(low, yr[k]);
+        high = std::max(high, yr[k]);
     }
     lowest = low;
     highest = high;
