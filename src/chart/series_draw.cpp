@@ -272,11 +272,28 @@ public:
             return y != skip && static_cast<unsigned>(y - base) < span && d < 64 * rows.size() &&
                    ((rows[d >> 6] >> (d & 63)) & 1);
         };
+        // The usual column spans fewer than 64 rows: its markers' rows are then one word, with
+        // the skipped row and those outside the band cleared, and no loop over them is needed.
+        std::uint64_t word = 0;
+        if (rows.size() == 1) {
+            word = rows[0];
+            if (static_cast<unsigned>(skip - low) < 64) word &= ~(std::uint64_t(1) << (skip - low));
+            const int from = base - low, to = base + static_cast<int>(span) - low; // bits kept: from .. to - 1
+            if (from > 0) word = from >= 64 ? 0 : word & (~std::uint64_t(0) << from);
+            if (to < 64) word = to <= 0 ? 0 : word & (~std::uint64_t(0) >> (64 - to));
+        }
         int first = INT_MAX, last = INT_MIN;
-        each([&](int y) {
-            first = std::min(first, y);
-            last = std::max(last, y);
-        });
+        if (rows.size() == 1) {
+            if (word != 0) {
+                first = low + std::countr_zero(word);
+                last = low + 63 - std::countl_zero(word);
+            }
+        } else {
+            each([&](int y) {
+                first = std::min(first, y);
+                last = std::max(last, y);
+            });
+        }
         if (first > last) return;
         const TMarkerStamp *stamp = markersDirect_ && drawing_ ? &stamps_[StampIndex(style_, col)].second : nullptr;
         if (!stamp || !stamp->CentredRows() || first == last || surface_.Place(*stamp, x, first) != TPixelSurface::Inside ||
@@ -285,9 +302,10 @@ public:
             return;
         }
         lines_.Flush();
-        each([&](int y) {
-            if (log_.markers < 2) log_.marker[log_.markers++] = {col, style_, x, y};
-        });
+        if (log_.markers < 2)
+            each([&](int y) {
+                if (log_.markers < 2) log_.marker[log_.markers++] = {col, style_, x, y};
+            });
         lastStamp_ = nullptr;
         const QRgb rgb = Rgb(col);
         const int top = stamp->ink.top(), bottom = stamp->ink.bottom();
@@ -299,7 +317,10 @@ public:
         constexpr size_t kGroups = 8;
         if (last - first + (bottom - top) < 128 && groups.size() <= kGroups) {
             Mask markers = 0;
-            each([&](int y) { markers |= Mask(1) << (y - first); });
+            if (rows.size() == 1)
+                markers = word >> (first - low);
+            else
+                each([&](int y) { markers |= Mask(1) << (y - first); });
             std::array<Mask, kGroups> reach{};
             Mask any = 0;
             for (size_t g = 0; g < groups.size(); ++g) {
