@@ -2,6 +2,7 @@
 
 #include "display/image_view.h"
 #include "display/resample.h"
+#include "platform/vector_clones.h"
 
 #include <QPainter>
 
@@ -9,6 +10,10 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+
+#if SKYVANE_HAS_FMA_TARGET
+#include <immintrin.h>
+#endif
 
 namespace sky {
 
@@ -228,6 +233,48 @@ TWaterfall::TWaterfall(QSize screen)
     waterfallLineScaled.fill(Qt::black);
 }
 
+namespace {
+
+double StrongestOfPlain(const double *y, std::size_t lo, std::size_t hi) {
+    double strongest = y[lo];
+    for (std::size_t i = lo + 1; i < hi; ++i)
+        strongest = std::max(strongest, y[i]);
+    return strongest;
+}
+
+#if SKYVANE_HAS_FMA_TARGET
+// MAX(v, s) is "v > s ? v : s", exactly std::max(s, v): every lane, starting from y[lo], folds
+// its levels as the plain loop does, and the lanes fold the same way (which of two equal zeros
+// comes out may differ; both give one colour).
+SKYVANE_FMA_TARGET double StrongestOfAvx2(const double *y, std::size_t lo, std::size_t hi) {
+    __m256d a = _mm256_set1_pd(y[lo]), b = a;
+    std::size_t i = lo + 1;
+    for (; i + 8 <= hi; i += 8) {
+        a = _mm256_max_pd(_mm256_loadu_pd(y + i), a);
+        b = _mm256_max_pd(_mm256_loadu_pd(y + i + 4), b);
+    }
+    alignas(32) double lanes[8];
+    _mm256_store_pd(lanes, a);
+    _mm256_store_pd(lanes + 4, b);
+    double strongest = lanes[0];
+    for (int k = 1; k < 8; ++k)
+        strongest = std::max(strongest, lanes[k]);
+    for (; i < hi; ++i)
+        strongest = std::max(strongest, y[i]);
+    return strongest;
+}
+#endif
+
+} // namespace
+
+double StrongestOf(const double *y, std::size_t lo, std::size_t hi) {
+#if SKYVANE_HAS_FMA_TARGET
+    if (hi - lo > 16 && CpuHasFma())
+        return StrongestOfAvx2(y, lo, hi);
+#endif
+    return StrongestOfPlain(y, lo, hi);
+}
+
 bool TWaterfall::AddLine(const double *y, std::size_t n, std::size_t maxIndex, std::size_t minIndex,
                          TColor colorStart, TColor colorEnd) {
     const int h = waterfallBuffer.height();
@@ -288,10 +335,7 @@ bool TWaterfall::AddLine(const double *y, std::size_t n, std::size_t maxIndex, s
         for (int c = 0; c < dw; ++c) {
             const std::size_t lo = width * static_cast<std::size_t>(c) / static_cast<std::size_t>(dw);
             const std::size_t hi = std::max(lo + 1, width * static_cast<std::size_t>(c + 1) / static_cast<std::size_t>(dw));
-            double strongest = y[lo];
-            for (std::size_t i = lo + 1; i < hi; ++i)
-                strongest = std::max(strongest, y[i]);
-            colour(strongest, px + 3 * c);
+            colour(StrongestOf(y, lo, hi), px + 3 * c);
         }
     } else {
         if (waterfallLine.width() != static_cast<int>(width) || waterfallLine.format() != QImage::Format_RGB888)
@@ -333,9 +377,7 @@ void TWaterfall::DrawMapped(const double *y, std::size_t width, std::size_t maxI
             const std::size_t lo = width * static_cast<std::size_t>(c) / static_cast<std::size_t>(dw);
             const std::size_t hi =
                 std::max(lo + 1, width * static_cast<std::size_t>(c + 1) / static_cast<std::size_t>(dw));
-            double strongest = y[lo];
-            for (std::size_t i = lo + 1; i < hi; ++i)
-                strongest = std::max(strongest, y[i]); // skips NaN once strongest is a number
+            double strongest = StrongestOf(y, lo, hi); // skips NaN once strongest is a number
             if (std::isnan(strongest))
                 for (std::size_t i = lo + 1; i < hi; ++i)
                     if (!std::isnan(y[i]) && !(y[i] <= strongest))

@@ -33,6 +33,10 @@ enum class WaterfallLevels {
 
 // Settings text: "Sweep", "Fixed" or "Auto" (any case, surrounding blanks ignored). Anything else
 // is nullopt.
+// The strongest of the levels y[lo .. hi) (lo < hi) as the fold "s = y[lo], then
+// s = std::max(s, y[i])" finds it: a NaN level is passed over, unless it is the first.
+double StrongestOf(const double *y, std::size_t lo, std::size_t hi);
+
 std::optional<WaterfallLevels> ParseWaterfallLevels(QStringView text);
 QString WaterfallLevelsText(WaterfallLevels levels);
 

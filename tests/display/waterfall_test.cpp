@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <numeric>
+#include <random>
 
 using namespace sky;
 
@@ -303,5 +306,26 @@ TEST(Waterfall, BatchedLinesLeaveTheSameHistory) {
                     colours.insert(one.waterfallBuffer.pixel(x, y));
             EXPECT_GT(colours.size(), rows == 1 ? 5 : 20);
         }
+    }
+}
+
+// The strongest level of a pixel's share, against the plain fold: shares of every length
+// around the vector steps, from every offset, with NaN (first or later), infinities, equal
+// zeros of either sign and repeated maxima.
+TEST(WaterfallStrongest, EveryShareFoldsAsThePlainLoop) {
+    std::mt19937 rng(17);
+    const double specials[] = {std::nan(""), 0.0, -0.0, std::numeric_limits<double>::infinity(),
+                               -std::numeric_limits<double>::infinity(), -45.0};
+    std::vector<double> y(300);
+    for (int round = 0; round < 20000; ++round) {
+        for (double &v : y)
+            v = rng() % 10 == 0 ? specials[rng() % std::size(specials)] : -60.0 + static_cast<double>(rng() % 40);
+        const std::size_t lo = rng() % 40, hi = lo + 1 + rng() % (round % 2 ? 40 : 250);
+        double want = y[lo];
+        for (std::size_t i = lo + 1; i < hi; ++i)
+            want = std::max(want, y[i]);
+        const double got = sky::StrongestOf(y.data(), lo, hi);
+        ASSERT_TRUE(got == want || (std::isnan(got) && std::isnan(want)))
+            << "round " << round << ": " << got << " instead of " << want;
     }
 }
