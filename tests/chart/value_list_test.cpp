@@ -258,6 +258,18 @@ TEST(chartValueList, HandedOverFactsAgreeWithTheListsOwnPasses)
         for (double &e : v) e = k % 2 ? (at += (rng() % 100) / 7.0) : std::ldexp(double(rng()) - 2e9, int(rng() % 40) - 20);
         cases.push_back(v);
     }
+    // Long runs (the vector loops) with NaN and infinities here and there, first and last too.
+    for (int k = 0; k < 24; ++k) {
+        std::vector<double> v(17 + rng() % 200);
+        double at = 0;
+        for (double &e : v) e = k % 2 ? (at += (rng() % 100) / 7.0) : double(rng() % 1000) - 500;
+        const double odd[] = {nan, inf, -inf};
+        const int odds = 1 + k % 3 + (k % 5 == 0 ? static_cast<int>(v.size()) / 4 : 0); // now and then many
+        for (int j = 0; j < odds; ++j) v[rng() % v.size()] = odd[rng() % 3];
+        if (k % 4 == 0) v.front() = odd[k % 3];
+        if (k % 4 == 1) v.back() = odd[k % 3];
+        cases.push_back(v);
+    }
     // the same number, down to the sign of a zero
     auto same = [](double a, double b) {
         return (std::isnan(a) && std::isnan(b)) || (a == b && std::signbit(a) == std::signbit(b));
