@@ -820,11 +820,12 @@ bool MapRowsAhead(TChartSeriesList &series,
 
 namespace {
 
-// One past the last index from i on (up to last) whose x lies in pixel column `column`. The
-// pixel of an ascending, finite x list never goes back, so a galloping search finds the end.
-int ColumnEnd(const TPixelMapper &mx, const double *x, double m, int i, int last, int column)
+// One past the last index from i on (up to last) whose x lies in pixel column `column`, where
+// point `lo` lies in it. The pixel of an ascending, finite x list never goes back, so the points
+// of a column are one run and a galloping search finds its end.
+int ColumnEndFrom(const TPixelMapper &mx, const double *x, double m, int lo, int last, int column)
 {
-    int lo = i, hi = i + 1, step = 1;
+    int hi = lo + 1, step = 1;
     while (hi <= last && mx(x[hi] * m) == column) {
         lo = hi;
         step *= 2;
@@ -839,6 +840,26 @@ int ColumnEnd(const TPixelMapper &mx, const double *x, double m, int i, int last
             hi = mid;
     }
     return hi;
+}
+
+// The same from point i, the column's first, starting from a guess of its count (evenly spread
+// points fill every column alike, give or take one): the count of the column before, which
+// `guess` then takes from this one.
+int ColumnEnd(const TPixelMapper &mx, const double *x, double m, int i, int last, int column, int &guess)
+{
+    int from = i; // a point known to lie in the column
+    const int g = i + guess - 1;
+    if (guess > 1 && g <= last) {
+        if (mx(x[g] * m) == column) {
+            from = g;
+        } else if (mx(x[g - 1] * m) == column) {
+            --guess; // one fewer than the column before
+            return g;
+        }
+    }
+    const int end = ColumnEndFrom(mx, x, m, from, last, column);
+    guess = end - i;
+    return end;
 }
 
 } // namespace
@@ -1083,11 +1104,12 @@ bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface
     std::vector<std::uint64_t> rowSet; // the rows a column's points take, as bits
     int carried = -1; // the last marker of the column before: its turn is after this column's join
     int prevX = x0;
+    int guess = 0;         // points a column holds, as the column before held them
     int prevRow = 0;       // row of the last point of the column before
     int beforeLastRow = 0; // row of point last - 1
     for (int a = first; a <= last;) {
         const int X = mx_(x_[a] * xm_);
-        const int b = ColumnEnd(mx_, x_, xm_, a, last, X) - 1;
+        const int b = ColumnEnd(mx_, x_, xm_, a, last, X, guess) - 1;
         const PixelRow *yr = rows.Column(a, b); // yr[k]: row of point k of this column
         if (a > first && lines) r.Segment(prevX, prevRow, X, yr[a], c); // the join
         if (carried >= 0) r.Marker(carried, prevX, prevRow, c);
@@ -1472,9 +1494,10 @@ private:
         }
         c.next.clear();
         size_t k = 0;
+        int guess = 0; // points a column holds, as the column before held them
         for (int a = first; a <= last;) {
             const int X = mx_(x_[a] * xm_);
-            const int b = ColumnEnd(mx_, x_, xm_, a, last, X) - 1;
+            const int b = ColumnEnd(mx_, x_, xm_, a, last, X, guess) - 1;
             if (a > first) ++count; // the join from the column before
             // Columns before this one in the last pass ended before it: find the one it may be.
             while (k < c.columns.size() && c.columns[k].b < b) ++k;
