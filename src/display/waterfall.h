@@ -31,12 +31,13 @@ enum class WaterfallLevels {
     Auto,  // the 5th and 99.5th percentile of the levels in the rows shown, renewed at most once a second
 };
 
-// Settings text: "Sweep", "Fixed" or "Auto" (any case, surrounding blanks ignored). Anything else
-// is nullopt.
 // The strongest of the levels y[lo .. hi) (lo < hi) as the fold "s = y[lo], then
-// s = std::max(s, y[i])" finds it: a NaN level is passed over, unless it is the first.
+// s = std::max(s, y[i])" finds it: a NaN level is passed over, unless it is the first. Of two
+// equal zeros either may come out (both give one colour).
 double StrongestOf(const double *y, std::size_t lo, std::size_t hi);
 
+// Settings text: "Sweep", "Fixed" or "Auto" (any case, surrounding blanks ignored). Anything else
+// is nullopt.
 std::optional<WaterfallLevels> ParseWaterfallLevels(QStringView text);
 QString WaterfallLevelsText(WaterfallLevels levels);
 

@@ -511,6 +511,12 @@ TEST(seriesDraw, DenseFramesMatchThePainter)
         chart.Bottom().SetMinimum(lo);
         chart.Bottom().SetInverted(seed % 7 == 3);
         chart.Left().SetInverted(seed % 11 == 5);
+        // a logarithmic frequency axis, with points at and below zero before its start
+        const bool logarithmic = seed % 17 == 16;
+        if (logarithmic) {
+            chart.Bottom().SetMinimum(1);
+            chart.Bottom().SetLogarithmic(true);
+        }
         TLineSeries line;
         line.SetSeriesColor(clTeal);
         line.Pointer().SetVisible(seed % 4 != 3);
@@ -531,8 +537,19 @@ TEST(seriesDraw, DenseFramesMatchThePainter)
         const double centre = r(20, 80), spread = seed % 13 == 6 ? 80 : r(1, 30);
         std::normal_distribution<double> noise(centre, spread);
         const TColor colour = seed % 2 ? clRed : clBlue;
+        // evenly spread, or in bursts with repeated x, gaps and changes of density: columns of
+        // every count of points, one after another
+        std::vector<double> xs(static_cast<size_t>(n));
+        double at = 0;
         for (int i = 0; i < n; ++i) {
-            const double x = -20 + 140.0 * i / n + (i % 13 == 0 ? 0.0 : 1e-9 * i);
+            if (seed % 4 == 1)
+                at += rng() % 9 == 0 ? r(50, 400) : rng() % 3 == 0 ? 0 : r(1, 20) * (i < n / 2 ? 1 : 7);
+            xs[static_cast<size_t>(i)] = seed % 4 == 1 ? at : -20 + 140.0 * i / n + (i % 13 == 0 ? 0.0 : 1e-9 * i);
+        }
+        if (seed % 4 == 1)
+            for (double &x : xs) x = -20 + 140.0 * x / at;
+        for (int i = 0; i < n; ++i) {
+            const double x = xs[static_cast<size_t>(i)];
             double y = noise(rng);
             if (seed % 10 == 9 && i == n / 2) y = kNaN;
             TColor c = colour;
@@ -542,7 +559,7 @@ TEST(seriesDraw, DenseFramesMatchThePainter)
             if (i % 3 == 0) points.AddPoint(x, y + r(-3, 3), QString(), c);
             fast.AddPoint(x, seed % 4 == 0 ? centre : y + 5);
         }
-        const bool clip = seed % 5 != 4;
+        const bool clip = seed % 5 != 4 && !logarithmic;
         const QImage viaPainter = chart.Render({&points, &line, &fast}, false, clip);
         const QImage direct = chart.Render({&points, &line, &fast}, true, clip);
         ASSERT_EQ(viaPainter, direct) << "seed " << seed;

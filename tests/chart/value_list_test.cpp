@@ -378,3 +378,35 @@ TEST(chartValueList, SinglePrecisionListsReadAsTheirValues)
     EXPECT_EQ(a.Count(), 0);
     EXPECT_FALSE(a.IsSingle());
 }
+
+// The facts of long runs (the vector loops) against the plain loop, field by field, NaN first or
+// later and infinities among them (the lists take extremes only of finite values; these are
+// checked as found all the same).
+TEST(chartValueList, FactsOfLongRunsAreThoseOfThePlainLoop)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    std::mt19937 rng(21);
+    auto same = [](double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; };
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<double> v(17 + rng() % 120);
+        double at = 0;
+        for (double &e : v) e = round % 3 == 0 ? (at += double(rng() % 4)) : double(rng() % 2000) - 1000.5;
+        const double odd[] = {nan, inf, -inf};
+        for (unsigned j = rng() % 4; j > 0; --j) v[rng() % v.size()] = odd[rng() % 3];
+        if (round % 7 == 0) v.front() = odd[rng() % 3];
+        TValueFacts want;
+        double lo = v[0], hi = v[0];
+        want.finite = std::isfinite(v[0]);
+        for (size_t i = 1; i < v.size(); ++i) {
+            want.ascending &= !(v[i] < v[i - 1]);
+            want.finite &= std::isfinite(v[i]);
+            lo = v[i] < lo ? v[i] : lo;
+            hi = v[i] > hi ? v[i] : hi;
+        }
+        const TValueFacts got = TChartValueList::FactsOf(v.data(), v.size());
+        ASSERT_EQ(got.ascending, want.ascending) << "round " << round;
+        ASSERT_EQ(got.finite, want.finite) << "round " << round;
+        ASSERT_TRUE(same(got.lowest, lo)) << "round " << round << ": " << got.lowest << " instead of " << lo;
+        ASSERT_TRUE(same(got.highest, hi)) << "round " << round << ": " << got.highest << " instead of " << hi;
+    }
+}

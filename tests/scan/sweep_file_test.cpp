@@ -321,8 +321,8 @@ TEST(SweepParse, EveryDecimalTextReadsAsTheGeneralReaderReadsIt) {
                 << texts[i] << " read as " << a.y[i] << " and " << b.y[i];
     }
     // Short texts of digits, points, signs and other bytes (bytes of 0xFA and more among them),
-    // ended in every way, at every distance from the line's end: the reading in one 8-byte load
-    // gives what the general reader gives, or leaves the text to it.
+    // ended in every way, at every distance from the line's end: the single pass reads them as
+    // the general reader does.
     const std::string alphabet = std::string("0123456789.,-+eE \t\x01x/:?") + "\xFA\xFF";
     for (int round = 0; round < 20000; ++round) {
         std::string line = "d, t, 100, 200, 10, 5";
