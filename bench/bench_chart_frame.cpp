@@ -9,7 +9,8 @@
 // over the working series' x (SetLevelPoints) instead of n copies of it. BM_SweepDataResident:
 // the resident memory the series of one sweep take, per value, filled that way. BM_MinMaxFloor:
 // one lowest-and-highest pass over the levels, the floor a frame is compared with.
-// BM_SpectrumFrameUnderlays: the same with max hold, min hold and five traces of persistence,
+// BM_SpectrumFrameAutoScale: the same with the vertical axes automatic ("Chart Scale"), so that
+// the levels fill the plot's height. BM_SpectrumFrameUnderlays: the same with max hold, min hold and five traces of persistence,
 // drawn again and after each new sweep. BM_SpectrumFrameNewSweep: the first-start frame with
 // new levels before every frame.
 #include "bench_main.h"
@@ -89,9 +90,13 @@ struct Scene {
     }
 };
 
-void Frame(benchmark::State &state, bool point, bool max, bool level = false)
+void Frame(benchmark::State &state, bool point, bool max, bool level = false, bool autoScale = false)
 {
     Scene scene(static_cast<int>(state.range(0)), point, max, level);
+    if (autoScale) { // "Chart Scale" on: the levels fill the plot's height
+        scene.chart.Left().SetAutomatic(true);
+        scene.chart.Right().SetAutomatic(true);
+    }
     for (auto _ : state) {
         scene.chart.Canvas3D().MarkDirty();
         scene.chart.DrawTo(&scene.window, TRect{0, 0, 716, 263});
@@ -165,6 +170,7 @@ void BM_SpectrumFrameUnderlays(benchmark::State &state)
 void BM_SpectrumFrame(benchmark::State &state) { Frame(state, true, true); }
 void BM_SpectrumFrameTraceOnly(benchmark::State &state) { Frame(state, false, false); }
 void BM_SpectrumFrameOneCopy(benchmark::State &state) { Frame(state, true, true, true); }
+void BM_SpectrumFrameAutoScale(benchmark::State &state) { Frame(state, true, true, true, true); }
 
 // The first-start frame as the first one after each new sweep: the trace and its copy take new
 // levels (alternating between two, with their facts, outside the timed part), so every frame
@@ -235,6 +241,7 @@ BENCHMARK(BM_MinMaxFloor)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMill
 BENCHMARK(BM_SpectrumFrame)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_SpectrumFrameTraceOnly)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_SpectrumFrameOneCopy)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_SpectrumFrameAutoScale)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_SpectrumFrameNewSweep)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_SpectrumFrameUnderlays)->ArgsProduct({{1'000'000}, {0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_SweepDataResident)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->Iterations(1);

@@ -984,6 +984,7 @@ SKYVANE_FMA_TARGET bool RowBitsNear(const PixelRow *yr, int n, int &lowest, int 
         low = _mm256_or_si256(low, _mm256_sllv_epi32(one, d)); // nothing for 32 and more, or below 0
         high = _mm256_or_si256(high, _mm256_sllv_epi32(one, _mm256_sub_epi32(d, half)));
         outside = _mm256_or_si256(outside, _mm256_srli_epi32(d, 6)); // not 0 .. 63 as unsigned
+        if (k % 256 == 248 && !_mm256_testz_si256(outside, outside)) return false; // now and then
     }
     alignas(32) std::uint32_t lanes[3][8];
     _mm256_store_si256(reinterpret_cast<__m256i *>(lanes[0]), low);
@@ -1016,13 +1017,19 @@ SKYVANE_VECTOR_CLONES
 #if defined(__GNUC__)
 __attribute__((noinline))
 #endif
-void ColumnSpan(const PixelRow *yr, int a, int b, int &lowest, int &highest, std::vector<std::uint64_t> *rowSet)
+void ColumnSpan(const PixelRow *yr, int a, int b, int &lowest, int &highest, std::vector<std::uint64_t> *rowSet,
+                bool &near)
 {
 #if SKYVANE_HAS_FMA_TARGET
-    std::uint64_t near = 0;
-    if (rowSet && CpuHasFma() && RowBitsNear(yr + a, b - a + 1, lowest, highest, near)) {
-        rowSet->assign(1, near);
-        return;
+    // `near`: the column before lay within 64 rows (levels spread over the plot's height take
+    // the two passes below at once, without a try that fails first).
+    std::uint64_t bits = 0;
+    if (rowSet && near && CpuHasFma()) {
+        if (RowBitsNear(yr + a, b - a + 1, lowest, highest, bits)) {
+            rowSet->assign(1, bits);
+            return;
+        }
+        near = false;
     }
 #endif
     PixelRow low = yr[a], high = yr[a]; // in registers: the rows might alias the results
@@ -1032,6 +1039,7 @@ void ColumnSpan(const PixelRow *yr, int a, int b, int &lowest, int &highest, std
     }
     lowest = low;
     highest = high;
+    near = high - low < 64;
     if (!rowSet) return;
     const int count = (high - low) / 64 + 1;
     rowSet->assign(static_cast<size_t>(count), 0);
@@ -1105,6 +1113,7 @@ bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface
     int carried = -1; // the last marker of the column before: its turn is after this column's join
     int prevX = x0;
     int guess = 0;         // points a column holds, as the column before held them
+    bool near = true;      // the column before lay within 64 rows
     int prevRow = 0;       // row of the last point of the column before
     int beforeLastRow = 0; // row of point last - 1
     for (int a = first; a <= last;) {
@@ -1122,7 +1131,7 @@ bool TCustomSeriesPass::RunDense(DirectRenderer &r, const TPixelSurface &surface
         const bool markers = pointer && X >= clip.left() - reach && X <= clip.right() + reach;
         if (uniform) {
             int low = 0, high = 0;
-            ColumnSpan(yr, a, b, low, high, markers ? &rowSet : nullptr);
+            ColumnSpan(yr, a, b, low, high, markers ? &rowSet : nullptr, near);
             if (lines && low < high) r.Segment(X, low, X, high, c);
             // the last point's row is drawn by its carried marker
             if (markers) r.MarkerRows(b, X, low, rowSet, yr[b], base, static_cast<unsigned>(span), c);
