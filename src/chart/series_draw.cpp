@@ -275,15 +275,13 @@ public:
         // The usual column spans fewer than 64 rows: its markers' rows are then one word, with
         // the skipped row and those outside the band cleared, and no loop over them is needed.
         std::uint64_t word = 0;
+        int first = INT_MAX, last = INT_MIN;
         if (rows.size() == 1) {
             word = rows[0];
             if (static_cast<unsigned>(skip - low) < 64) word &= ~(std::uint64_t(1) << (skip - low));
             const int from = base - low, to = base + static_cast<int>(span) - low; // bits kept: from .. to - 1
             if (from > 0) word = from >= 64 ? 0 : word & (~std::uint64_t(0) << from);
             if (to < 64) word = to <= 0 ? 0 : word & (~std::uint64_t(0) >> (64 - to));
-        }
-        int first = INT_MAX, last = INT_MIN;
-        if (rows.size() == 1) {
             if (word != 0) {
                 first = low + std::countr_zero(word);
                 last = low + 63 - std::countl_zero(word);

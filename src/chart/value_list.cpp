@@ -251,10 +251,27 @@ template <> struct Lanes<float> {
 };
 #endif
 
+// The facts of p[0 .. n) from what is known of p[0 .. i): the rest one value at a time.
+template <class T> TValueFacts FactsFrom(const T *p, size_t i, size_t n, bool ascending, bool finite, T lo, T hi)
+{
+    for (; i < n; ++i) {
+        const T v = p[i];
+        ascending &= !(v < p[i - 1]); // as std::is_sorted: NaN never counts as a step down
+        finite &= std::isfinite(v);
+        lo = v < lo ? v : lo;
+        hi = v > hi ? v : hi;
+    }
+    TValueFacts f;
+    f.ascending = ascending;
+    f.finite = finite;
+    f.lowest = lo;
+    f.highest = hi;
+    return f;
+}
+
 template <class T> TValueFacts FactsOfValues(const T *p, size_t n)
 {
-    TValueFacts f;
-    if (n == 0) return f;
+    if (n == 0) return TValueFacts();
     T lo = p[0], hi = p[0];
     bool ascending = true, finite = std::isfinite(p[0]);
     size_t i = 1;
@@ -293,25 +310,13 @@ template <class T> TValueFacts FactsOfValues(const T *p, size_t n)
         finite = finite && L::Mask(odd) == 0;
     }
 #endif
-    for (; i < n; ++i) {
-        const T v = p[i];
-        ascending &= !(v < p[i - 1]); // as std::is_sorted: NaN never counts as a step down
-        finite &= std::isfinite(v);
-        lo = v < lo ? v : lo;
-        hi = v > hi ? v : hi;
-    }
-    f.ascending = ascending;
-    f.finite = finite;
-    f.lowest = lo;
-    f.highest = hi;
-    return f;
+    return FactsFrom(p, i, n, ascending, finite, lo, hi);
 }
 
 #if SKYVANE_HAS_FMA_TARGET
 // The same over doubles with four lanes a vector, where the processor has AVX2.
 SKYVANE_FMA_TARGET TValueFacts FactsOfDoublesAvx2(const double *p, size_t n)
 {
-    TValueFacts f;
     double lo = p[0], hi = p[0];
     bool ascending = true, finite = std::isfinite(p[0]);
     size_t i = 1;
@@ -340,18 +345,7 @@ SKYVANE_FMA_TARGET TValueFacts FactsOfDoublesAvx2(const double *p, size_t n)
     }
     ascending = _mm256_movemask_pd(down) == 0;
     finite = finite && _mm256_movemask_pd(odd) == 0;
-    for (; i < n; ++i) {
-        const double v = p[i];
-        ascending &= !(v < p[i - 1]);
-        finite &= std::isfinite(v);
-        lo = v < lo ? v : lo;
-        hi = v > hi ? v : hi;
-    }
-    f.ascending = ascending;
-    f.finite = finite;
-    f.lowest = lo;
-    f.highest = hi;
-    return f;
+    return FactsFrom(p, i, n, ascending, finite, lo, hi);
 }
 #endif
 

@@ -169,7 +169,6 @@ std::size_t MarkPeaks(const double *y, std::size_t n, double threshold, std::vec
     if (n < 3)
         return 0;
     const std::size_t end = n - 1; // bins 1 .. n-2 can be peaks
-    std::size_t i = 1;
 #if SKYVANE_HAS_FMA_TARGET
     if (CpuHasFma() && end >= 8) {
         std::size_t count = MarkPeaksPlain(y, 1, 4, threshold, bits.data());
@@ -178,7 +177,7 @@ std::size_t MarkPeaks(const double *y, std::size_t n, double threshold, std::vec
         return count + MarkPeaksPlain(y, wideEnd, end, threshold, bits.data());
     }
 #endif
-    return MarkPeaksPlain(y, i, end, threshold, bits.data());
+    return MarkPeaksPlain(y, 1, end, threshold, bits.data());
 }
 
 void StoreMarkedPeaks(const double *x, const double *y, const std::vector<std::uint64_t> &bits, double *px,
