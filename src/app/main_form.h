@@ -173,6 +173,10 @@ public:
     // Hands one sweep's text through the ingest into the series, the waterfall and the status
     // panels. Any failure ends it silently, keeping what was done so far.
     void AssembleSweep(std::string_view text);
+    // The same in pieces, for a sweep read a run of lines at a time: its lines go into
+    // SweepBeingRead (through a SweepParser), then AssembleReadSweep takes it in.
+    SweepData &SweepBeingRead() { return findings_.data; }
+    void AssembleReadSweep();
     // What the worker found of a sweep's values besides the ingest: the chart takes it for
     // known instead of passing over millions of values on the window thread.
     struct SweepValueFacts {

@@ -305,7 +305,12 @@ void TForm1::ReportUnreadSweep(const QString &why) {
 }
 
 void TForm1::AssembleSweep(std::string_view text) {
-    IngestSweep(text, mx->isChecked(), findings_, &average_, frequencyOffsetHz_.load());
+    ParseSweepFile(text, findings_.data);
+    AssembleReadSweep();
+}
+
+void TForm1::AssembleReadSweep() {
+    AnalyseSweep(mx->isChecked(), findings_, &average_, frequencyOffsetHz_.load());
     if (findings_.averaged)
         average_.Commit(findings_.average, findings_.data.y.data()); // nothing can have changed it meanwhile here
     ShowSweep(findings_, SweepValueFacts::Of(findings_));

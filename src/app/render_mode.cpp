@@ -25,10 +25,6 @@ void settle() {
         QCoreApplication::processEvents();
 }
 
-std::string_view view(const QByteArray &bytes) {
-    return std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
-
 
 // Grows the window until the waterfall image holds `rows` rows (one pixel each, under the black
 // top row), keeping the chart at its height. Stops at the largest picture allowed.
@@ -55,19 +51,12 @@ bool RenderInto(TForm1 &form, const CommandLine &cl, FILE *out) {
     form.show();
     settle();
 
-    QByteArray bytes;
-    QString why;
-    std::vector<SweepSpan> spans;
     if (cl.autoHeight) {
         // Every sweep of every file gets its row (rows of another range are cleared on the way,
         // as in the window, and leave black rows at the bottom).
         qint64 rows = 0;
-        for (const QString &name : cl.files) {
-            if (ReadCaptureFile(name, bytes, why)) {
-                SplitSweeps(view(bytes), spans);
-                rows += static_cast<qint64>(spans.size());
-            }
-        }
+        for (const QString &name : cl.files)
+            rows += CountCaptureSweeps(name);
         fitWaterfallRows(form, static_cast<int>(std::min<qint64>(rows, kMaxRenderHeight)));
     }
     // Waterfall bitmaps of the picture's size, not the screen's: a picture wider or taller than
@@ -85,30 +74,26 @@ bool RenderInto(TForm1 &form, const CommandLine &cl, FILE *out) {
 
     bool allOk = true;
     TraceLayout layout; // of the sweep shown: the trace and the waterfall's place depend on it
+    CaptureReader reader; // a piece of a file at a time: a capture's text is never held whole
+    SweepParser parser;
     for (const QString &name : cl.files) {
         QJsonObject line;
         line.insert(QStringLiteral("file"), name);
         int sweeps = 0;
         QString error;
-        if (!ReadCaptureFile(name, bytes, error)) {
+        std::size_t firstLine = 0;
+        if (!reader.Open(name, error)) {
             form.AssembleSweep({}); // fails like an empty file
+        } else if (!reader.NextSweep(&parser, &form.SweepBeingRead(), firstLine)) {
+            form.AssembleSweep({});
+            error = QStringLiteral("no value");
         } else {
-            SplitSweeps(view(bytes), spans);
-            if (spans.empty()) {
-                form.AssembleSweep({});
-                error = QStringLiteral("no value");
-            }
-            for (std::size_t i = 0; i < spans.size(); ++i) {
+            do {
                 ++*sweepClock;
-                form.AssembleSweep(spans[i].text);
+                form.AssembleReadSweep();
                 if (!form.LastSweep().ok) {
-                    error = SweepFailureText(spans[i]);
+                    error = SweepFailureText(form.SweepBeingRead(), firstLine);
                     break;
-                }
-                // The file's last sweep is taken in: its text is not needed while it is drawn.
-                if (i + 1 == spans.size()) {
-                    spans.clear();
-                    bytes = QByteArray();
                 }
                 // A sweep of a new range or bin layout: one pass of the window, so the chart
                 // redraws and the waterfall lines up with the trace before more rows are drawn.
@@ -126,7 +111,7 @@ bool RenderInto(TForm1 &form, const CommandLine &cl, FILE *out) {
                     }
                 }
                 ++sweeps;
-            }
+            } while (reader.NextSweep(&parser, &form.SweepBeingRead(), firstLine));
         }
         form.ch->repaint();
         form.UpdateViewAfterPass();

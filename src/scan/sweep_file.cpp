@@ -321,69 +321,92 @@ LineResult ReadPlainLine(std::string_view line, SweepData &d, const char *&why) 
 void ParseSweepFile(std::string_view text, SweepData &d) { ParseSweepFileLines(text, d, true); }
 
 void ParseSweepFileLines(std::string_view text, SweepData &d, bool singlePass) {
+    SweepParser parser(singlePass);
+    parser.Begin(d, text.size());
+    parser.Lines(text, d);
+    parser.End(d);
+}
+
+void SweepParser::Begin(SweepData &d, std::size_t textBytes) {
     d.ok = false;
     d.x.clear();
     d.y.clear();
     d.valueCount = 0;
     d.lastStepText.clear();
     d.failure.clear();
-    std::vector<std::string_view> lines, fields;
-    std::deque<std::string> storage;
-    SplitSweepLines(text, lines);
+    line_ = 0;
+    failed_ = false;
     // A level takes at least three bytes of text (", -1" is four): reserve once, grow rarely.
-    const std::size_t estimate = std::min<std::size_t>(text.size() / 8, std::size_t(kMaxSweepValues));
+    const std::size_t estimate = std::min<std::size_t>(textBytes / 8, std::size_t(kMaxSweepValues));
     d.x.reserve(estimate);
     d.y.reserve(estimate);
-    std::size_t ln = 0;
-    auto fail = [&](const char *why) { d.failure = std::string(why) + " on line " + std::to_string(ln + 1); };
-    for (; ln < lines.size(); ++ln) {
-        const std::string_view line = lines[ln];
-        if (singlePass && line.find('"') == std::string_view::npos && line.find('\0') == std::string_view::npos) {
-            const char *why = nullptr;
-            const LineResult r = ReadPlainLine(line, d, why);
-            if (r == LineResult::Failed)
-                return fail(why);
-            if (r == LineResult::Done)
-                continue;
-        }
-        SplitSweepFields(line, fields, storage);
-        if (fields.size() < 5)
-            return fail("fewer than five fields");
-        d.lastStepText.assign(fields[4]);
-        if (fields.size() <= 6)
-            continue;
-        const auto low = toInteger(fields[2]);
-        if (!low)
-            return fail("frequency is not an integer");
-        const auto stepHz = toNumber(fields[4]);
-        if (!stepHz)
-            return fail("step is not a number");
-        if (d.valueCount + std::int64_t(fields.size() - 6) > kMaxSweepValues)
-            return fail("more values than any sweep holds");
-        double previous = 0;
-        for (std::size_t v = 6; v < fields.size(); ++v) {
-            ++d.valueCount;
-            // Numbers first: the minus-infinity texts are rare and never read as numbers.
-            std::optional<double> level = toNumber(fields[v]);
-            if (!level && IsMinusInfinityText(fields[v])) {
-                if (v > 6) {
-                    level = previous; // repeats the last printable level
-                } else {
-                    // Nothing printable before the first bin: take the line's lowest finite level.
-                    for (std::size_t k = 7; k < fields.size(); ++k)
-                        if (const auto other = toNumber(fields[k]))
-                            level = level ? std::min(*level, *other) : *other;
-                }
-            }
-            if (!level)
-                return fail("level is not a number");
-            previous = *level;
-            d.x.push_back(double(*low) + *stepHz * double(v - 6));
-            d.y.push_back(*level);
-        }
-    }
-    d.ok = true;
 }
+
+bool SweepParser::Lines(std::string_view text, SweepData &d) {
+    SplitSweepLines(text, lines_);
+    for (const std::string_view line : lines_)
+        if (!Line(line, d))
+            return false;
+    return !failed_;
+}
+
+bool SweepParser::Line(std::string_view line, SweepData &d) {
+    if (failed_)
+        return false;
+    const std::size_t ln = line_++;
+    auto fail = [&](const char *why) {
+        d.failure = std::string(why) + " on line " + std::to_string(ln + 1);
+        failed_ = true;
+        return false;
+    };
+    if (singlePass_ && line.find('"') == std::string_view::npos && line.find('\0') == std::string_view::npos) {
+        const char *why = nullptr;
+        const LineResult r = ReadPlainLine(line, d, why);
+        if (r == LineResult::Failed)
+            return fail(why);
+        if (r == LineResult::Done)
+            return true;
+    }
+    SplitSweepFields(line, fields_, storage_);
+    const std::vector<std::string_view> &fields = fields_;
+    if (fields.size() < 5)
+        return fail("fewer than five fields");
+    d.lastStepText.assign(fields[4]);
+    if (fields.size() <= 6)
+        return true;
+    const auto low = toInteger(fields[2]);
+    if (!low)
+        return fail("frequency is not an integer");
+    const auto stepHz = toNumber(fields[4]);
+    if (!stepHz)
+        return fail("step is not a number");
+    if (d.valueCount + std::int64_t(fields.size() - 6) > kMaxSweepValues)
+        return fail("more values than any sweep holds");
+    double previous = 0;
+    for (std::size_t v = 6; v < fields.size(); ++v) {
+        ++d.valueCount;
+        // Numbers first: the minus-infinity texts are rare and never read as numbers.
+        std::optional<double> level = toNumber(fields[v]);
+        if (!level && IsMinusInfinityText(fields[v])) {
+            if (v > 6) {
+                level = previous; // repeats the last printable level
+            } else {
+                // Nothing printable before the first bin: take the line's lowest finite level.
+                for (std::size_t k = 7; k < fields.size(); ++k)
+                    if (const auto other = toNumber(fields[k]))
+                        level = level ? std::min(*level, *other) : *other;
+            }
+        }
+        if (!level)
+            return fail("level is not a number");
+        previous = *level;
+        d.x.push_back(double(*low) + *stepHz * double(v - 6));
+        d.y.push_back(*level);
+    }
+    return true;
+}
+
+void SweepParser::End(SweepData &d) const { d.ok = !failed_; }
 
 bool LoadSweepFile(const QString &path, QByteArray &buffer) {
     QFile file(path);
@@ -404,6 +427,63 @@ bool LoadSweepFile(const QString &path, QByteArray &buffer) {
     }
     buffer.resize(got);
     return true;
+}
+
+bool LineRunReader::Open(const QString &path) {
+    file_.close();
+    file_.setFileName(path);
+    have_ = cut_ = 0;
+    handedOut_ = 0;
+    end_ = false;
+    lastByte_ = 0;
+    if (!file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return false;
+    size_ = file_.size();
+    if (buffer_.size() < piece_)
+        buffer_.resize(piece_);
+    return true;
+}
+
+qint64 LineRunReader::Unread() const { return std::max<qint64>(0, size_ - handedOut_); }
+
+bool LineRunReader::Next(std::string_view &run) {
+    if (cut_ > 0) {
+        std::memmove(buffer_.data(), buffer_.data() + cut_, have_ - cut_);
+        have_ -= cut_;
+        cut_ = 0;
+    }
+    std::size_t searched = 0; // bytes already known to hold no line end that may cut
+    for (;;) {
+        if (!end_) {
+            if (have_ == buffer_.size())
+                buffer_.resize(buffer_.size() * 2); // one line longer than the buffer
+            const qint64 r = file_.read(buffer_.data() + have_, static_cast<qint64>(buffer_.size() - have_));
+            if (r <= 0) {
+                end_ = true;
+                file_.close();
+            } else {
+                have_ += static_cast<std::size_t>(r);
+                lastByte_ = buffer_[have_ - 1];
+            }
+        }
+        // The last line end, unless it is a CR that more text may follow with its LF.
+        std::size_t k = have_;
+        while (k > searched) {
+            const char c = buffer_[k - 1];
+            if (c == '\n' || (c == '\r' && (k < have_ || end_)))
+                break;
+            --k;
+        }
+        if (k > searched || (end_ && have_ > 0)) {
+            cut_ = k > searched ? k : have_;
+            handedOut_ += static_cast<qint64>(cut_);
+            run = std::string_view(buffer_.data(), cut_);
+            return true;
+        }
+        if (end_)
+            return false;
+        searched = have_ > 0 && buffer_[have_ - 1] == '\r' ? have_ - 1 : have_;
+    }
 }
 
 } // namespace sky

@@ -2,6 +2,7 @@
 // Reading one sweep file of the sweep tool: lines of comma-separated fields, one line per hop:
 // date, time, Hz low, Hz high, Hz step, samples, then one level in dB per bin.
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
 #include <cstdint>
@@ -42,6 +43,53 @@ void ParseSweepFile(std::string_view text, SweepData &out);
 // With singlePass off every line goes through SplitSweepFields first; both ways give the same
 // result (the single pass is only faster), which the tests check on random input.
 void ParseSweepFileLines(std::string_view text, SweepData &out, bool singlePass);
+
+// Reads a sweep a line (or a run of whole lines) at a time, so that a file can be read in
+// pieces without holding its text: any cut between lines gives what ParseSweepFile gives for the
+// whole text. Begin, then Line or Lines until one returns false (the failure is in d.failure and
+// later lines are passed over), then End.
+class SweepParser {
+public:
+    explicit SweepParser(bool singlePass = true) : singlePass_(singlePass) {}
+    // Empties d; room is made for the values of about `textBytes` bytes of text.
+    void Begin(SweepData &d, std::size_t textBytes);
+    bool Line(std::string_view line, SweepData &d);
+    bool Lines(std::string_view text, SweepData &d); // split as SplitSweepLines splits
+    void End(SweepData &d) const;                    // d.ok when no line failed
+    bool Failed() const { return failed_; }
+
+private:
+    bool singlePass_;
+    bool failed_ = false;
+    std::size_t line_ = 0; // lines read, for the failure's line number
+    std::vector<std::string_view> lines_, fields_;
+    std::deque<std::string> storage_;
+};
+
+// Reads a file a run of whole lines at a time through one reused buffer, so that a sweep's text
+// is never held whole. A CR that ends what has been read so far waits for the next read, which
+// may begin with its LF. The last run may lack its line break. A read that fails ends the file
+// there (what was read is kept, as LoadSweepFile keeps it).
+class LineRunReader {
+public:
+    explicit LineRunReader(std::size_t pieceBytes = 256 * 1024) : piece_(pieceBytes < 16 ? 16 : pieceBytes) {}
+    bool Open(const QString &path); // false when it cannot be opened for reading
+    // The next run; false once the file is read. A run is valid until the next call.
+    bool Next(std::string_view &run);
+    qint64 Size() const { return size_; } // when opened
+    qint64 Unread() const;                // bytes not yet handed out in a run
+    // After the end: whether the file's last byte ended a line (or the file was empty).
+    bool EndedWithLineBreak() const { return lastByte_ == 0 || lastByte_ == '\n' || lastByte_ == '\r'; }
+
+private:
+    QFile file_;
+    std::size_t piece_;
+    std::vector<char> buffer_;
+    std::size_t have_ = 0, cut_ = 0; // bytes in buffer_; the first cut_ were handed out
+    qint64 size_ = 0, handedOut_ = 0;
+    bool end_ = false;
+    char lastByte_ = 0;
+};
 
 // Sweeps larger than this are refused rather than read: far beyond any real sweep, and enough
 // to keep memory bounded whatever file turns up.

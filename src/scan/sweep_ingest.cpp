@@ -270,12 +270,16 @@ void OrderByFrequency(SweepFindings &f) {
 
 void IngestSweep(std::string_view text, bool findPeaks, SweepFindings &out, TTraceAverage *average,
                  double offsetHz) {
+    ParseSweepFile(text, out.data);
+    AnalyseSweep(findPeaks, out, average, offsetHz);
+}
+
+void AnalyseSweep(bool findPeaks, SweepFindings &out, TTraceAverage *average, double offsetHz) {
     out.maxIndex = out.minIndex = 0;
     out.noiseDb.reset();
     out.peakCount = 0;
     out.averaged = false;
     SweepData &d = out.data;
-    ParseSweepFile(text, d);
     OrderByFrequency(out);
     const std::size_t n = d.x.size();
     if (!d.ok || n == 0)

@@ -80,5 +80,7 @@ void OrderByFrequency(SweepFindings &f);
 // in front of the receiver: the sweep is shown at the frequencies it came from).
 void IngestSweep(std::string_view text, bool findPeaks, SweepFindings &out, TTraceAverage *average = nullptr,
                  double offsetHz = 0);
+// The same for a sweep already read into `out.data` (by a SweepParser, say).
+void AnalyseSweep(bool findPeaks, SweepFindings &out, TTraceAverage *average = nullptr, double offsetHz = 0);
 
 } // namespace sky

@@ -150,14 +150,34 @@ std::optional<double> timeSeconds(std::string_view s) {
 
 } // namespace
 
+SweepSplitter::Kind SweepSplitter::Line(std::string_view wholeLine) {
+    const std::string_view line = untilNul(wholeLine);
+    if (!hasText(line))
+        return NoText;
+    Lead current;
+    readLead(line, current);
+    const std::optional<std::int64_t> hz = startHz(current.field[2]);
+    const bool sameStamp = current.field[0] == previousDate_ && current.field[1] == previousTime_;
+    Kind kind = SameSweep;
+    if (!inSweep_ || !sameStamp || (hz && havePreviousHz_ && *hz <= previousHz_)) {
+        kind = NewSweep;
+        inSweep_ = true;
+        havePreviousHz_ = false;
+    }
+    previousDate_.assign(current.field[0]);
+    previousTime_.assign(current.field[1]);
+    if (hz) { // a line without a readable frequency leaves the comparison to the one before
+        previousHz_ = *hz;
+        havePreviousHz_ = true;
+    }
+    return kind;
+}
+
 void SplitSweeps(std::string_view text, std::vector<SweepSpan> &out) {
     out.clear();
     std::vector<std::string_view> lines;
     SplitSweepLines(text, lines);
-    Lead current;
-    std::string previousDate, previousTime; // of the last line with text
-    std::int64_t previousHz = 0;
-    bool havePreviousHz = false;
+    SweepSplitter split;
     const char *sweepStart = nullptr, *sweepEnd = nullptr;
     std::size_t sweepFirstLine = 0;
     auto close = [&] {
@@ -167,27 +187,109 @@ void SplitSweeps(std::string_view text, std::vector<SweepSpan> &out) {
         sweepStart = nullptr;
     };
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view line = untilNul(lines[i]);
-        if (!hasText(line))
+        const SweepSplitter::Kind kind = split.Line(lines[i]);
+        if (kind == SweepSplitter::NoText)
             continue;
-        readLead(line, current);
-        const std::optional<std::int64_t> hz = startHz(current.field[2]);
-        const bool sameStamp = current.field[0] == previousDate && current.field[1] == previousTime;
-        if (!sweepStart || !sameStamp || (hz && havePreviousHz && *hz <= previousHz)) {
+        if (kind == SweepSplitter::NewSweep) {
             close();
             sweepStart = lines[i].data();
             sweepFirstLine = i;
-            havePreviousHz = false;
         }
         sweepEnd = lines[i].data() + lines[i].size();
-        previousDate.assign(current.field[0]);
-        previousTime.assign(current.field[1]);
-        if (hz) { // a line without a readable frequency leaves the comparison to the one before
-            previousHz = *hz;
-            havePreviousHz = true;
-        }
     }
     close();
+}
+
+bool CaptureReader::Open(const QString &path, QString &why) {
+    split_ = SweepSplitter();
+    waiting_.clear();
+    haveWaiting_ = false;
+    runLines_.clear();
+    nextLine_ = 0;
+    lineNumber_ = 0;
+    lastCount_ = 0;
+    if (!CaptureFileReadable(path, why))
+        return false;
+    if (!reader_.Open(path)) {
+        why = QStringLiteral("cannot be read");
+        return false;
+    }
+    return true;
+}
+
+bool CaptureReader::NextLine(std::string_view &line) {
+    while (nextLine_ == runLines_.size()) {
+        std::string_view run;
+        if (!reader_.Next(run))
+            return false;
+        SplitSweepLines(run, runLines_);
+        nextLine_ = 0;
+    }
+    line = runLines_[nextLine_++];
+    return true;
+}
+
+bool CaptureReader::NextSweep(SweepParser *parser, SweepData *d, std::size_t &firstLine) {
+    std::string_view line;
+    if (haveWaiting_) {
+        line = waiting_;
+    } else {
+        // Lines without text before a sweep belong to none.
+        for (;;) {
+            if (!NextLine(line))
+                return false;
+            ++lineNumber_;
+            if (split_.Line(line) != SweepSplitter::NoText)
+                break;
+        }
+    }
+    firstLine = lineNumber_ - 1;
+    if (parser) {
+        // Room for as many values as the sweep before (sweeps of one capture are alike), or
+        // for the whole rest of the file for its first.
+        const qint64 bytes = lastCount_ > 0 ? lastCount_ * 8 : reader_.Unread() + qint64(line.size());
+        parser->Begin(*d, static_cast<std::size_t>(std::max<qint64>(bytes, 0)));
+        parser->Line(line, *d);
+    }
+    haveWaiting_ = false;
+    std::vector<std::string> blankLines; // since the sweep's last line: inside it if more of it follows
+    while (NextLine(line)) {
+        ++lineNumber_;
+        const SweepSplitter::Kind kind = split_.Line(line);
+        if (kind == SweepSplitter::NoText) {
+            if (parser && !parser->Failed())
+                blankLines.emplace_back(line);
+            continue;
+        }
+        if (kind == SweepSplitter::NewSweep) {
+            waiting_.assign(line);
+            haveWaiting_ = true;
+            break;
+        }
+        if (parser) {
+            for (const std::string &b : blankLines)
+                parser->Line(b, *d);
+            parser->Line(line, *d);
+        }
+        blankLines.clear();
+    }
+    if (parser) {
+        parser->End(*d);
+        lastCount_ = static_cast<qint64>(d->x.size());
+    }
+    return true;
+}
+
+qint64 CountCaptureSweeps(const QString &path) {
+    CaptureReader reader;
+    QString why;
+    if (!reader.Open(path, why))
+        return 0;
+    qint64 n = 0;
+    std::size_t first = 0;
+    while (reader.NextSweep(nullptr, nullptr, first))
+        ++n;
+    return n;
 }
 
 std::vector<SweepSpan> SplitSweeps(std::string_view text) {
@@ -207,7 +309,7 @@ std::optional<double> SweepTimeSeconds(std::string_view sweepText) {
     return static_cast<double>(*days) * 86400.0 + *secs;
 }
 
-bool ReadCaptureFile(const QString &name, QByteArray &bytes, QString &why) {
+bool CaptureFileReadable(const QString &name, QString &why) {
     const QFileInfo info(name);
     if (!info.exists()) {
         why = QStringLiteral("no such file");
@@ -221,6 +323,12 @@ bool ReadCaptureFile(const QString &name, QByteArray &bytes, QString &why) {
         why = QStringLiteral("larger than any sweep file");
         return false;
     }
+    return true;
+}
+
+bool ReadCaptureFile(const QString &name, QByteArray &bytes, QString &why) {
+    if (!CaptureFileReadable(name, why))
+        return false;
     if (!LoadSweepFile(name, bytes)) {
         why = QStringLiteral("cannot be read");
         return false;
@@ -229,8 +337,9 @@ bool ReadCaptureFile(const QString &name, QByteArray &bytes, QString &why) {
 }
 
 // Why a sweep the window did not show failed, as "line N: reason" with N counted in the whole file.
-QString SweepFailureText(const SweepSpan &span) {
-    const SweepData d = ParseSweepFile(span.text);
+QString SweepFailureText(const SweepSpan &span) { return SweepFailureText(ParseSweepFile(span.text), span.firstLine); }
+
+QString SweepFailureText(const SweepData &d, std::size_t firstLine) {
     if (!d.ok) {
         const std::string &f = d.failure;
         const std::string marker = " on line ";
@@ -240,12 +349,12 @@ QString SweepFailureText(const SweepSpan &span) {
             const char *digits = f.data() + at + marker.size();
             std::from_chars(digits, f.data() + f.size(), line);
             return QStringLiteral("line %1: %2")
-                .arg(span.firstLine + line)
+                .arg(firstLine + line)
                 .arg(QString::fromStdString(f.substr(0, at)));
         }
         return QString::fromStdString(f);
     }
-    if (d.x.empty())
+    if (d.valueCount == 0) // (the points may have been handed on: the count stays)
         return QStringLiteral("no value");
     return QStringLiteral("not shown");
 }
