@@ -433,7 +433,7 @@ bool LineRunReader::Open(const QString &path) {
     file_.close();
     file_.setFileName(path);
     have_ = cut_ = 0;
-    handedOut_ = 0;
+    handedOut_ = runOffset_ = 0;
     end_ = false;
     lastByte_ = 0;
     if (!file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
@@ -476,6 +476,7 @@ bool LineRunReader::Next(std::string_view &run) {
         }
         if (k > searched || (end_ && have_ > 0)) {
             cut_ = k > searched ? k : have_;
+            runOffset_ = handedOut_;
             handedOut_ += static_cast<qint64>(cut_);
             run = std::string_view(buffer_.data(), cut_);
             return true;

@@ -78,6 +78,7 @@ public:
     bool Next(std::string_view &run);
     qint64 Size() const { return size_; } // when opened
     qint64 Unread() const;                // bytes not yet handed out in a run
+    qint64 RunOffset() const { return runOffset_; } // where the last run began in the file
     // After the end: whether the file's last byte ended a line (or the file was empty).
     bool EndedWithLineBreak() const { return lastByte_ == 0 || lastByte_ == '\n' || lastByte_ == '\r'; }
 
@@ -86,7 +87,7 @@ private:
     std::size_t piece_;
     std::vector<char> buffer_;
     std::size_t have_ = 0, cut_ = 0; // bytes in buffer_; the first cut_ were handed out
-    qint64 size_ = 0, handedOut_ = 0;
+    qint64 size_ = 0, handedOut_ = 0, runOffset_ = 0;
     bool end_ = false;
     char lastByte_ = 0;
 };

@@ -224,8 +224,10 @@ bool CaptureReader::NextLine(std::string_view &line) {
             return false;
         SplitSweepLines(run, runLines_);
         nextLine_ = 0;
+        runStart_ = run.data();
     }
     line = runLines_[nextLine_++];
+    lineOffset_ = reader_.RunOffset() + (line.data() - runStart_);
     return true;
 }
 
@@ -233,6 +235,7 @@ bool CaptureReader::NextSweep(SweepParser *parser, SweepData *d, std::size_t &fi
     std::string_view line;
     if (haveWaiting_) {
         line = waiting_;
+        lineOffset_ = waitingOffset_;
     } else {
         // Lines without text before a sweep belong to none.
         for (;;) {
@@ -245,9 +248,9 @@ bool CaptureReader::NextSweep(SweepParser *parser, SweepData *d, std::size_t &fi
     }
     firstLine = lineNumber_ - 1;
     if (parser) {
-        // Room for as many values as the sweep before (sweeps of one capture are alike), or
-        // for the whole rest of the file for its first.
-        const qint64 bytes = lastCount_ > 0 ? lastCount_ * 8 : reader_.Unread() + qint64(line.size());
+        // Room for as many values as the sweep before (sweeps of one capture are alike, some a
+        // little longer), or for the whole rest of the file for its first.
+        const qint64 bytes = lastCount_ > 0 ? lastCount_ * 9 + 512 : reader_.Size() - lineOffset_;
         parser->Begin(*d, static_cast<std::size_t>(std::max<qint64>(bytes, 0)));
         parser->Line(line, *d);
     }
@@ -263,6 +266,7 @@ bool CaptureReader::NextSweep(SweepParser *parser, SweepData *d, std::size_t &fi
         }
         if (kind == SweepSplitter::NewSweep) {
             waiting_.assign(line);
+            waitingOffset_ = lineOffset_;
             haveWaiting_ = true;
             break;
         }

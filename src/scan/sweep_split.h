@@ -60,7 +60,10 @@ private:
     SweepSplitter split_;
     std::vector<std::string_view> runLines_;
     std::size_t nextLine_ = 0, lineNumber_ = 0;
-    std::string waiting_; // the line that starts the next sweep, read with the one before
+    const char *runStart_ = nullptr;
+    qint64 lineOffset_ = 0; // where the line last read begins in the file
+    std::string waiting_;   // the line that starts the next sweep, read with the one before
+    qint64 waitingOffset_ = 0;
     bool haveWaiting_ = false;
     qint64 lastCount_ = 0; // values of the sweep before
 };
