@@ -97,6 +97,8 @@ void TForm1::ConnectHandlers() {
     connect(PrintPreview1, &QAction::triggered, this, &TForm1::Image2Click);
     connect(Close1, &QAction::triggered, this, &TForm1::Close1Click);
     connect(LogSweeps1, &QAction::triggered, this, &TForm1::LogSweeps1Click);
+    connect(LogSweeps1, &QAction::toggled, this, [this](bool on) { keepSweepText_ = on; });
+    keepSweepText_ = LogSweeps1->isChecked();
     connect(MaxHold1, &QAction::triggered, this, &TForm1::MaxHold1Click);
     connect(ClearMarkers1, &QAction::triggered, this, &TForm1::ClearMarkers1Click);
     connect(SaveTrace1, &QAction::triggered, this, &TForm1::SaveTrace1Click);

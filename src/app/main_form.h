@@ -567,7 +567,11 @@ private:
     SweepFindings preparedFindings_;
     SweepValueFacts preparedFacts_;
     double preparedOffsetHz_ = 0; // the offset the worker read the prepared sweep with
-    QByteArray preparedBuffer_;
+    QByteArray preparedBuffer_;     // the sweep's text, where the sweep log wants it
+    bool preparedTextHeld_ = false; // else it was read a run of lines at a time
+    LineRunReader preparedReader_;
+    SweepParser preparedParser_;
+    std::atomic<bool> keepSweepText_{false}; // "Log Sweeps" is on (the worker reads it)
     bool prepared_ = false;
     QString prepareError_; // why the worker could not read the sweep file
     QByteArray fileBuffer_;

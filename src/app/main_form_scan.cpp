@@ -187,15 +187,31 @@ void TForm1::PrepareSweepFile() {
         }
         const QString path = SweepFilePath();
         const QFileInfo info(path);
-        if (!IsSweepFileCandidate(info) || !LoadSweepFile(path, preparedBuffer_))
+        if (!IsSweepFileCandidate(info))
             return;
-        if (!EndsWithLineBreak(preparedBuffer_)) {
-            prepareError_ = kCutSweepText;
-            return;
-        }
         preparedOffsetHz_ = frequencyOffsetHz_.load();
-        IngestSweep(std::string_view(preparedBuffer_.constData(), static_cast<std::size_t>(preparedBuffer_.size())),
-                    true, preparedFindings_, &average_, preparedOffsetHz_);
+        preparedTextHeld_ = keepSweepText_.load();
+        if (preparedTextHeld_) {
+            // The sweep log takes the bytes read: the text is read whole.
+            if (!LoadSweepFile(path, preparedBuffer_))
+                return;
+            if (!EndsWithLineBreak(preparedBuffer_)) {
+                prepareError_ = kCutSweepText;
+                return;
+            }
+            ParseSweepFile(std::string_view(preparedBuffer_.constData(), static_cast<std::size_t>(preparedBuffer_.size())),
+                           preparedFindings_.data);
+        } else {
+            // A run of lines at a time: a sweep's text is never held whole.
+            preparedBuffer_ = QByteArray();
+            if (!ReadSweepFile(path, preparedReader_, preparedParser_, preparedFindings_.data))
+                return;
+            if (!preparedReader_.EndedWithLineBreak()) {
+                prepareError_ = kCutSweepText;
+                return;
+            }
+        }
+        AnalyseSweep(true, preparedFindings_, &average_, preparedOffsetHz_);
         preparedFacts_ = SweepValueFacts::Of(preparedFindings_);
         prepared_ = true;
     } catch (const std::exception &e) {
@@ -252,36 +268,46 @@ void TForm1::IngestSweepFile() {
         return;
     }
 
-    bool loaded = false;
+    bool loaded = false, shown = false;
+    const bool preparedText = prepared && preparedTextHeld_;
     if (prepared) {
-        // Read and analysed by the worker a moment ago: only the showing is left. Its text stays
-        // in the worker's buffer, which the next read reuses: one sweep's text is held, not two.
-        loaded = true;
+        // Read and analysed by the worker a moment ago: only the showing is left. Where it kept
+        // the text (for the sweep log), the next read reuses that buffer: one sweep's text is
+        // held, not two.
         // Unless the offset or the averaging changed meanwhile (or the average took another
         // sweep): then it is read again here, as things stand now.
         const bool current = preparedOffsetHz_ == frequencyOffsetHz_.load() &&
                              preparedFindings_.averaged == (average_.Count() > 0) &&
                              (!preparedFindings_.averaged ||
                               average_.Commit(preparedFindings_.average, preparedFindings_.data.y.data()));
-        if (current)
+        if (current) {
             ShowSweep(preparedFindings_, preparedFacts_);
-        else
+            loaded = shown = true;
+        } else if (preparedText) {
             AssembleSweep(
                 std::string_view(preparedBuffer_.constData(), static_cast<std::size_t>(preparedBuffer_.size())));
-    } else {
-        loaded = LoadSweepFile(path, fileBuffer_);
-        if (loaded && !EndsWithLineBreak(fileBuffer_)) {
-            fileBuffer_ = QByteArray();
-            ReportUnreadSweep(kCutSweepText);
-            return;
+            loaded = shown = true;
         }
-        if (loaded)
-            AssembleSweep(std::string_view(fileBuffer_.constData(), static_cast<std::size_t>(fileBuffer_.size())));
+    }
+    // Read here when the worker did not, when its reading is out of date and it kept no text,
+    // or for the sweep log switched on since the worker read it.
+    if (!shown || (!preparedText && LogSweeps1->isChecked())) {
+        loaded = LoadSweepFile(path, fileBuffer_);
+        if (!shown) {
+            if (loaded && !EndsWithLineBreak(fileBuffer_)) {
+                fileBuffer_ = QByteArray();
+                ReportUnreadSweep(kCutSweepText);
+                return;
+            }
+            if (loaded)
+                AssembleSweep(std::string_view(fileBuffer_.constData(), static_cast<std::size_t>(fileBuffer_.size())));
+        }
+        loaded = loaded || shown;
     }
     if (loaded && lastSweep_.ok) {
         failureStreak_ = 0;
         ++sweepCount;
-        AppendToSweepLog(prepared ? preparedBuffer_ : fileBuffer_); // before the file goes, from the bytes read
+        AppendToSweepLog(preparedText ? preparedBuffer_ : fileBuffer_); // before the file goes, from the bytes read
     }
     QFile::remove(path);
     sweepSinceLaunch_ = true;

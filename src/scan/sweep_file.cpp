@@ -343,6 +343,8 @@ void SweepParser::Begin(SweepData &d, std::size_t textBytes) {
 }
 
 bool SweepParser::Lines(std::string_view text, SweepData &d) {
+    if (failed_)
+        return false;
     SplitSweepLines(text, lines_);
     for (const std::string_view line : lines_)
         if (!Line(line, d))
@@ -429,6 +431,8 @@ bool LoadSweepFile(const QString &path, QByteArray &buffer) {
     return true;
 }
 
+void LineRunReader::Close() { file_.close(); }
+
 bool LineRunReader::Open(const QString &path) {
     file_.close();
     file_.setFileName(path);
@@ -485,6 +489,23 @@ bool LineRunReader::Next(std::string_view &run) {
             return false;
         searched = have_ > 0 && buffer_[have_ - 1] == '\r' ? have_ - 1 : have_;
     }
+}
+
+bool ReadSweepFile(const QString &path, LineRunReader &reader, SweepParser &parser, SweepData &d) {
+    if (!reader.Open(path))
+        return false;
+    if (reader.Size() > kMaxSweepFileBytes) {
+        reader.Close();
+        return false;
+    }
+    parser.Begin(d, static_cast<std::size_t>(reader.Size()));
+    // To the end even after a failure: whether the file ends with a line break is asked next.
+    std::string_view run;
+    while (reader.Next(run))
+        parser.Lines(run, d);
+    parser.End(d);
+    reader.Close();
+    return true;
 }
 
 } // namespace sky

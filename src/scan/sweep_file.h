@@ -74,6 +74,7 @@ class LineRunReader {
 public:
     explicit LineRunReader(std::size_t pieceBytes = 256 * 1024) : piece_(pieceBytes < 16 ? 16 : pieceBytes) {}
     bool Open(const QString &path); // false when it cannot be opened for reading
+    void Close();                   // before the end (it closes itself there)
     // The next run; false once the file is read. A run is valid until the next call.
     bool Next(std::string_view &run);
     qint64 Size() const { return size_; } // when opened
@@ -91,6 +92,11 @@ private:
     bool end_ = false;
     char lastByte_ = 0;
 };
+
+// Reads a sweep file into d through `reader` and `parser` (both reused from sweep to sweep), a
+// run of lines at a time. False, with d left alone, when the file cannot be opened or is larger
+// than any sweep file (as LoadSweepFile); a read that stops early keeps what was read.
+bool ReadSweepFile(const QString &path, LineRunReader &reader, SweepParser &parser, SweepData &d);
 
 // Sweeps larger than this are refused rather than read: far beyond any real sweep, and enough
 // to keep memory bounded whatever file turns up.

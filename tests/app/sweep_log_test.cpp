@@ -212,6 +212,55 @@ TEST(SweepLog, AReadThatFailsOnTheWorkerIsAFailedReadAndTheCycleGoesOn) {
     EXPECT_TRUE(w.form.LastSweep().ok);
 }
 
+// The worker reads a sweep ahead without holding its text while the log is off, and whole while
+// it is on; either way the log gets the bytes of every sweep shown from the moment it is on,
+// and a cut sweep is refused as when read whole.
+TEST(SweepLog, SweepsReadAheadAreLoggedWhetherTheLogWasOnBeforeOrSwitchedOnAfter) {
+    Window w;
+    const QString file = w.dir.filePath("scan.csv");
+    auto prepareAndShow = [&](const QByteArray &bytes) {
+        writeFile(file, bytes);
+        std::thread worker([&] { w.form.PrepareSweepFile(); });
+        worker.join();
+    };
+    auto handOver = [&] {
+        w.form.IngestSweepFile();
+        if (w.form.sweepLog_)
+            w.form.sweepLog_->Flush();
+        QCoreApplication::processEvents();
+    };
+    const QByteArray a = sweepBytes(430000000, 3000, 700, "\n"), b = sweepBytes(430000000, 3000, 900, "\r\n", -10);
+    // Read ahead with the log off, the log switched on before the hand-over.
+    prepareAndShow(a);
+    w.form.LogSweeps1->trigger();
+    handOver();
+    ASSERT_TRUE(w.form.LastSweep().ok);
+    EXPECT_EQ(w.form.spectrum.sweepSeries.PointCount(), 6000);
+    EXPECT_EQ(w.form.spectrum.sweepSeries.YValue(700), -20);
+    EXPECT_EQ(readFile(w.form.SweepLogPath()), a);
+    // Read ahead with the log on.
+    prepareAndShow(b);
+    handOver();
+    EXPECT_EQ(w.form.spectrum.sweepSeries.YValue(900), -10);
+    EXPECT_EQ(readFile(w.form.SweepLogPath()), a + b);
+    // Off again: read ahead in runs of lines, shown as read whole, not logged.
+    w.form.LogSweeps1->trigger();
+    prepareAndShow(sweepBytes(430000000, 3000, 1200, "\r", -5));
+    handOver();
+    EXPECT_EQ(w.form.spectrum.sweepSeries.PointCount(), 6000);
+    EXPECT_EQ(w.form.spectrum.sweepSeries.YValue(1200), -5);
+    EXPECT_EQ(w.form.spectrum.sweepSeries.XValue(1200), 430000000 + 1200 * 1000.0);
+    EXPECT_FALSE(QFile::exists(file));
+    EXPECT_EQ(readFile(w.form.SweepLogPath()), a + b);
+    // A sweep whose last line is cut short.
+    QByteArray cut = sweepBytes(430000000, 3000, 10, "\n");
+    cut.chop(1);
+    prepareAndShow(cut);
+    handOver();
+    EXPECT_EQ(w.form.tray->LastText, "Sweep file not read: its last line is cut short");
+    EXPECT_FALSE(QFile::exists(file));
+}
+
 // Max hold adds one series and changes nothing else about the chart: both level axes and their
 // ranges stay as they are, on and off.
 TEST(MaxHold, AddsOneSeriesAndLeavesTheAxesAsTheyAre) {
