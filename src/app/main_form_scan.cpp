@@ -344,9 +344,11 @@ void TForm1::AssembleReadSweep() {
 
 TForm1::SweepValueFacts TForm1::SweepValueFacts::Of(const SweepFindings &f) {
     SweepValueFacts facts;
-    facts.x = TChartValueList::FactsOf(f.data.x.data(), f.data.x.size());
+    // The ingest leaves the frequencies in ascending order (never NaN: whole hertz plus a finite
+    // step), and the peaks' in bin order.
+    facts.x = TChartValueList::FactsOfAscending(f.data.x.data(), f.data.x.size());
     facts.y = TChartValueList::FactsOf(f.data.y.data(), f.data.y.size());
-    facts.peakX = TChartValueList::FactsOf(f.peakX.data(), f.peakX.size());
+    facts.peakX = TChartValueList::FactsOfAscending(f.peakX.data(), f.peakX.size());
     facts.peakY = TChartValueList::FactsOf(f.peakY.data(), f.peakY.size());
     return facts;
 }

@@ -361,6 +361,17 @@ TValueFacts TChartValueList::FactsOf(const double *p, size_t n)
 
 TValueFacts TChartValueList::FactsOf(const float *p, size_t n) { return FactsOfValues(p, n); }
 
+TValueFacts TChartValueList::FactsOfAscending(const double *p, size_t n)
+{
+    TValueFacts f;
+    if (n == 0) return f;
+    // in order, an infinity can only be an end
+    f.finite = std::isfinite(p[0]) && std::isfinite(p[n - 1]);
+    f.lowest = p[0];
+    f.highest = p[n - 1];
+    return f;
+}
+
 void TChartValueList::CheckIndex(int i) const
 {
     if (i < 0 || i >= Count()) RaiseListIndexError(i);

@@ -139,6 +139,8 @@ public:
     // The facts of n stored values: one pass, callable from any thread.
     static TValueFacts FactsOf(const double *p, size_t n);
     static TValueFacts FactsOf(const float *p, size_t n);
+    // The same for values known to never fall and to hold no NaN, from their ends alone.
+    static TValueFacts FactsOfAscending(const double *p, size_t n);
     // The facts of this list's stored values, from what it already knows where it can.
     TValueFacts Facts() const;
     // Appends n values at the end, whatever Order says (the caller keeps the order); `ascending`

@@ -336,6 +336,8 @@ void SweepParser::Begin(SweepData &d, std::size_t textBytes) {
     d.failure.clear();
     line_ = 0;
     failed_ = false;
+    ordered_ = 0;
+    d.ascending = true;
     // A level takes at least three bytes of text (", -1" is four): reserve once, grow rarely.
     const std::size_t estimate = std::min<std::size_t>(textBytes / 8, std::size_t(kMaxSweepValues));
     d.x.reserve(estimate);
@@ -352,9 +354,21 @@ bool SweepParser::Lines(std::string_view text, SweepData &d) {
     return !failed_;
 }
 
+void SweepParser::NoteOrder(SweepData &d) {
+    const std::size_t n = d.x.size();
+    if (n <= ordered_)
+        return;
+    // A line's frequencies are low + step x k for k = 0, 1, ...: they never fall where the last
+    // is not below the first (rounding keeps the order of the exact values).
+    const double *x = d.x.data();
+    d.ascending = d.ascending && !(x[n - 1] < x[ordered_]) && (ordered_ == 0 || !(x[ordered_] < x[ordered_ - 1]));
+    ordered_ = n;
+}
+
 bool SweepParser::Line(std::string_view line, SweepData &d) {
     if (failed_)
         return false;
+    NoteOrder(d);
     const std::size_t ln = line_++;
     auto fail = [&](const char *why) {
         d.failure = std::string(why) + " on line " + std::to_string(ln + 1);
@@ -408,7 +422,10 @@ bool SweepParser::Line(std::string_view line, SweepData &d) {
     return true;
 }
 
-void SweepParser::End(SweepData &d) const { d.ok = !failed_; }
+void SweepParser::End(SweepData &d) {
+    NoteOrder(d);
+    d.ok = !failed_;
+}
 
 bool LoadSweepFile(const QString &path, QByteArray &buffer) {
     QFile file(path);

@@ -29,6 +29,9 @@ bool IsMinusInfinityText(std::string_view field);
 struct SweepData {
     bool ok = false;                // the whole file was read
     std::vector<double> x, y;       // points in file order (frequency in Hz, level in dB)
+    // x was read never falling (set by the reader, which alone fills x; false: not known). The
+    // ordering then has nothing to do.
+    bool ascending = false;
     std::int64_t valueCount = 0;    // value fields read
     std::string lastStepText;       // field 4 of the last line
     std::string failure;            // why reading stopped, for diagnostics
@@ -55,12 +58,16 @@ public:
     void Begin(SweepData &d, std::size_t textBytes);
     bool Line(std::string_view line, SweepData &d);
     bool Lines(std::string_view text, SweepData &d); // split as SplitSweepLines splits
-    void End(SweepData &d) const;                    // d.ok when no line failed
+    void End(SweepData &d);                          // d.ok when no line failed
     bool Failed() const { return failed_; }
 
 private:
+    // Takes the points added since the last call (all from one line, so in step order: they
+    // rise or fall throughout) into d.ascending.
+    void NoteOrder(SweepData &d);
     bool singlePass_;
     bool failed_ = false;
+    std::size_t ordered_ = 0; // points taken into d.ascending so far
     std::size_t line_ = 0; // lines read, for the failure's line number
     std::vector<std::string_view> lines_, fields_;
     std::deque<std::string> storage_;

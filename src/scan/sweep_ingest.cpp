@@ -214,6 +214,8 @@ void OrderByFrequency(SweepFindings &f) {
     SweepData &d = f.data;
     const std::size_t n = d.x.size();
     double *x = d.x.data(), *y = d.y.data();
+    if (d.ascending)
+        return; // the reader saw them come in order
     std::size_t i = 1;
     while (i < n && !(x[i] < x[i - 1]))
         ++i;

@@ -410,3 +410,23 @@ TEST(chartValueList, FactsOfLongRunsAreThoseOfThePlainLoop)
         ASSERT_TRUE(same(got.highest, hi)) << "round " << round << ": " << got.highest << " instead of " << hi;
     }
 }
+
+TEST(chartValueList, FactsOfAscendingValuesAreThoseOfTheFullPass)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    std::mt19937 rng(4);
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<double> v(rng() % 40);
+        for (double &e : v) e = double(rng() % 200) - 100 + (rng() % 2 ? 0.5 : 0);
+        std::sort(v.begin(), v.end());
+        if (!v.empty() && rng() % 4 == 0) v.front() = -inf;
+        if (!v.empty() && rng() % 4 == 0) v.back() = inf;
+        const TValueFacts want = TChartValueList::FactsOf(v.data(), v.size());
+        const TValueFacts got = TChartValueList::FactsOfAscending(v.data(), v.size());
+        ASSERT_TRUE(want.ascending);
+        ASSERT_EQ(got.ascending, want.ascending) << round;
+        ASSERT_EQ(got.finite, want.finite) << round;
+        ASSERT_EQ(got.lowest, want.lowest) << round;
+        ASSERT_EQ(got.highest, want.highest) << round;
+    }
+}

@@ -3,6 +3,9 @@
 // that are not.
 #include "scan/sweep_ingest.h"
 
+#include <cmath>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -70,6 +73,51 @@ TEST(SweepOrder, MergeGivesTheStableSortForEveryKindOfFile) {
         ASSERT_EQ(f.data.x, ex) << "round " << round << " kind " << kind;
         ASSERT_EQ(f.data.y, ey) << "round " << round << " kind " << kind;
     }
+}
+
+// The reader tells whether the frequencies came in order (then the ordering has nothing to
+// do): exactly when they never fall, for hops of any step (falling, zero, overflowing to
+// infinity) in any order, line by line or whole, and a file that fails part-way included.
+TEST(SweepOrder, TheReaderKnowsWhenTheFrequenciesCameInOrder) {
+    std::mt19937 rng(17);
+    const char *steps[] = {"10", "10", "10", "0", "-10", "1e300", "-1e300", "0.1", "1e-300"};
+    int inOrder = 0, outOfOrder = 0;
+    SweepFindings f;
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        long long low = 1000;
+        for (int h = static_cast<int>(rng() % 6); h > 0; --h) {
+            low += static_cast<long long>(rng() % 80) - 10 * static_cast<long long>(rng() % 3 == 0);
+            text += "d, t, " + std::to_string(low) + ", 0, " + steps[rng() % std::size(steps)] + ", 5";
+            for (int k = static_cast<int>(rng() % 6); k > 0; --k)
+                text += rng() % 50 == 0 ? ", x" : ", -" + std::to_string(rng() % 90);
+            text += rng() % 40 == 0 ? "\n\n" : "\n";
+        }
+        SweepData whole;
+        ParseSweepFile(text, whole);
+        ASSERT_EQ(whole.ascending, std::is_sorted(whole.x.begin(), whole.x.end())) << text;
+        (whole.ascending ? inOrder : outOfOrder)++;
+        // A line at a time, as a file read in pieces.
+        SweepParser parser;
+        parser.Begin(f.data, 0);
+        std::size_t from = 0;
+        while (from < text.size()) {
+            const std::size_t end = text.find('\n', from);
+            parser.Line(std::string_view(text).substr(from, end - from), f.data);
+            from = end + 1;
+        }
+        parser.End(f.data);
+        ASSERT_EQ(f.data.ascending, whole.ascending) << text;
+        ASSERT_EQ(f.data.x, whole.x) << text;
+        // Ordered, whether the flag let the ordering pass go or not.
+        std::vector<double> ex, ey;
+        stableSorted(whole.x, whole.y, ex, ey);
+        OrderByFrequency(f);
+        ASSERT_EQ(f.data.x, ex) << text;
+        ASSERT_EQ(f.data.y, ey) << text;
+    }
+    EXPECT_GT(inOrder, 300);
+    EXPECT_GT(outOfOrder, 300);
 }
 
 // The whole ingest on a CRLF file whose 10 kHz hops overlap by one bin, as rtl_power writes it:
