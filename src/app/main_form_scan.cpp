@@ -216,6 +216,7 @@ void TForm1::PrepareSweepFile() {
         prepared_ = true;
     } catch (const std::exception &e) {
         // Out of memory on a huge file, or the like: a failed read, told on the window thread.
+        preparedReader_.Close();
         preparedBuffer_ = QByteArray();
         preparedFindings_ = SweepFindings();
         prepareError_ = dynamic_cast<const std::bad_alloc *>(&e) ? QStringLiteral("not enough memory")
@@ -290,8 +291,20 @@ void TForm1::IngestSweepFile() {
         }
     }
     // Read here when the worker did not, when its reading is out of date and it kept no text,
-    // or for the sweep log switched on since the worker read it.
-    if (!shown || (!preparedText && LogSweeps1->isChecked())) {
+    // or for the sweep log switched on since the worker read it. Without the log, a run of
+    // lines at a time, as the worker reads.
+    if (!shown && !LogSweeps1->isChecked()) {
+        LineRunReader reader;
+        SweepParser parser;
+        loaded = ReadSweepFile(path, reader, parser, findings_.data);
+        if (loaded && !reader.EndedWithLineBreak()) {
+            findings_ = SweepFindings();
+            ReportUnreadSweep(kCutSweepText);
+            return;
+        }
+        if (loaded)
+            AssembleReadSweep();
+    } else if (!shown || (!preparedText && LogSweeps1->isChecked())) {
         loaded = LoadSweepFile(path, fileBuffer_);
         if (!shown) {
             if (loaded && !EndsWithLineBreak(fileBuffer_)) {

@@ -454,9 +454,13 @@ bool LineRunReader::Open(const QString &path) {
     file_.close();
     file_.setFileName(path);
     have_ = cut_ = 0;
-    handedOut_ = runOffset_ = 0;
+    handedOut_ = runOffset_ = read_ = 0;
     end_ = false;
     lastByte_ = 0;
+    if (buffer_.size() > piece_) { // grown for a long line of another file: not kept for good
+        buffer_.resize(piece_);
+        buffer_.shrink_to_fit();
+    }
     if (!file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return false;
     size_ = file_.size();
@@ -478,12 +482,16 @@ bool LineRunReader::Next(std::string_view &run) {
         if (!end_) {
             if (have_ == buffer_.size())
                 buffer_.resize(buffer_.size() * 2); // one line longer than the buffer
-            const qint64 r = file_.read(buffer_.data() + have_, static_cast<qint64>(buffer_.size() - have_));
+            // The file as long as it was when opened, as LoadSweepFile reads it: a file still
+            // growing is not followed.
+            const qint64 want = std::min<qint64>(static_cast<qint64>(buffer_.size() - have_), size_ - read_);
+            const qint64 r = want > 0 ? file_.read(buffer_.data() + have_, want) : 0;
             if (r <= 0) {
                 end_ = true;
                 file_.close();
             } else {
                 have_ += static_cast<std::size_t>(r);
+                read_ += r;
                 lastByte_ = buffer_[have_ - 1];
             }
         }
@@ -515,13 +523,17 @@ bool ReadSweepFile(const QString &path, LineRunReader &reader, SweepParser &pars
         reader.Close();
         return false;
     }
+    // Closed however this ends (out of memory included): an open file cannot be deleted everywhere.
+    struct Closer {
+        LineRunReader &r;
+        ~Closer() { r.Close(); }
+    } closer{reader};
     parser.Begin(d, static_cast<std::size_t>(reader.Size()));
     // To the end even after a failure: whether the file ends with a line break is asked next.
     std::string_view run;
     while (reader.Next(run))
         parser.Lines(run, d);
     parser.End(d);
-    reader.Close();
     return true;
 }
 

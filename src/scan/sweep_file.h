@@ -75,8 +75,9 @@ private:
 
 // Reads a file a run of whole lines at a time through one reused buffer, so that a sweep's text
 // is never held whole. A CR that ends what has been read so far waits for the next read, which
-// may begin with its LF. The last run may lack its line break. A read that fails ends the file
-// there (what was read is kept, as LoadSweepFile keeps it).
+// may begin with its LF. The last run may lack its line break. The file is read as long as it
+// was when opened; a read that fails ends it there (what was read is kept, as LoadSweepFile
+// keeps it).
 class LineRunReader {
 public:
     explicit LineRunReader(std::size_t pieceBytes = 256 * 1024) : piece_(pieceBytes < 16 ? 16 : pieceBytes) {}
@@ -88,14 +89,14 @@ public:
     qint64 Unread() const;                // bytes not yet handed out in a run
     qint64 RunOffset() const { return runOffset_; } // where the last run began in the file
     // After the end: whether the file's last byte ended a line (or the file was empty).
-    bool EndedWithLineBreak() const { return lastByte_ == 0 || lastByte_ == '\n' || lastByte_ == '\r'; }
+    bool EndedWithLineBreak() const { return read_ == 0 || lastByte_ == '\n' || lastByte_ == '\r'; }
 
 private:
     QFile file_;
     std::size_t piece_;
     std::vector<char> buffer_;
     std::size_t have_ = 0, cut_ = 0; // bytes in buffer_; the first cut_ were handed out
-    qint64 size_ = 0, handedOut_ = 0, runOffset_ = 0;
+    qint64 size_ = 0, handedOut_ = 0, runOffset_ = 0, read_ = 0;
     bool end_ = false;
     char lastByte_ = 0;
 };

@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <string>
@@ -201,6 +202,7 @@ void SplitSweeps(std::string_view text, std::vector<SweepSpan> &out) {
 }
 
 bool CaptureReader::Open(const QString &path, QString &why) {
+    reader_.Close();
     split_ = SweepSplitter();
     waiting_.clear();
     haveWaiting_ = false;
@@ -249,8 +251,11 @@ bool CaptureReader::NextSweep(SweepParser *parser, SweepData *d, std::size_t &fi
     firstLine = lineNumber_ - 1;
     if (parser) {
         // Room for as many values as the sweep before (sweeps of one capture are alike, some a
-        // little longer), or for the whole rest of the file for its first.
-        const qint64 bytes = lastCount_ > 0 ? lastCount_ * 9 + 512 : reader_.Size() - lineOffset_;
+        // little longer), or for the rest of the file for its first, up to a few million values
+        // (a long capture of small sweeps must not reserve the whole file's worth).
+        constexpr qint64 kFirstSweepBytes = 32LL * 1024 * 1024;
+        const qint64 bytes =
+            lastCount_ > 0 ? lastCount_ * 9 + 512 : std::min(reader_.Size() - lineOffset_, kFirstSweepBytes);
         parser->Begin(*d, static_cast<std::size_t>(std::max<qint64>(bytes, 0)));
         parser->Line(line, *d);
     }

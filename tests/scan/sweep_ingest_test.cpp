@@ -80,8 +80,9 @@ TEST(SweepOrder, MergeGivesTheStableSortForEveryKindOfFile) {
 // infinity) in any order, line by line or whole, and a file that fails part-way included.
 TEST(SweepOrder, TheReaderKnowsWhenTheFrequenciesCameInOrder) {
     std::mt19937 rng(17);
-    const char *steps[] = {"10", "10", "10", "0", "-10", "1e300", "-1e300", "0.1", "1e-300"};
+    const char *steps[] = {"10", "10", "10", "0", "-10", "1e308", "-1e308", "0.1", "1e-300"};
     int inOrder = 0, outOfOrder = 0;
+    bool sawInfinity = false;
     SweepFindings f;
     for (int round = 0; round < 3000; ++round) {
         std::string text;
@@ -96,6 +97,7 @@ TEST(SweepOrder, TheReaderKnowsWhenTheFrequenciesCameInOrder) {
         SweepData whole;
         ParseSweepFile(text, whole);
         ASSERT_EQ(whole.ascending, std::is_sorted(whole.x.begin(), whole.x.end())) << text;
+        sawInfinity = sawInfinity || std::any_of(whole.x.begin(), whole.x.end(), [](double v) { return std::isinf(v); });
         (whole.ascending ? inOrder : outOfOrder)++;
         // A line at a time, as a file read in pieces.
         SweepParser parser;
@@ -118,6 +120,7 @@ TEST(SweepOrder, TheReaderKnowsWhenTheFrequenciesCameInOrder) {
     }
     EXPECT_GT(inOrder, 300);
     EXPECT_GT(outOfOrder, 300);
+    EXPECT_TRUE(sawInfinity);
 }
 
 // The whole ingest on a CRLF file whose 10 kHz hops overlap by one bin, as rtl_power writes it:

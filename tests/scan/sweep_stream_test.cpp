@@ -140,6 +140,7 @@ TEST(SweepStream, SweepsReadPieceByPieceAreThoseOfTheWholeText) {
                 ASSERT_EQ(d.lastStepText, w.lastStepText) << round << " sweep " << k;
                 ASSERT_TRUE(sameDoubles(d.x, w.x)) << round << " sweep " << k;
                 ASSERT_TRUE(sameDoubles(d.y, w.y)) << round << " sweep " << k;
+                ASSERT_EQ(d.ascending, w.ascending) << round << " sweep " << k;
                 EXPECT_EQ(SweepFailureText(d, first), SweepFailureText(spans[k])) << round << " sweep " << k;
                 failed += !d.ok;
                 read += d.ok;
@@ -151,6 +152,59 @@ TEST(SweepStream, SweepsReadPieceByPieceAreThoseOfTheWholeText) {
     // The random captures did reach both ends.
     EXPECT_GT(failed, 100);
     EXPECT_GT(read, 100);
+}
+
+// One sweep file read as the worker reads it: what ParseSweepFile reads of the whole text, and
+// whether it ends with a line break as the whole text says (a last byte of NUL is no line break).
+TEST(SweepStream, ASweepFileReadInRunsIsTheWholeTextsSweep) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("scan.csv");
+    std::mt19937 rng(13);
+    LineRunReader reader(16);
+    SweepParser parser;
+    SweepData d;
+    for (int round = 0; round < 500; ++round) {
+        std::string text = randomCapture(rng);
+        if (round % 10 == 0)
+            text += std::string(1 + rng() % 3, '\0'); // a tail of NUL bytes, as after a crash
+        writeFile(path, text);
+        ASSERT_TRUE(ReadSweepFile(path, reader, parser, d));
+        const SweepData w = ParseSweepFile(text);
+        ASSERT_EQ(d.ok, w.ok) << round;
+        ASSERT_EQ(d.failure, w.failure) << round;
+        ASSERT_EQ(d.valueCount, w.valueCount) << round;
+        ASSERT_TRUE(sameDoubles(d.x, w.x)) << round;
+        ASSERT_TRUE(sameDoubles(d.y, w.y)) << round;
+        ASSERT_EQ(d.ascending, w.ascending) << round;
+        EXPECT_EQ(reader.EndedWithLineBreak(), text.empty() || text.back() == '\n' || text.back() == '\r') << round;
+        // Done with the file: it can go (an open file cannot be deleted on every system).
+        ASSERT_TRUE(QFile::remove(path));
+    }
+    EXPECT_FALSE(ReadSweepFile(dir.filePath("missing.csv"), reader, parser, d));
+}
+
+// A file that grows while it is read is read as long as it was when opened, as a whole read
+// takes it.
+TEST(SweepStream, AFileIsReadAsLongAsItWasWhenOpened) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("growing.csv");
+    const std::string first = "d, t, 100, 200, 10, 5, -1, -2\nd, t, 300, 400, 10, 5, -3";
+    writeFile(path, first);
+    LineRunReader reader(16);
+    ASSERT_TRUE(reader.Open(path));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write(", -4\nd, t, 500, 600, 10, 5, -5\n");
+    }
+    std::string joined;
+    std::string_view run;
+    while (reader.Next(run))
+        joined += run;
+    EXPECT_EQ(joined, first);
+    EXPECT_FALSE(reader.EndedWithLineBreak());
 }
 
 TEST(SweepStream, CaptureFilesThatCannotBeReadSayWhyAsWhenReadWhole) {
