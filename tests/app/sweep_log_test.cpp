@@ -259,6 +259,14 @@ TEST(SweepLog, SweepsReadAheadAreLoggedWhetherTheLogWasOnBeforeOrSwitchedOnAfter
     handOver();
     EXPECT_EQ(w.form.tray->LastText, "Sweep file not read: its last line is cut short");
     EXPECT_FALSE(QFile::exists(file));
+    // The same read by the window thread itself, and the next sweep shown as usual.
+    w.form.tray->LastText.clear();
+    w.sweep(cut);
+    EXPECT_EQ(w.form.tray->LastText, "Sweep file not read: its last line is cut short");
+    EXPECT_FALSE(QFile::exists(file));
+    w.sweep(sweepBytes(430000000, 3000, 1500, "\n", -7));
+    EXPECT_EQ(w.form.spectrum.sweepSeries.YValue(1500), -7);
+    EXPECT_EQ(readFile(w.form.SweepLogPath()), a + b);
 }
 
 // Max hold adds one series and changes nothing else about the chart: both level axes and their
