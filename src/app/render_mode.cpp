@@ -25,7 +25,6 @@ void settle() {
         QCoreApplication::processEvents();
 }
 
-
 // Grows the window until the waterfall image holds `rows` rows (one pixel each, under the black
 // top row), keeping the chart at its height. Stops at the largest picture allowed.
 void fitWaterfallRows(TForm1 &form, int rows) {
