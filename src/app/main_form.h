@@ -544,6 +544,11 @@ private:
     // A sweep file that is there but cannot be shown: said, deleted, the cycle goes on.
     void ReportUnreadSweep(const QString &why);
     static bool EndsWithLineBreak(const QByteArray &sweep);
+    // Reads the sweep file into d: whole into `text` where the sweep log wants the bytes
+    // (keepText), else a run of lines at a time through reader and parser (text emptied).
+    enum class SweepRead { Unread, Cut, Read };
+    static SweepRead ReadSweep(const QString &path, bool keepText, QByteArray &text, LineRunReader &reader,
+                               SweepParser &parser, SweepData &d);
 
     std::unique_ptr<StatusTimer> statusTimer_;
     bool destroyed_ = false;

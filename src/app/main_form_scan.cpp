@@ -191,25 +191,13 @@ void TForm1::PrepareSweepFile() {
             return;
         preparedOffsetHz_ = frequencyOffsetHz_.load();
         preparedTextHeld_ = keepSweepText_.load();
-        if (preparedTextHeld_) {
-            // The sweep log takes the bytes read: the text is read whole.
-            if (!LoadSweepFile(path, preparedBuffer_))
-                return;
-            if (!EndsWithLineBreak(preparedBuffer_)) {
-                prepareError_ = kCutSweepText;
-                return;
-            }
-            ParseSweepFile(std::string_view(preparedBuffer_.constData(), static_cast<std::size_t>(preparedBuffer_.size())),
-                           preparedFindings_.data);
-        } else {
-            // A run of lines at a time: a sweep's text is never held whole.
-            preparedBuffer_ = QByteArray();
-            if (!ReadSweepFile(path, preparedReader_, preparedParser_, preparedFindings_.data))
-                return;
-            if (!preparedReader_.EndedWithLineBreak()) {
-                prepareError_ = kCutSweepText;
-                return;
-            }
+        const SweepRead read = ReadSweep(path, preparedTextHeld_, preparedBuffer_, preparedReader_, preparedParser_,
+                                         preparedFindings_.data);
+        if (read == SweepRead::Unread)
+            return;
+        if (read == SweepRead::Cut) {
+            prepareError_ = kCutSweepText;
+            return;
         }
         AnalyseSweep(true, preparedFindings_, &average_, preparedOffsetHz_);
         preparedFacts_ = SweepValueFacts::Of(preparedFindings_);
@@ -269,7 +257,7 @@ void TForm1::IngestSweepFile() {
         return;
     }
 
-    bool loaded = false, shown = false;
+    bool loaded = false;
     const bool preparedText = prepared && preparedTextHeld_;
     if (prepared) {
         // Read and analysed by the worker a moment ago: only the showing is left. Where it kept
@@ -283,39 +271,29 @@ void TForm1::IngestSweepFile() {
                               average_.Commit(preparedFindings_.average, preparedFindings_.data.y.data()));
         if (current) {
             ShowSweep(preparedFindings_, preparedFacts_);
-            loaded = shown = true;
+            loaded = true;
         } else if (preparedText) {
             AssembleSweep(
                 std::string_view(preparedBuffer_.constData(), static_cast<std::size_t>(preparedBuffer_.size())));
-            loaded = shown = true;
+            loaded = true;
         }
     }
-    // Read here when the worker did not, when its reading is out of date and it kept no text,
-    // or for the sweep log switched on since the worker read it. Without the log, a run of
-    // lines at a time, as the worker reads.
-    if (!shown && !LogSweeps1->isChecked()) {
+    if (!loaded) {
+        // Read here when the worker did not, or its reading is out of date and it kept no text.
         LineRunReader reader;
         SweepParser parser;
-        loaded = ReadSweepFile(path, reader, parser, findings_.data);
-        if (loaded && !reader.EndedWithLineBreak()) {
+        const SweepRead read = ReadSweep(path, LogSweeps1->isChecked(), fileBuffer_, reader, parser, findings_.data);
+        if (read == SweepRead::Cut) {
+            fileBuffer_ = QByteArray();
             findings_ = SweepFindings();
             ReportUnreadSweep(kCutSweepText);
             return;
         }
+        loaded = read == SweepRead::Read;
         if (loaded)
             AssembleReadSweep();
-    } else if (!shown || (!preparedText && LogSweeps1->isChecked())) {
-        loaded = LoadSweepFile(path, fileBuffer_);
-        if (!shown) {
-            if (loaded && !EndsWithLineBreak(fileBuffer_)) {
-                fileBuffer_ = QByteArray();
-                ReportUnreadSweep(kCutSweepText);
-                return;
-            }
-            if (loaded)
-                AssembleSweep(std::string_view(fileBuffer_.constData(), static_cast<std::size_t>(fileBuffer_.size())));
-        }
-        loaded = loaded || shown;
+    } else if (!preparedText && LogSweeps1->isChecked()) {
+        LoadSweepFile(path, fileBuffer_); // the log was switched on after the worker read it without its text
     }
     if (loaded && lastSweep_.ok) {
         failureStreak_ = 0;
@@ -328,6 +306,24 @@ void TForm1::IngestSweepFile() {
     // (the shown sweep's previous ones) are not kept beside the worker's for the next time.
     fileBuffer_ = QByteArray();
     findings_ = SweepFindings();
+}
+
+TForm1::SweepRead TForm1::ReadSweep(const QString &path, bool keepText, QByteArray &text, LineRunReader &reader,
+                                    SweepParser &parser, SweepData &d) {
+    if (!keepText) {
+        // A run of lines at a time: a sweep's text is never held whole.
+        text = QByteArray();
+        if (!ReadSweepFile(path, reader, parser, d))
+            return SweepRead::Unread;
+        return reader.EndedWithLineBreak() ? SweepRead::Read : SweepRead::Cut;
+    }
+    // The sweep log takes the bytes read: the text is read whole.
+    if (!LoadSweepFile(path, text))
+        return SweepRead::Unread;
+    if (!EndsWithLineBreak(text))
+        return SweepRead::Cut;
+    ParseSweepFile(std::string_view(text.constData(), static_cast<std::size_t>(text.size())), d);
+    return SweepRead::Read;
 }
 
 bool TForm1::EndsWithLineBreak(const QByteArray &sweep) {

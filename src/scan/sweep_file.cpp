@@ -351,7 +351,7 @@ bool SweepParser::Lines(std::string_view text, SweepData &d) {
     for (const std::string_view line : lines_)
         if (!Line(line, d))
             return false;
-    return !failed_;
+    return true;
 }
 
 void SweepParser::NoteOrder(SweepData &d) {
