@@ -26,6 +26,7 @@
 namespace sky {
 
 TForm1::TForm1(const StartOptions &options, QWidget *parent) : QWidget(parent) {
+    preparedParser_.SetCompactLevels(true); // levels as hundredths where they are: a quarter of the memory
     BuildControls();
     ConnectHandlers();
     // Faults in the settings are collected while starting and shown once; start-up goes on

@@ -189,6 +189,8 @@ public:
     // Draws the shown sweep's waterfall row again (after the waterfall moved), without taking
     // the sweep in a second time.
     void RedrawWaterfallRow();
+    // A waterfall row from the trace's levels, in whichever form they are held.
+    bool AddWaterfallRow(const TChartValueList &levels, std::size_t n, std::size_t maxIndex, std::size_t minIndex);
     // What the last ingest found (for the render mode's report).
     struct SweepSummary {
         bool ok = false;

@@ -82,9 +82,10 @@ TForm1::MarkerReadout TForm1::Markers() {
     MarkerReadout m;
     const TLineSeries &trace = spectrum.Series1;
     const std::size_t n = static_cast<std::size_t>(trace.PointCount());
-    if (n == 0 || !lastSweep_.ok)
+    if (n == 0 || !lastSweep_.ok || (!markerHz_[0] && !markerHz_[1]))
         return m;
-    const double *x = trace.XValues().Data(), *y = trace.YValues().Data();
+    const double *x = trace.XValues().Data();
+    const TStoredValues y = trace.YValues().Stored(); // levels held as hundredths stay so
     // A marker beyond the sweep (more than a bin's spacing from its ends) reads no level.
     const double spacing = n > 1 ? (x[n - 1] - x[0]) / static_cast<double>(n - 1) : 0;
     for (int k = 0; k < 2; ++k) {
@@ -102,7 +103,8 @@ TForm1::MarkerReadout TForm1::Markers() {
         if (key == 0 || key != c.key || trace.YValues().ContentOffset() != c.offset || n != c.bins ||
             m.hz[0] != c.a || m.hz[1] != c.b) {
             c = BandCache{key, trace.YValues().ContentOffset(), n, m.hz[0], m.hz[1],
-                          BandPowerBetween(x, y, n, m.hz[0], m.hz[1])};
+                          y.doubles ? BandPowerBetween(x, y.doubles, n, m.hz[0], m.hz[1])
+                                    : BandPowerBetween(x, y.hundredths, n, m.hz[0], m.hz[1])};
         }
         m.band = c.band;
     }
@@ -164,7 +166,8 @@ bool TForm1::CollectTrace(TraceTable &table, QString &error) const {
         error = QStringLiteral("There is no sweep to save yet.");
         return false;
     }
-    const double *x = trace.XValues().Data(), *y = trace.YValues().Data();
+    const double *x = trace.XValues().Data();
+    const std::vector<double> y = trace.YValues().Copy(); // spelled out here only, if held compact
     table.hz.assign(x, x + n);
     table.columns.clear();
     // With averaging the trace is the average; the sweep's own levels were kept aside.
@@ -172,7 +175,7 @@ bool TForm1::CollectTrace(TraceTable &table, QString &error) const {
     if (averaged)
         table.columns.push_back({QStringLiteral("level_db"), {liveLevels_.begin(), liveLevels_.end()}});
     else
-        table.columns.push_back({QStringLiteral("level_db"), {y, y + n}});
+        table.columns.push_back({QStringLiteral("level_db"), y});
     auto held = [&](const QString &name, const TChartSeries &s, bool on) {
         if (on && static_cast<std::size_t>(s.PointCount()) == n)
             table.columns.push_back({name, s.YValues().Copy()});
@@ -180,7 +183,7 @@ bool TForm1::CollectTrace(TraceTable &table, QString &error) const {
     held(QStringLiteral("max_hold_db"), maxHoldSeries, MaxHold1->isChecked());
     held(QStringLiteral("min_hold_db"), minHoldSeries, traceMode_ == TraceMode::MinHold);
     if (averaged)
-        table.columns.push_back({QStringLiteral("average_db"), {y, y + n}});
+        table.columns.push_back({QStringLiteral("average_db"), y});
     return true;
 }
 

@@ -282,6 +282,7 @@ void TForm1::IngestSweepFile() {
         // Read here when the worker did not, or its reading is out of date and it kept no text.
         LineRunReader reader;
         SweepParser parser;
+        parser.SetCompactLevels(true);
         const SweepRead read = ReadSweep(path, LogSweeps1->isChecked(), fileBuffer_, reader, parser, findings_.data);
         if (read == SweepRead::Cut) {
             fileBuffer_ = QByteArray();
@@ -322,7 +323,9 @@ TForm1::SweepRead TForm1::ReadSweep(const QString &path, bool keepText, QByteArr
         return SweepRead::Unread;
     if (!EndsWithLineBreak(text))
         return SweepRead::Cut;
-    ParseSweepFile(std::string_view(text.constData(), static_cast<std::size_t>(text.size())), d);
+    parser.Begin(d, static_cast<std::size_t>(text.size()));
+    parser.Lines(std::string_view(text.constData(), static_cast<std::size_t>(text.size())), d);
+    parser.End(d);
     return SweepRead::Read;
 }
 
@@ -356,9 +359,11 @@ TForm1::SweepValueFacts TForm1::SweepValueFacts::Of(const SweepFindings &f) {
     // The ingest leaves the frequencies in ascending order (never NaN: whole hertz plus a finite
     // step), and the peaks' in bin order.
     facts.x = TChartValueList::FactsOfAscending(f.data.x.data(), f.data.x.size());
-    facts.y = TChartValueList::FactsOf(f.data.y.data(), f.data.y.size());
+    facts.y = f.data.hundredths ? TChartValueList::FactsOf(f.data.yh.data(), f.data.yh.size())
+                                : TChartValueList::FactsOf(f.data.y.data(), f.data.y.size());
     facts.peakX = TChartValueList::FactsOfAscending(f.peakX.data(), f.peakX.size());
-    facts.peakY = TChartValueList::FactsOf(f.peakY.data(), f.peakY.size());
+    facts.peakY = f.data.hundredths ? TChartValueList::FactsOf(f.peakYh.data(), f.peakYh.size())
+                                    : TChartValueList::FactsOf(f.peakY.data(), f.peakY.size());
     return facts;
 }
 
@@ -367,8 +372,16 @@ void TForm1::RedrawWaterfallRow() {
     const std::size_t n = static_cast<std::size_t>(std::max(levels.Count(), 0));
     if (!lastSweep_.ok || lastSweep_.maxIndex >= n || lastSweep_.minIndex >= n)
         return;
-    waterfall->AddLine(levels.Data(), n, lastSweep_.maxIndex, lastSweep_.minIndex, flags.waterfallColorStart,
-                       flags.waterfallColorEnd);
+    AddWaterfallRow(levels, n, lastSweep_.maxIndex, lastSweep_.minIndex);
+}
+
+bool TForm1::AddWaterfallRow(const TChartValueList &levels, std::size_t n, std::size_t maxIndex,
+                             std::size_t minIndex) {
+    // levels held as hundredths are drawn as they are, not spelled out
+    if (const std::int16_t *h = levels.Hundredths())
+        return waterfall->AddLine(h, n, maxIndex, minIndex, flags.waterfallColorStart, flags.waterfallColorEnd);
+    return waterfall->AddLine(levels.Data(), n, maxIndex, minIndex, flags.waterfallColorStart,
+                              flags.waterfallColorEnd);
 }
 
 void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts &facts) {
@@ -394,7 +407,10 @@ void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts &facts) {
     lastSweep_.step =
         QString::fromLatin1(f.data.lastStepText.data(), static_cast<qsizetype>(f.data.lastStepText.size()));
     // f keeps the old buffers for next time
-    s.sweepSeries.AdoptPoints(f.data.x, f.data.y, flags.chartColor, facts.x, facts.y);
+    if (f.data.hundredths)
+        s.sweepSeries.AdoptPoints(f.data.x, f.data.yh, flags.chartColor, facts.x, facts.y);
+    else
+        s.sweepSeries.AdoptPoints(f.data.x, f.data.y, flags.chartColor, facts.x, facts.y);
     if (!f.data.ok)
         return;
 
@@ -402,8 +418,9 @@ void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts &facts) {
     if (n == 0)
         return;
     const double *x = s.sweepSeries.XValues().Data();
-    const double *y = s.sweepSeries.YValues().Data();
-    s.Series3.AddPoint(x[f.maxIndex], y[f.maxIndex], QString(), clDefault); // the series colour
+    const TChartValueList &levels = s.sweepSeries.YValues();
+    s.Series3.AddPoint(x[f.maxIndex], levels.Value(static_cast<int>(f.maxIndex)), QString(),
+                       clDefault); // the series colour
     // Rows of another range or bin layout would put their signals at wrong frequencies.
     const TraceLayout layout = TraceLayout::Of(s.sweepSeries);
     if (layout != waterfallLayout_ && waterfallLayout_.bins > 0)
@@ -411,8 +428,7 @@ void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts &facts) {
     waterfallLayout_ = layout;
     // A row the waterfall cannot draw (a single bin) still leaves the trace, noise line and
     // status to be finished.
-    waterfall->AddLine(y, static_cast<std::size_t>(n), f.maxIndex, f.minIndex, flags.waterfallColorStart,
-                       flags.waterfallColorEnd);
+    AddWaterfallRow(levels, static_cast<std::size_t>(n), f.maxIndex, f.minIndex);
     if (!f.noiseDb)
         return;
     const double noise = *f.noiseDb;
@@ -421,7 +437,10 @@ void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts &facts) {
     if (n > 2)
         s.Series2.SetLevelPoints(s.sweepSeries, 1, n - 2, noise, clDefault);
     if (mx->isChecked()) { // exactly the peaks, handed over (with what the worker found of them)
-        s.Series4.AdoptPoints(f.peakX, f.peakY, clDefault, facts.peakX, facts.peakY);
+        if (f.data.hundredths)
+            s.Series4.AdoptPoints(f.peakX, f.peakYh, clDefault, facts.peakX, facts.peakY);
+        else
+            s.Series4.AdoptPoints(f.peakX, f.peakY, clDefault, facts.peakX, facts.peakY);
     }
     hoverPeakStale_ = true; // other peaks: the one under the mouse is looked up at the next frame
     sb->SetPanelText(2, QStringLiteral("Average Noise Level: %1 dB").arg(QString::number(noise, 'f', 2)));
@@ -439,7 +458,7 @@ void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts &facts) {
     UpdateUnderlays();
     lastSweep_.noiseDb = noise;
     lastSweep_.maxHz = x[f.maxIndex];
-    lastSweep_.maxDb = y[f.maxIndex];
+    lastSweep_.maxDb = levels.Value(static_cast<int>(f.maxIndex));
 }
 
 void TForm1::UpdateViewAfterPass() {

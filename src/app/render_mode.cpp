@@ -1,6 +1,7 @@
 #include "app/render_mode.h"
 
 #include "app/main_form.h"
+#include "chart/pixel_surface.h"
 #include "scan/sweep_split.h"
 
 #include <QCoreApplication>
@@ -75,6 +76,7 @@ bool RenderInto(TForm1 &form, const CommandLine &cl, FILE *out) {
     TraceLayout layout; // of the sweep shown: the trace and the waterfall's place depend on it
     CaptureReader reader; // a piece of a file at a time: a capture's text is never held whole
     SweepParser parser;
+    parser.SetCompactLevels(true);
     for (const QString &name : cl.files) {
         QJsonObject line;
         line.insert(QStringLiteral("file"), name);
@@ -152,6 +154,9 @@ int RunRender(const CommandLine &cl, FILE *out, FILE *err) {
     StartOptions options;
     options.pluginsDir = cl.pluginsDir;
     options.renderOnly = true;
+    // One picture, drawn a few times at most: the chart's pixel rows are not kept beside the
+    // levels (two bytes a value) for repaints that will not come.
+    SetPixelRowsKept(false);
     TForm1 form(options);
     const bool allOk = RenderInto(form, cl, out);
     const QImage picture = form.grab().toImage();

@@ -3,6 +3,7 @@
 #include "chart/pixel_surface.h"
 
 #include "chart/series.h"
+#include "platform/hundredths.h"
 #include "platform/vector_clones.h"
 
 #include <QPainter>
@@ -214,6 +215,32 @@ bool TPixelMapper::MapInRange(const float *v, double m, int n, int lo, int hi, i
 bool TPixelMapper::MapInRange(const double *v, double m, int n, int lo, int hi, std::int16_t *out) const
 {
     return MapAny(v, m, n, std::max(lo, INT16_MIN + 1), std::min(hi, INT16_MAX + 1), out);
+}
+
+bool TPixelMapper::MapHundredthsInRange(const std::int16_t *h, double m, int n, int lo, int hi, int *out) const
+{
+    return MapHundredths(h, m, n, lo, hi, out);
+}
+
+bool TPixelMapper::MapHundredthsInRange(const std::int16_t *h, double m, int n, int lo, int hi,
+                                        std::int16_t *out) const
+{
+    return MapHundredths(h, m, n, std::max(lo, INT16_MIN + 1), std::min(hi, INT16_MAX + 1), out);
+}
+
+template <class Out>
+bool TPixelMapper::MapHundredths(const std::int16_t *h, double m, int n, int lo, int hi, Out *out) const
+{
+    // Spelled out a piece at a time into doubles that stay in the cache, then mapped as doubles:
+    // the very pixels the doubles give.
+    constexpr int kPiece = 1024;
+    double v[kPiece];
+    for (int a = 0; a < n; a += kPiece) {
+        const int k = std::min(kPiece, n - a);
+        for (int i = 0; i < k; ++i) v[i] = sky::HundredthsValue(h[a + i]);
+        if (!MapAny(v, m, k, lo, hi, out + a)) return false;
+    }
+    return true;
 }
 
 template <class T, class Out> bool TPixelMapper::MapAny(const T *v, double m, int n, int lo, int hi, Out *out) const

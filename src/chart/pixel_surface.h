@@ -69,9 +69,14 @@ public:
     bool MapInRange(const float *v, double m, int n, int lo, int hi, int *out) const;
     // Rows as 16-bit numbers: lo and hi are narrowed to what they hold.
     bool MapInRange(const double *v, double m, int n, int lo, int hi, std::int16_t *out) const;
+    // The same for values held as whole hundredths (see platform/hundredths.h), each taken as
+    // the double it stands for.
+    bool MapHundredthsInRange(const std::int16_t *h, double m, int n, int lo, int hi, int *out) const;
+    bool MapHundredthsInRange(const std::int16_t *h, double m, int n, int lo, int hi, std::int16_t *out) const;
 
 private:
     template <class T, class Out> bool MapAny(const T *v, double m, int n, int lo, int hi, Out *out) const;
+    template <class Out> bool MapHundredths(const std::int16_t *h, double m, int n, int lo, int hi, Out *out) const;
     const TCustomChartAxis *axis_;
     bool log_;
     double min_, range_;
@@ -89,6 +94,11 @@ class TChartSeriesList;
 bool MapRowsAhead(TChartSeriesList &series,
                   const std::function<std::optional<TPixelMapper>(const TCustomChartAxis *)> &mapperOf);
 std::uint64_t RowsMapped();
+// Whether the dense passes keep the pixel rows they map, for the next frames and the other
+// series of the same levels (on by default: a repaint of the same levels maps nothing). A
+// one-off drawing turns it off: the rows then take one pixel column's worth of memory instead
+// of two bytes a value.
+void SetPixelRowsKept(bool kept);
 
 // A marker rendered once through the canvas and then copied: the pixels it sets, relative to
 // the marker's centre, as runs along rows.

@@ -371,16 +371,39 @@ void TChartSeries::AdoptPoints(std::vector<double> &x, std::vector<double> &y, T
     AdoptPoints(x, y, color, &xFacts, &yFacts);
 }
 
+bool TChartSeries::CanAdopt(const std::vector<double> &x, size_t yCount, const TValueFacts *xFacts) const
+{
+    return !x.empty() && x.size() == yCount && BulkAddAllowed() && !OnBeforeAdd && !OnAfterAdd && linked_.empty() &&
+           valueLists_.size() == 2 && pointLabels_.empty() &&
+           (xValues_.Order() == loNone ||
+            (xValues_.Order() == loAscending && (xFacts ? xFacts->ascending : std::is_sorted(x.begin(), x.end()))));
+}
+
+void TChartSeries::AdoptPoints(std::vector<double> &x, std::vector<std::int16_t> &yHundredths, TColor color,
+                               const TValueFacts &xFacts, const TValueFacts &yFacts)
+{
+    if (!CanAdopt(x, yHundredths.size(), &xFacts)) {
+        std::vector<double> y;
+        sky::SpellOutHundredths(yHundredths.data(), yHundredths.size(), y);
+        AdoptPoints(x, y, color, &xFacts, &yFacts);
+        yHundredths.clear();
+        return;
+    }
+    ClearPoints();
+    const size_t n = x.size();
+    xValues_.SwapValues(x, xFacts);
+    yValues_.SwapHundredths(yHundredths, yFacts);
+    x.clear();
+    pointColors_.assign(n, color);
+    if (active_) RequestRepaint();
+}
+
 void TChartSeries::AdoptPoints(std::vector<double> &x, std::vector<double> &y, TColor color,
                                const TValueFacts *xFacts, const TValueFacts *yFacts)
 {
     ClearPoints();
     const size_t n = std::min(x.size(), y.size());
-    const bool adopt = n > 0 && x.size() == y.size() && BulkAddAllowed() && !OnBeforeAdd && !OnAfterAdd &&
-                       linked_.empty() && valueLists_.size() == 2 && pointLabels_.empty() &&
-                       (xValues_.Order() == loNone ||
-                        (xValues_.Order() == loAscending &&
-                         (xFacts ? xFacts->ascending : std::is_sorted(x.begin(), x.end()))));
+    const bool adopt = CanAdopt(x, y.size(), xFacts);
     const bool ascending = adopt && xValues_.Order() == loAscending;
     if (!adopt) {
         AppendPoints(x.data(), y.data(), n, color);

@@ -286,6 +286,10 @@ public:
     // no pass over the values is left for the window thread.
     void AdoptPoints(std::vector<double> &x, std::vector<double> &y, TColor color, const TValueFacts &xFacts,
                      const TValueFacts &yFacts);
+    // The same with the levels held as whole hundredths (see TChartValueList::SwapHundredths),
+    // which the y list then keeps so where it can.
+    void AdoptPoints(std::vector<double> &x, std::vector<std::int16_t> &yHundredths, TColor color,
+                     const TValueFacts &xFacts, const TValueFacts &yFacts);
     // False for kinds whose adds must be seen one by one (a fast line drawing each new point).
     virtual bool BulkAddAllowed() const { return true; }
     int AddNull(double y);                                                          // x = PointCount()
@@ -421,6 +425,7 @@ private:
     // SetPointsOver for levels in double or single precision.
     template <class T>
     void SetPointsOverOf(const TChartSeries &source, std::vector<T> &y, TColor color, const TValueFacts &yFacts);
+    bool CanAdopt(const std::vector<double> &x, size_t yCount, const TValueFacts *xFacts) const;
     void AdoptPoints(std::vector<double> &x, std::vector<double> &y, TColor color, const TValueFacts *xFacts,
                      const TValueFacts *yFacts);
     void SortRange(int l, int r, const TChartValueList &list, bool descending);

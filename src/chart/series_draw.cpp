@@ -503,7 +503,7 @@ class TCustomSeriesPass {
 public:
     TCustomSeriesPass(TCustomSeries &s)
         : s_(s), mx_(s.ResolvedHorizAxis()), my_(s.ResolvedVertAxis()), x_(s.XValues().Data()),
-          y_(s.YValues().Data()), xm_(s.XValues().Multiplier()), ym_(s.YValues().Multiplier()),
+          y_(s.YValues().Stored()), xm_(s.XValues().Multiplier()), ym_(s.YValues().Multiplier()),
           first_(s.FirstShown()), last_(std::min(s.LastShown(), s.PointCount() - 1)), pointer_(s.Pointer().Visible()),
           lines_(s.DrawLine())
     {
@@ -584,7 +584,8 @@ private:
 
     TCustomSeries &s_;
     const TPixelMapper mx_, my_;
-    const double *x_, *y_;
+    const double *x_;
+    const TStoredValues y_; // levels held as hundredths are read as they are
     const double xm_, ym_;
     const int first_, last_;
     const bool pointer_, lines_;
@@ -659,6 +660,7 @@ public:
     }
 
     std::uint64_t mapped = 0; // values mapped into rows so far
+    bool kept = true;         // see SetPixelRowsKept
 
 private:
     std::array<Entry, 3> entries_;
@@ -687,8 +689,10 @@ const PixelRow *MapRows(const TPixelMapper &my, const TChartValueList &list, int
     if (!e) {
         e = &c.Begin(my, list, first, last);
         c.mapped += static_cast<std::uint64_t>(last - first + 1);
-        const bool ok =
-            my.MapInRange(list.Data() + first, list.Multiplier(), last - first + 1, -32766, 32767, e->rows.data());
+        const int n = last - first + 1;
+        const std::int16_t *h = list.Hundredths();
+        const bool ok = h ? my.MapHundredthsInRange(h + first, list.Multiplier(), n, -32766, 32767, e->rows.data())
+                          : my.MapInRange(list.Data() + first, list.Multiplier(), n, -32766, 32767, e->rows.data());
         e->state = ok ? RowCache::Mapped : RowCache::LeftOut;
     }
     return e->state == RowCache::Mapped ? e->From(first) : nullptr;
@@ -738,7 +742,7 @@ class ColumnRows {
 public:
     ColumnRows(const TPixelMapper &my, const TChartValueList &list, int first, int last,
                const std::optional<TPixelMapper> &twin = std::nullopt)
-        : my_(my), values_(list.Data()), m_(list.Multiplier())
+        : my_(my), values_(list.Stored()), m_(list.Multiplier())
     {
         RowCache &c = RowCache::Instance();
         if (!RowsInRange(my, list) || c.Find(my, list, first, last)) {
@@ -748,6 +752,7 @@ public:
             return;
         }
         ok_ = true;
+        if (!c.kept) return; // each column into a scratch of its own size
         entry_ = &c.Begin(my, list, first, last);
         rows_ = entry_->rows.data() - first;
         last_ = last;
@@ -770,8 +775,13 @@ public:
     const PixelRow *Column(int a, int b)
     {
         if (all_) return all_;
-        my_.MapInRange(values_ + a, m_, b - a + 1, -32766, 32767, rows_ + a); // in range, as checked
-        if (twin_) twin_->mapper->MapInRange(values_ + a, m_, b - a + 1, -32766, 32767, twinRows_ + a);
+        if (!entry_) {
+            scratch_.resize(static_cast<size_t>(b - a + 1));
+            Map(my_, a, b, scratch_.data() - a);
+            return scratch_.data() - a;
+        }
+        Map(my_, a, b, rows_); // in range, as checked
+        if (twin_) Map(*twin_->mapper, a, b, twinRows_);
         RowCache::Instance().mapped += static_cast<std::uint64_t>(b - a + 1) * (twin_ ? 2 : 1);
         done_ = b == last_;
         return rows_;
@@ -779,14 +789,24 @@ public:
     int Row(int i) const { return all_ ? all_[i] : my_(values_[i] * m_); }
 
 private:
+    void Map(const TPixelMapper &m, int a, int b, PixelRow *rows) const
+    {
+        const int n = b - a + 1;
+        if (values_.doubles)
+            m.MapInRange(values_.doubles + a, m_, n, -32766, 32767, rows + a);
+        else
+            m.MapHundredthsInRange(values_.hundredths + a, m_, n, -32766, 32767, rows + a);
+    }
+
     const TPixelMapper &my_;
-    const double *values_;
+    const TStoredValues values_;
     const double m_;
     const PixelRow *all_ = nullptr;    // all rows, known before the pass
     PixelRow *rows_ = nullptr;         // or mapped column by column into the cache
     RowCache::Entry *entry_ = nullptr; // where they go
     RowCache::Entry *twin_ = nullptr;  // and the twin mapping's, when asked for
     PixelRow *twinRows_ = nullptr;
+    std::vector<PixelRow> scratch_;    // or, where rows are not kept, one column's
     int last_ = -1;
     bool ok_ = false;
     bool done_ = false; // the last column was asked for
@@ -796,10 +816,13 @@ private:
 
 std::uint64_t RowsMapped() { return RowCache::Instance().mapped; }
 
+void SetPixelRowsKept(bool kept) { RowCache::Instance().kept = kept; }
+
 bool MapRowsAhead(TChartSeriesList &series,
                   const std::function<std::optional<TPixelMapper>(const TCustomChartAxis *)> &mapperOf)
 {
     bool mapped = false;
+    if (!RowCache::Instance().kept) return false; // the frame maps each column as it comes
     constexpr int kLarge = 1 << 16; // below this a frame maps the rows in no time itself
     constexpr int kChunk = 4096;    // values mapped for both mappings while they are at hand
     for (TChartSeries *t : series) {
@@ -1397,14 +1420,15 @@ public:
 
     template <class L> void Run(L &lines, int from, int to)
     {
-        // levels in single precision as they are; a level held as one number spelled out
+        // levels in single precision or hundredths as they are; a level held as one number
+        // spelled out
         if (const float *y = s_.YValues().Singles())
             RunOver(lines, from, to, y);
         else
-            RunOver(lines, from, to, s_.YValues().Data());
+            RunOver(lines, from, to, s_.YValues().Stored());
     }
 
-    template <class L, class T> void RunOver(L &lines, int from, int to, const T *y_)
+    template <class L, class Y> void RunOver(L &lines, int from, int to, const Y &y_)
     {
         int lx = s_.lastX_, ly = s_.lastY_, count = 0;
         bool have = s_.haveLast_;
@@ -1481,7 +1505,8 @@ private:
         const TChartValueList &yl = s_.YValues();
         const bool level = yl.IsConstant();
         const float *singles = yl.Singles();
-        const double *y = level || singles ? nullptr : yl.Data();
+        const std::int16_t *hundredths = yl.Hundredths();
+        const double *y = level || singles || hundredths ? nullptr : yl.Data();
         int levelRow = 0;
         if (level) {
             const double v = yl.ConstantValue();
@@ -1489,6 +1514,7 @@ private:
         }
         auto rows = [&](int from, int n, int *out) {
             if (singles) return my_.MapInRange(singles + from, ym_, n, -32766, 32767, out);
+            if (hundredths) return my_.MapHundredthsInRange(hundredths + from, ym_, n, -32766, 32767, out);
             if (!level) return my_.MapInRange(y + from, ym_, n, -32766, 32767, out);
             std::fill(out, out + n, levelRow);
             return true;

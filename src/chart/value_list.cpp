@@ -50,6 +50,8 @@ std::vector<double> &TChartValueList::Own()
     } else if (single_) {
         const float *from = store_->singles.data() + offset_;
         own->values.assign(from, from + count_);
+    } else if (hundredths_) {
+        sky::SpellOutHundredths(Hundredths(), count_, own->values);
     } else if (store_) {
         const double *from = store_->values.data() + offset_;
         own->values.assign(from, from + count_);
@@ -58,17 +60,20 @@ std::vector<double> &TChartValueList::Own()
     offset_ = 0;
     constant_ = false;
     single_ = false;
+    hundredths_ = false;
     spelled_.reset();
     return store_->values;
 }
 
 const double *TChartValueList::Data() const
 {
-    if (constant_ || single_) {
+    if (constant_ || single_ || hundredths_) {
         if (!spelled_) { // every change of the values drops it
             spelled_ = std::make_shared<Store>();
             if (constant_)
                 spelled_->values.assign(count_, constantValue_);
+            else if (hundredths_)
+                sky::SpellOutHundredths(Hundredths(), count_, spelled_->values);
             else
                 spelled_->values.assign(Singles(), Singles() + count_);
         }
@@ -81,6 +86,11 @@ std::vector<double> TChartValueList::Copy() const
 {
     if (constant_) return std::vector<double>(count_, constantValue_);
     if (single_) return std::vector<double>(Singles(), Singles() + count_);
+    if (hundredths_) {
+        std::vector<double> v;
+        sky::SpellOutHundredths(Hundredths(), count_, v);
+        return v;
+    }
     const double *p = Data();
     return p ? std::vector<double>(p, p + count_) : std::vector<double>();
 }
@@ -102,6 +112,7 @@ void TChartValueList::ShareValues(const TChartValueList &source, int from, int c
         count_ = n;
         constant_ = false;
         single_ = source.single_;
+        hundredths_ = source.hundredths_;
         Touched();
         // a run of an ascending or finite list is one too
         if (source.ascending_ == 1) ascending_ = 1;
@@ -116,11 +127,13 @@ void TChartValueList::SetConstant(double v, int count)
     if (store_) {
         store_->values.clear(); // own storage stays for the next fill
         store_->singles.clear();
+        store_->hundredths.clear();
         store_->version = NextVersion();
     }
     spelled_.reset();
     offset_ = 0;
     single_ = false;
+    hundredths_ = false;
     count_ = static_cast<size_t>(std::max(count, 0));
     constant_ = count_ > 0;
     constantValue_ = v;
@@ -144,6 +157,7 @@ void TChartValueList::SwapValues(std::vector<double> &v, bool ascending)
         offset_ = 0;
         constant_ = false;
         single_ = false;
+        hundredths_ = false;
         spelled_.reset();
         v.clear();
     }
@@ -155,13 +169,33 @@ void TChartValueList::SwapSingles(std::vector<float> &v, const TValueFacts &fact
 {
     if (!store_ || store_.use_count() > 1 || constant_) store_ = std::make_shared<Store>(); // the others keep theirs
     std::vector<double>().swap(store_->values); // no double storage beside the singles
+    std::vector<std::int16_t>().swap(store_->hundredths);
     store_->singles.swap(v);
     v.clear();
     offset_ = 0;
     constant_ = false;
     single_ = true;
+    hundredths_ = false;
     spelled_.reset();
     count_ = store_->singles.size();
+    store_->version = NextVersion();
+    Touched();
+    TakeFacts(facts);
+}
+
+void TChartValueList::SwapHundredths(std::vector<std::int16_t> &v, const TValueFacts &facts)
+{
+    if (!store_ || store_.use_count() > 1 || constant_) store_ = std::make_shared<Store>(); // the others keep theirs
+    std::vector<double>().swap(store_->values); // no other storage beside the hundredths
+    std::vector<float>().swap(store_->singles);
+    store_->hundredths.swap(v);
+    v.clear();
+    offset_ = 0;
+    constant_ = false;
+    single_ = false;
+    hundredths_ = true;
+    spelled_.reset();
+    count_ = store_->hundredths.size();
     store_->version = NextVersion();
     Touched();
     TakeFacts(facts);
@@ -205,7 +239,10 @@ void TChartValueList::TakeFacts(const TValueFacts &facts)
 
 TValueFacts TChartValueList::Facts() const
 {
-    if (multiplier_ != 1.0 || count_ == 0) return single_ ? FactsOf(Singles(), count_) : FactsOf(Data(), count_);
+    if (multiplier_ != 1.0 || count_ == 0) {
+        if (hundredths_) return FactsOf(Hundredths(), count_);
+        return single_ ? FactsOf(Singles(), count_) : FactsOf(Data(), count_);
+    }
     TValueFacts f;
     f.ascending = IsAscending();
     f.finite = AllFinite();
@@ -361,6 +398,25 @@ TValueFacts TChartValueList::FactsOf(const double *p, size_t n)
 
 TValueFacts TChartValueList::FactsOf(const float *p, size_t n) { return FactsOfValues(p, n); }
 
+TValueFacts TChartValueList::FactsOf(const std::int16_t *hundredths, size_t n)
+{
+    // Whole numbers order as the values they stand for, and are never NaN.
+    TValueFacts f;
+    if (n == 0) return f;
+    std::int16_t lo = hundredths[0], hi = lo;
+    bool ascending = true;
+    for (size_t i = 1; i < n; ++i) {
+        const std::int16_t v = hundredths[i];
+        ascending &= v >= hundredths[i - 1];
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    f.ascending = ascending;
+    f.lowest = sky::HundredthsValue(lo);
+    f.highest = sky::HundredthsValue(hi);
+    return f;
+}
+
 TValueFacts TChartValueList::FactsOfAscending(const double *p, size_t n)
 {
     TValueFacts f;
@@ -383,6 +439,7 @@ double TChartValueList::Value(int i) const
 {
     CheckIndex(i);
     if (constant_) return constantValue_;
+    if (hundredths_) return sky::HundredthsValue(store_->hundredths[offset_ + static_cast<size_t>(i)]);
     return single_ ? store_->singles[offset_ + static_cast<size_t>(i)] : store_->values[offset_ + static_cast<size_t>(i)];
 }
 
@@ -447,12 +504,14 @@ void TChartValueList::ClearAll()
     if (store_) {
         store_->values.clear(); // the storage stays for the next fill (see the header)
         store_->singles.clear();
+        store_->hundredths.clear();
         store_->version = NextVersion();
     }
     spelled_.reset();
     offset_ = count_ = 0;
     constant_ = false;
     single_ = false;
+    hundredths_ = false;
     Touched();
     ascending_ = 1;
     finite_ = 1;
@@ -466,6 +525,8 @@ void TChartValueList::ReleaseMemory()
         store_.reset();
     } else if (single_ && store_.use_count() == 1) {
         store_->singles.shrink_to_fit();
+    } else if (hundredths_ && store_.use_count() == 1) {
+        store_->hundredths.shrink_to_fit();
     }
     spelled_.reset();
 }
@@ -484,7 +545,7 @@ void TChartValueList::Recalc() const
         return;
     }
     const bool ends = std::isfinite(m) && IsAscending() && AllFinite();
-    WithValues([&](const auto *p) {
+    WithValues([&](const auto &p) {
         // A value below the lowest cannot be above the highest, so the two run independently; a
         // NaN compares false and is passed over (a leading NaN stays, as a single loop keeps it).
         double lo = p[0] * m, hi = lo;
@@ -514,7 +575,7 @@ void TChartValueList::RecalcSums() const
         return;
     }
     const double m = multiplier_;
-    WithValues([&](const auto *p) {
+    WithValues([&](const auto &p) {
         double sum = p[0] * m, sumAbs = std::fabs(sum);
         for (size_t i = 1; i < n; ++i) {
             const double v = p[i] * m;
@@ -571,7 +632,7 @@ int TChartValueList::IndexOfValue(double v) const
 {
     if (count_ == 0) return -1;
     if (constant_) return constantValue_ * multiplier_ == v ? 0 : -1;
-    return WithValues([&](const auto *p) {
+    return WithValues([&](const auto &p) {
         for (int i = 0, n = Count(); i < n; ++i)
             if (p[i] * multiplier_ == v) return i;
         return -1;
@@ -608,21 +669,28 @@ void TChartValueList::CopyFrom(const TChartValueList &source)
 bool TChartValueList::IsAscending() const
 {
     if (ascending_ < 0)
-        ascending_ = constant_ || WithValues([&](const auto *p) { return std::is_sorted(p, p + count_); }) ? 1 : 0;
+        ascending_ = constant_ || WithValues([&](const auto &p) {
+                         // as std::is_sorted: never a value below the one before
+                         for (size_t i = 1; i < count_; ++i)
+                             if (p[i] < p[i - 1]) return false;
+                         return true;
+                     })
+                         ? 1
+                         : 0;
     return ascending_ == 1;
 }
 
 bool TChartValueList::AllFinite() const
 {
     if (finite_ < 0) {
-        auto finite = [](const auto *p, size_t n) {
+        auto finite = [](const auto &p, size_t n) {
             bool all = true;
             for (size_t i = 0; i < n; ++i)
                 all &= std::isfinite(p[i]); // no early exit: the loop vectorises
             return all;
         };
-        const bool all = constant_ ? std::isfinite(constantValue_)
-                                   : WithValues([&](const auto *p) { return finite(p, count_); });
+        const bool all = hundredths_ || (constant_ ? std::isfinite(constantValue_)
+                                                   : WithValues([&](const auto &p) { return finite(p, count_); }));
         finite_ = all ? 1 : 0;
     }
     return finite_ == 1;

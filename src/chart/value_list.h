@@ -5,8 +5,11 @@
 // The storage can be shared: a copy of a list (or of a run of it) refers to the same values
 // until one of the lists changes, and then that list takes its own copy first. A list can also
 // hold n copies of one value as that one value, or its values in single precision (half the
-// memory, for levels that are drawn but never changed one by one). Either way every list reads
-// as its own values.
+// memory, for levels that are drawn but never changed one by one) or as whole hundredths (a
+// quarter, exact for levels read from two-decimal text). Either way every list reads as its
+// own values.
+#include "platform/hundredths.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -17,6 +20,14 @@
 class TChartSeries;
 
 enum TChartListOrder { loNone, loAscending, loDescending };
+
+// Reads stored values by index whatever their form: doubles, or whole hundredths (see
+// TChartValueList::SwapHundredths) read as the doubles they stand for.
+struct TStoredValues {
+    const double *doubles = nullptr;
+    const std::int16_t *hundredths = nullptr; // where doubles is null
+    double operator[](std::ptrdiff_t i) const { return doubles ? doubles[i] : sky::HundredthsValue(hundredths[i]); }
+};
 
 // What is known of a run of stored values where they are made (another thread, say), so that a
 // list taking them over needs no pass of its own before drawing: exactly what IsAscending,
@@ -53,6 +64,8 @@ public:
     size_t Capacity() const { return Owned() ? store_->values.capacity() : 0; }
     // Whether the list holds its values in single precision (see SwapSingles).
     bool IsSingle() const { return single_; }
+    // Whether the list holds its values as whole hundredths (see SwapHundredths).
+    bool IsHundredths() const { return hundredths_; }
     void Reserve(int n)
     {
         if (n > 0) Own().reserve(static_cast<size_t>(n));
@@ -64,11 +77,20 @@ public:
     double Value(int i) const;
     void SetValue(int i, double v);
     // The stored values, for loops that must not pay a check per value. A list holding one
-    // value n times, or single-precision values, spells them out here first (see IsConstant and
-    // Singles); loops over lists that may hold single precision read Singles() where it is set.
+    // value n times, single-precision values or hundredths spells them out here first, which
+    // costs the memory the compact form saves (see IsConstant, Singles and Hundredths): loops
+    // over lists that may hold a compact form read it where it is set, or Stored().
     const double *Data() const;
     // The values of a list held in single precision (see SwapSingles), else null.
     const float *Singles() const { return single_ ? store_->singles.data() + offset_ : nullptr; }
+    // The values of a list held as whole hundredths (see SwapHundredths), else null.
+    const std::int16_t *Hundredths() const { return hundredths_ ? store_->hundredths.data() + offset_ : nullptr; }
+    // The stored values by index without spelling hundredths out (other forms as Data gives them).
+    TStoredValues Stored() const
+    {
+        if (hundredths_) return {nullptr, Hundredths()};
+        return {Data(), nullptr};
+    }
     // The stored values as doubles, without spelling them out in the list.
     std::vector<double> Copy() const;
 
@@ -136,9 +158,14 @@ public:
     // Takes single-precision values out into v (the list is emptied): the list's own storage
     // where it has it, else a converted copy.
     void TakeSingles(std::vector<float> &v);
+    // Takes the storage of `v` as the list's values held as whole hundredths (value h / 100.0,
+    // see platform/hundredths.h), their facts taken for known; v comes back holding reusable
+    // storage (or empty). Any change of a value in place turns the list into doubles first.
+    void SwapHundredths(std::vector<std::int16_t> &v, const TValueFacts &facts);
     // The facts of n stored values: one pass, callable from any thread.
     static TValueFacts FactsOf(const double *p, size_t n);
     static TValueFacts FactsOf(const float *p, size_t n);
+    static TValueFacts FactsOf(const std::int16_t *hundredths, size_t n);
     // The same for values known to never fall and to hold no NaN, from their ends alone.
     static TValueFacts FactsOfAscending(const double *p, size_t n);
     // The facts of this list's stored values, from what it already knows where it can.
@@ -198,6 +225,7 @@ private:
     struct Store {
         std::vector<double> values;
         std::vector<float> singles; // the values instead, for a list in single precision
+        std::vector<std::int16_t> hundredths; // or as whole hundredths
         std::uint64_t version = 0;
     };
     static std::uint64_t NextVersion() { return ++lastVersion_; }
@@ -208,7 +236,7 @@ private:
     // Whether the storage is this list's alone and holds exactly its values.
     bool Owned() const
     {
-        return store_ && !constant_ && !single_ && store_.use_count() == 1 && offset_ == 0 &&
+        return store_ && !constant_ && !single_ && !hundredths_ && store_.use_count() == 1 && offset_ == 0 &&
                count_ == store_->values.size();
     }
     // This list's own vector of its values, copied out first where they are shared or held as
@@ -231,10 +259,12 @@ private:
     void CheckIndex(int i) const;
     // Takes what FactsOf found of the values just stored.
     void TakeFacts(const TValueFacts &facts);
-    // f(p) with p the stored values, double or float, without spelling out single precision.
+    // f(p) with p the stored values (double, float or TStoredValues over hundredths), without
+    // spelling out a compact form.
     template <class F> decltype(auto) WithValues(F &&f) const
     {
         if (single_) return f(Singles());
+        if (hundredths_) return f(TStoredValues{nullptr, Hundredths()});
         return f(Data());
     }
     void Recalc() const;
@@ -250,6 +280,7 @@ private:
     size_t offset_ = 0, count_ = 0; // the run of store_ this list reads
     bool constant_ = false;         // count_ copies of constantValue_, store_ unused
     bool single_ = false;           // the values are store_->singles
+    bool hundredths_ = false;       // the values are store_->hundredths
     double constantValue_ = 0;
     mutable std::shared_ptr<Store> spelled_; // a constant list spelled out for Data()
     double pending_ = 0;

@@ -1,5 +1,6 @@
 #include "display/trace_hold.h"
 
+#include "platform/hundredths.h"
 #include "platform/single_precision.h"
 #include "platform/vector_clones.h"
 
@@ -58,6 +59,31 @@ void hold(float *h, const double *y, std::size_t n, bool highest) {
     }
 }
 
+// f(y, from, k) over a trace's first n levels as doubles, y[0..k) being levels from..from+k:
+// all at once, or for levels held as hundredths a piece at a time, so that the trace's levels
+// are never spelled out whole.
+template <class F> void forLevels(const TChartValueList &list, std::size_t n, F &&f) {
+    const std::int16_t *h = list.Hundredths();
+    if (!h) {
+        f(list.Data(), std::size_t{0}, n);
+        return;
+    }
+    constexpr std::size_t kPiece = 4096;
+    double piece[kPiece];
+    for (std::size_t a = 0; a < n; a += kPiece) {
+        const std::size_t k = std::min(kPiece, n - a);
+        for (std::size_t i = 0; i < k; ++i)
+            piece[i] = HundredthsValue(h[a + i]);
+        f(piece, a, k);
+    }
+}
+
+// levels = the trace's first n levels in single precision
+void toSingles(const TChartValueList &list, std::size_t n, std::vector<float> &levels) {
+    levels.resize(n);
+    forLevels(list, n, [&](const double *y, std::size_t from, std::size_t k) { ToSingles(y, levels.data() + from, k); });
+}
+
 } // namespace
 
 THeldTrace::THeldTrace(Kind kind) : kind_(kind) { configure(series_); }
@@ -73,14 +99,15 @@ void THeldTrace::Update(const TChartSeries &trace, TColor colour) {
     if (layout.bins == 0)
         return;
     const std::size_t n = static_cast<std::size_t>(layout.bins);
-    const double *y = trace.YValues().Data();
     std::vector<float> levels; // the held levels, out of the series while they change
     series_.YValues().TakeSingles(levels);
     if (layout != layout_ || levels.size() != n) {
-        ToSingles(y, n, levels); // a new range or bin layout starts afresh
+        toSingles(trace.YValues(), n, levels); // a new range or bin layout starts afresh
         layout_ = layout;
     } else {
-        hold(levels.data(), y, n, kind_ == Kind::Highest);
+        forLevels(trace.YValues(), n, [&](const double *y, std::size_t from, std::size_t k) {
+            hold(levels.data() + from, y, k, kind_ == Kind::Highest);
+        });
     }
     const TValueFacts facts = TChartValueList::FactsOf(levels.data(), n);
     series_.SetPointsOver(trace, levels, colour, facts); // the levels live in the series again
@@ -115,8 +142,7 @@ void TTracePersistence::Push(const TChartSeries &trace) {
     }
     std::vector<float> levels;
     s->YValues().TakeSingles(levels);
-    const double *y = trace.YValues().Data();
-    ToSingles(y, static_cast<std::size_t>(layout.bins), levels);
+    toSingles(trace.YValues(), static_cast<std::size_t>(layout.bins), levels);
     // The trace's values: what it knows of them holds for the copy.
     s->SetPointsOver(trace, levels, clDefault, singleFacts(trace.YValues().Facts()));
     series_.insert(series_.begin(), std::move(s));

@@ -2,6 +2,7 @@
 
 #include "display/image_view.h"
 #include "display/resample.h"
+#include "platform/hundredths.h"
 #include "platform/vector_clones.h"
 
 #include <QPainter>
@@ -275,7 +276,34 @@ double StrongestOf(const double *y, std::size_t lo, std::size_t hi) {
     return StrongestOfPlain(y, lo, hi);
 }
 
+namespace {
+
+// Levels held as whole hundredths: whole numbers order as the levels they stand for and are
+// never NaN, so the strongest is the largest number.
+double StrongestOf(const std::int16_t *y, std::size_t lo, std::size_t hi) {
+    std::int16_t strongest = y[lo];
+    for (std::size_t i = lo + 1; i < hi; ++i)
+        strongest = std::max(strongest, y[i]);
+    return HundredthsValue(strongest);
+}
+
+double LevelAt(const double *y, std::size_t i) { return y[i]; }
+double LevelAt(const std::int16_t *y, std::size_t i) { return HundredthsValue(y[i]); }
+
+} // namespace
+
 bool TWaterfall::AddLine(const double *y, std::size_t n, std::size_t maxIndex, std::size_t minIndex,
+                         TColor colorStart, TColor colorEnd) {
+    return AddLineOf(y, n, maxIndex, minIndex, colorStart, colorEnd);
+}
+
+bool TWaterfall::AddLine(const std::int16_t *hundredths, std::size_t n, std::size_t maxIndex, std::size_t minIndex,
+                         TColor colorStart, TColor colorEnd) {
+    return AddLineOf(hundredths, n, maxIndex, minIndex, colorStart, colorEnd);
+}
+
+template <class T>
+bool TWaterfall::AddLineOf(const T *y, std::size_t n, std::size_t maxIndex, std::size_t minIndex,
                          TColor colorStart, TColor colorEnd) {
     const int h = waterfallBuffer.height();
     const std::size_t rowBytes = static_cast<std::size_t>(waterfallBuffer.bytesPerLine());
@@ -315,8 +343,8 @@ bool TWaterfall::AddLine(const double *y, std::size_t n, std::size_t maxIndex, s
     }
     // Each bin's place between the strongest (0) and the weakest (range), by its signed level:
     // captures with positive levels order like any other. A flat sweep has no ramp: one colour.
-    const double top = y[maxIndex];
-    double range = top - y[minIndex];
+    const double top = LevelAt(y, maxIndex);
+    double range = top - LevelAt(y, minIndex);
     if (!(range > 0) || !std::isfinite(range))
         range = 0;
     auto colour = [&](double level, uchar *px) {
@@ -342,7 +370,7 @@ bool TWaterfall::AddLine(const double *y, std::size_t n, std::size_t maxIndex, s
             waterfallLine = QImage(static_cast<int>(width), 1, QImage::Format_RGB888);
         uchar *px = waterfallLine.scanLine(0);
         for (std::size_t i = 0; i < width; ++i)
-            colour(y[i], px + 3 * i);
+            colour(LevelAt(y, i), px + 3 * i);
         ResampleBitmap(waterfallLine, waterfallLineScaled, QRect(0, 0, waterfallLine.width(), 1),
                        QRect(0, 0, waterfallLineScaled.width(), 1));
     }
@@ -365,7 +393,8 @@ void TWaterfall::PaintNewRow(uchar *newRow) {
     Present();
 }
 
-void TWaterfall::DrawMapped(const double *y, std::size_t width, std::size_t maxIndex, std::size_t minIndex,
+template <class T>
+void TWaterfall::DrawMapped(const T *y, std::size_t width, std::size_t maxIndex, std::size_t minIndex,
                             TColor colorStart, TColor colorEnd) {
     const int dw = waterfallLineScaled.width();
     pixelLevels_.resize(static_cast<std::size_t>(std::max(dw, 0)));
@@ -380,8 +409,8 @@ void TWaterfall::DrawMapped(const double *y, std::size_t width, std::size_t maxI
             double strongest = StrongestOf(y, lo, hi); // skips NaN once strongest is a number
             if (std::isnan(strongest))
                 for (std::size_t i = lo + 1; i < hi; ++i)
-                    if (!std::isnan(y[i]) && !(y[i] <= strongest))
-                        strongest = y[i];
+                    if (!std::isnan(LevelAt(y, i)) && !(LevelAt(y, i) <= strongest))
+                        strongest = LevelAt(y, i);
             pixelLevels_[static_cast<std::size_t>(c)] = strongest;
         }
     } else {
@@ -394,16 +423,16 @@ void TWaterfall::DrawMapped(const double *y, std::size_t width, std::size_t maxI
         std::size_t x = 0;
         for (std::size_t k = 0; k < width; ++k)
             for (std::uint32_t r = 0; r < growCounts_[k] && x < pixelLevels_.size(); ++r)
-                pixelLevels_[x++] = y[k];
+                pixelLevels_[x++] = LevelAt(y, k);
         for (; x < pixelLevels_.size(); ++x) // never when the table sums to the width
-            pixelLevels_[x] = y[width - 1];
+            pixelLevels_[x] = LevelAt(y, width - 1);
     }
 
     std::optional<std::pair<double, double>> range;
     switch (levels_) {
     case WaterfallLevels::Sweep:
         if (maxIndex <= width && minIndex <= width) // inside the sweep's n = width + 1 bins
-            range = std::make_pair(y[minIndex], y[maxIndex]);
+            range = std::make_pair(LevelAt(y, minIndex), LevelAt(y, maxIndex));
         break;
     case WaterfallLevels::Fixed:
         range = std::make_pair(fixedMin_, fixedMax_);
@@ -440,7 +469,7 @@ void TWaterfall::DrawMapped(const double *y, std::size_t width, std::size_t maxI
             waterfallLine = QImage(static_cast<int>(width), 1, QImage::Format_RGB888);
         uchar *bin = waterfallLine.scanLine(0);
         for (std::size_t i = 0; i < width; ++i)
-            putPixel(shade(y[i]), bin + 3 * i);
+            putPixel(shade(LevelAt(y, i)), bin + 3 * i);
     }
 }
 

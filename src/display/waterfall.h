@@ -92,6 +92,9 @@ public:
     // but no row is drawn and nothing is presented.
     bool AddLine(const double *y, std::size_t n, std::size_t maxIndex, std::size_t minIndex, TColor colorStart,
                  TColor colorEnd);
+    // The same for levels held as whole hundredths (see platform/hundredths.h).
+    bool AddLine(const std::int16_t *hundredths, std::size_t n, std::size_t maxIndex, std::size_t minIndex,
+                 TColor colorStart, TColor colorEnd);
 
     // While a batch is open, AddLine keeps its rows aside instead of moving the whole history
     // for each one; EndBatch moves the history down once by all of them and presents once. The
@@ -149,7 +152,11 @@ private:
     void PaintNewRow(uchar *newRow);
     // Draws the sweep into waterfallLineScaled (and waterfallLine when the row is not shrunk) in
     // the levels and colours chosen, for any choice but the default.
-    void DrawMapped(const double *y, std::size_t width, std::size_t maxIndex, std::size_t minIndex, TColor colorStart,
+    template <class T>
+    bool AddLineOf(const T *y, std::size_t n, std::size_t maxIndex, std::size_t minIndex, TColor colorStart,
+                   TColor colorEnd);
+    template <class T>
+    void DrawMapped(const T *y, std::size_t width, std::size_t maxIndex, std::size_t minIndex, TColor colorStart,
                     TColor colorEnd);
     // The auto history, fitted to the buffer's size; null outside Auto.
     TLevelHistory *AutoHistory();

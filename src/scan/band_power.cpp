@@ -1,10 +1,13 @@
 #include "scan/band_power.h"
 
+#include "platform/hundredths.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 namespace sky {
 
@@ -42,16 +45,42 @@ std::size_t NearestBin(const double *x, std::size_t n, double hz) {
     return static_cast<std::size_t>(hz - *lo <= *hi - hz ? lo - x : hi - x);
 }
 
-std::optional<BandPower> BandPowerBetween(const double *x, const double *y, std::size_t n, double hzA, double hzB) {
+namespace {
+
+// The bins [first, last) whose frequency lies in the band; false when none does or an edge is NaN.
+bool BandBins(const double *x, std::size_t n, double hzA, double hzB, std::size_t &first, std::size_t &last) {
     if (std::isnan(hzA) || std::isnan(hzB))
-        return std::nullopt;
+        return false;
     const double lowHz = std::min(hzA, hzB), highHz = std::max(hzA, hzB);
-    const std::size_t first = static_cast<std::size_t>(std::lower_bound(x, x + n, lowHz) - x);
-    const std::size_t last = static_cast<std::size_t>(std::upper_bound(x, x + n, highHz) - x);
-    if (first >= last)
+    first = static_cast<std::size_t>(std::lower_bound(x, x + n, lowHz) - x);
+    last = static_cast<std::size_t>(std::upper_bound(x, x + n, highHz) - x);
+    return first < last;
+}
+
+std::optional<BandPower> BandPowerOf(const double *band, std::size_t count);
+
+} // namespace
+
+std::optional<BandPower> BandPowerBetween(const double *x, const double *y, std::size_t n, double hzA, double hzB) {
+    std::size_t first = 0, last = 0;
+    if (!BandBins(x, n, hzA, hzB, first, last))
         return std::nullopt;
-    const double *band = y + first;
-    const std::size_t count = last - first;
+    return BandPowerOf(y + first, last - first);
+}
+
+std::optional<BandPower> BandPowerBetween(const double *x, const std::int16_t *hundredths, std::size_t n, double hzA,
+                                          double hzB) {
+    std::size_t first = 0, last = 0;
+    if (!BandBins(x, n, hzA, hzB, first, last))
+        return std::nullopt;
+    std::vector<double> band; // the band's levels only
+    SpellOutHundredths(hundredths + first, last - first, band);
+    return BandPowerOf(band.data(), band.size());
+}
+
+namespace {
+
+std::optional<BandPower> BandPowerOf(const double *band, std::size_t count) {
 
     // The strongest bin is factored out, so every term is in [0, 1] and one of them is 1: nothing
     // overflows, and the weak bins are added at full precision relative to the result. Four
@@ -92,5 +121,7 @@ std::optional<BandPower> BandPowerBetween(const double *x, const double *y, std:
     const auto bins = static_cast<std::size_t>((readings[0] + readings[1]) + (readings[2] + readings[3]));
     return BandPower{strongest + 10.0 * std::log10(total), bins};
 }
+
+} // namespace
 
 } // namespace sky

@@ -2,6 +2,7 @@
 // Reading power off a trace between two frequencies: the bin nearest a frequency, and the total
 // power of the bins in a band.
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 
 namespace sky {
@@ -23,5 +24,8 @@ struct BandPower {
 // search for its edges; levels far apart (+30 and -200 dB) add up without overflow or loss, to
 // within 1e-7 dB.
 std::optional<BandPower> BandPowerBetween(const double *x, const double *y, std::size_t n, double hzA, double hzB);
+// The same for levels held as whole hundredths (see platform/hundredths.h).
+std::optional<BandPower> BandPowerBetween(const double *x, const std::int16_t *hundredths, std::size_t n, double hzA,
+                                          double hzB);
 
 } // namespace sky

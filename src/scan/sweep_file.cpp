@@ -1,5 +1,7 @@
 #include "scan/sweep_file.h"
 
+#include "platform/hundredths.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -78,11 +80,11 @@ constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 // The usual level text, digits with an optional fraction ("35.47", "12"), read without the
-// general reader: with at most 15 digits both the digits as an integer and the power of ten
-// are exact doubles, so one division gives the correctly rounded value, the one from_chars
-// gives. Returns where the number ends, or nullptr for anything else (more digits, an
-// exponent, "5.", ".5"), which the general reader takes.
-const char *readPlainDecimal(const char *p, const char *end, double &value) {
+// general reader: its digits as one integer m and how many of them follow the point. With at
+// most 15 digits both m and the power of ten are exact doubles, so one division gives the
+// correctly rounded value, the one from_chars gives. Returns where the number ends, or nullptr
+// for anything else (more digits, an exponent, "5.", ".5"), which the general reader takes.
+const char *scanPlainDecimal(const char *p, const char *end, std::uint64_t &digitsValue, int &fractionDigits) {
     std::uint64_t m = 0;
     int digits = 0;
     while (p < end && static_cast<unsigned char>(*p - '0') < 10u) {
@@ -103,8 +105,21 @@ const char *readPlainDecimal(const char *p, const char *end, double &value) {
     }
     if (digits + fraction > 15 || (p < end && (*p == 'e' || *p == 'E')))
         return nullptr;
-    value = static_cast<double>(m) / kExactPow10[fraction];
+    digitsValue = m;
+    fractionDigits = fraction;
     return p;
+}
+
+// The hundredths a plain decimal stands for exactly (at most two decimals, within 16 bits, not -0).
+bool plainHundredths(std::uint64_t m, int fraction, bool negative, std::int16_t &h) {
+    constexpr std::uint64_t kToHundredths[] = {100, 10, 1};
+    if (fraction > 2)
+        return false;
+    const std::uint64_t v = m * kToHundredths[fraction]; // m < 10^15: no overflow
+    if (v > (negative ? 32768u : 32767u) || (negative && v == 0))
+        return false;
+    h = static_cast<std::int16_t>(negative ? -static_cast<std::int32_t>(v) : static_cast<std::int32_t>(v));
+    return true;
 }
 
 } // namespace
@@ -259,9 +274,12 @@ LineResult ReadPlainLine(std::string_view line, SweepData &d, const char *&why) 
     const std::size_t lineStart = d.x.size();
     const std::int64_t countStart = d.valueCount;
     double previous = 0;
+    std::int16_t h = 0, previousH = 0; // a level as hundredths, when `compact`
+    bool compact = false, previousCompact = false;
     for (std::size_t v = 6;; ++v) {
         double level = 0;
         bool have = false;
+        compact = false;
         if (!pendingEmpty && p < end) {
             // The usual field: a number that ends where the field ends.
             const char *q = p;
@@ -269,8 +287,15 @@ LineResult ReadPlainLine(std::string_view line, SweepData &d, const char *&why) 
             if (*q == '-' || *q == '+')
                 ++q;
             if (q < end && ((*q >= '0' && *q <= '9') || *q == '.')) {
-                const char *stop = readPlainDecimal(q, end, level);
-                if (!stop) {
+                std::uint64_t m = 0;
+                int fraction = 0;
+                const char *stop = scanPlainDecimal(q, end, m, fraction);
+                if (stop) {
+                    // Levels kept as hundredths need no division.
+                    compact = d.hundredths && plainHundredths(m, fraction, negative, h);
+                    if (!compact)
+                        level = static_cast<double>(m) / kExactPow10[fraction];
+                } else {
                     const auto r = std::from_chars(q, end, level, std::chars_format::general);
                     stop = r.ec == std::errc() && std::isfinite(level) ? r.ptr : nullptr;
                 }
@@ -280,6 +305,8 @@ LineResult ReadPlainLine(std::string_view line, SweepData &d, const char *&why) 
                     p = stop;
                     afterField();
                     have = true;
+                } else {
+                    compact = false;
                 }
             }
         }
@@ -290,7 +317,7 @@ LineResult ReadPlainLine(std::string_view line, SweepData &d, const char *&why) 
             if (IsMinusInfinityText(field)) {
                 if (v == 6)
                     return LineResult::General; // nothing added from this line yet
-                level = previous;
+                level = previousCompact ? HundredthsValue(previousH) : previous;
             } else if (const auto other = toNumber(field)) {
                 level = *other;
             } else {
@@ -300,16 +327,20 @@ LineResult ReadPlainLine(std::string_view line, SweepData &d, const char *&why) 
             }
         }
         if (d.valueCount >= kMaxSweepValues) {
-            d.x.resize(lineStart);
-            d.y.resize(lineStart);
+            d.KeepPoints(lineStart);
             d.valueCount = countStart;
             why = "more values than any sweep holds";
             return LineResult::Failed;
         }
         ++d.valueCount;
         previous = level;
+        previousH = h;
+        previousCompact = compact;
         d.x.push_back(double(*low) + *stepHz * double(v - 6));
-        d.y.push_back(level);
+        if (compact)
+            d.yh.push_back(h);
+        else
+            d.PushLevel(level);
         if (p >= end && !pendingEmpty)
             break;
     }
@@ -317,6 +348,34 @@ LineResult ReadPlainLine(std::string_view line, SweepData &d, const char *&why) 
 }
 
 } // namespace
+
+void SweepData::PushLevel(double level) {
+    std::int16_t h = 0;
+    if (hundredths) {
+        if (ToHundredths(level, h)) {
+            yh.push_back(h);
+            return;
+        }
+        SpellOutLevels();
+    }
+    y.push_back(level);
+}
+
+void SweepData::SpellOutLevels() {
+    if (!hundredths)
+        return;
+    SpellOutHundredths(yh.data(), yh.size(), y);
+    yh.clear();
+    hundredths = false;
+}
+
+void SweepData::KeepPoints(std::size_t n) {
+    x.resize(n);
+    if (hundredths)
+        yh.resize(n);
+    else
+        y.resize(n);
+}
 
 void ParseSweepFile(std::string_view text, SweepData &d) { ParseSweepFileLines(text, d, true); }
 
@@ -331,6 +390,8 @@ void SweepParser::Begin(SweepData &d, std::size_t textBytes) {
     d.ok = false;
     d.x.clear();
     d.y.clear();
+    d.yh.clear();
+    d.hundredths = compactLevels_;
     d.valueCount = 0;
     d.lastStepText.clear();
     d.failure.clear();
@@ -341,7 +402,10 @@ void SweepParser::Begin(SweepData &d, std::size_t textBytes) {
     // A level takes at least three bytes of text (", -1" is four): reserve once, grow rarely.
     const std::size_t estimate = std::min<std::size_t>(textBytes / 8, std::size_t(kMaxSweepValues));
     d.x.reserve(estimate);
-    d.y.reserve(estimate);
+    if (d.hundredths)
+        d.yh.reserve(estimate);
+    else
+        d.y.reserve(estimate);
 }
 
 bool SweepParser::Lines(std::string_view text, SweepData &d) {
@@ -417,7 +481,7 @@ bool SweepParser::Line(std::string_view line, SweepData &d) {
             return fail("level is not a number");
         previous = *level;
         d.x.push_back(double(*low) + *stepHz * double(v - 6));
-        d.y.push_back(*level);
+        d.PushLevel(*level);
     }
     return true;
 }

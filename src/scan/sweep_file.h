@@ -29,12 +29,24 @@ bool IsMinusInfinityText(std::string_view field);
 struct SweepData {
     bool ok = false;                // the whole file was read
     std::vector<double> x, y;       // points in file order (frequency in Hz, level in dB)
+    // While `hundredths` is set the levels are in yh as whole hundredths of a dB instead of y
+    // (see platform/hundredths.h): a reader asked for compact levels keeps them so while every
+    // level read is exactly some hundredths, and spells them out into y at the first that is not.
+    std::vector<std::int16_t> yh;
+    bool hundredths = false;
     // x was read never falling (set by the reader, which alone fills x; false: not known). The
     // ordering then has nothing to do.
     bool ascending = false;
     std::int64_t valueCount = 0;    // value fields read
     std::string lastStepText;       // field 4 of the last line
     std::string failure;            // why reading stopped, for diagnostics
+
+    // Appends a level to whichever form holds them.
+    void PushLevel(double level);
+    // Turns levels held as hundredths into y (nothing to do otherwise).
+    void SpellOutLevels();
+    // Keeps the first n points (of x and the levels).
+    void KeepPoints(std::size_t n);
 };
 
 // Reads all lines. On failure `ok` is false and x/y hold the points read before the failure.
@@ -54,6 +66,9 @@ void ParseSweepFileLines(std::string_view text, SweepData &out, bool singlePass)
 class SweepParser {
 public:
     explicit SweepParser(bool singlePass = true) : singlePass_(singlePass) {}
+    // Whether Begin asks for the levels as hundredths where they are (see SweepData::yh): a
+    // quarter of the memory for rtl_power's two decimals. Off: always doubles in y.
+    void SetCompactLevels(bool on) { compactLevels_ = on; }
     // Empties d; room is made for the values of about `textBytes` bytes of text.
     void Begin(SweepData &d, std::size_t textBytes);
     bool Line(std::string_view line, SweepData &d);
@@ -66,6 +81,7 @@ private:
     // rise or fall throughout) into d.ascending.
     void NoteOrder(SweepData &d);
     bool singlePass_;
+    bool compactLevels_ = false;
     bool failed_ = false;
     std::size_t ordered_ = 0; // points taken into d.ascending so far
     std::size_t line_ = 0; // lines read, for the failure's line number

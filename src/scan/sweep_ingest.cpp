@@ -1,5 +1,6 @@
 #include "scan/sweep_ingest.h"
 
+#include "platform/hundredths.h"
 #include "platform/single_precision.h"
 #include "platform/vector_clones.h"
 
@@ -98,7 +99,43 @@ SweepExtremes FindExtremes(const double *y, std::size_t n) {
     return e;
 }
 
-std::optional<double> NoiseLevel(const double *y, std::size_t n, std::size_t maxIndex) {
+SweepExtremes FindExtremes(const std::int16_t *y, std::size_t n) {
+    // Whole hundredths order as the levels they stand for, all well inside +-1000 dB.
+    SweepExtremes e;
+    if (n == 0)
+        return e;
+    std::int16_t hi = y[0], lo = y[0];
+    for (std::size_t i = 1; i < n; ++i) {
+        hi = std::max(hi, y[i]);
+        lo = std::min(lo, y[i]);
+    }
+    e.maxIndex = static_cast<std::size_t>(std::find(y, y + n, hi) - y);
+    e.minIndex = static_cast<std::size_t>(std::find(y, y + n, lo) - y);
+    return e;
+}
+
+namespace {
+
+// sum += y[i] for i in [from, to), in that order.
+void AddLevels(const double *y, std::size_t from, std::size_t to, double &sum) {
+    for (std::size_t i = from; i < to; ++i)
+        sum += y[i];
+}
+void AddLevels(const std::int16_t *y, std::size_t from, std::size_t to, double &sum) {
+    // spelled out a piece at a time (a loop that vectorises), then added in the same order
+    constexpr std::size_t kPiece = 1024;
+    double piece[kPiece];
+    for (std::size_t a = from; a < to; a += kPiece) {
+        const std::size_t k = std::min(kPiece, to - a);
+        for (std::size_t i = 0; i < k; ++i)
+            piece[i] = HundredthsValue(y[a + i]);
+        AddLevels(piece, 0, k, sum);
+    }
+}
+double LevelAt(const double *y, std::size_t i) { return y[i]; }
+double LevelAt(const std::int16_t *y, std::size_t i) { return HundredthsValue(y[i]); }
+
+template <class T> std::optional<double> NoiseLevelOf(const T *y, std::size_t n, std::size_t maxIndex) {
     if (n == 0)
         return std::nullopt;
     // Two plain runs instead of a test per bin: [2, maxIndex - 10) and (maxIndex + 10, n), summed
@@ -106,21 +143,31 @@ std::optional<double> NoiseLevel(const double *y, std::size_t n, std::size_t max
     double sum = 0;
     std::size_t count = 0;
     const std::size_t firstEnd = std::min(n, maxIndex > 10 ? maxIndex - 10 : std::size_t{0});
-    for (std::size_t i = 2; i < firstEnd; ++i)
-        sum += y[i];
+    AddLevels(y, 2, std::max<std::size_t>(2, firstEnd), sum);
     count += firstEnd > 2 ? firstEnd - 2 : 0;
-    for (std::size_t i = std::max<std::size_t>(2, maxIndex + 11); i < n; ++i) {
-        sum += y[i];
-        ++count;
+    const std::size_t secondStart = std::max<std::size_t>(2, maxIndex + 11);
+    if (secondStart < n) {
+        AddLevels(y, secondStart, n, sum);
+        count += n - secondStart;
     }
     if (count == 0) {
         // A small sweep leaves nothing outside that window: every bin but the strongest, or the
         // one bin there is.
         for (std::size_t i = 0; i < n; ++i)
-            sum += i == maxIndex && n > 1 ? 0.0 : y[i];
+            sum += i == maxIndex && n > 1 ? 0.0 : LevelAt(y, i);
         count = n > 1 ? n - 1 : 1;
     }
     return sum / static_cast<double>(count);
+}
+
+} // namespace
+
+std::optional<double> NoiseLevel(const double *y, std::size_t n, std::size_t maxIndex) {
+    return NoiseLevelOf(y, n, maxIndex);
+}
+
+std::optional<double> NoiseLevel(const std::int16_t *y, std::size_t n, std::size_t maxIndex) {
+    return NoiseLevelOf(y, n, maxIndex);
 }
 
 namespace {
@@ -180,8 +227,27 @@ std::size_t MarkPeaks(const double *y, std::size_t n, double threshold, std::vec
     return MarkPeaksPlain(y, 1, end, threshold, bits.data());
 }
 
-void StoreMarkedPeaks(const double *x, const double *y, const std::vector<std::uint64_t> &bits, double *px,
-                      double *py) {
+namespace {
+
+// The largest whole number of hundredths whose level is not above `threshold` (a level is above
+// it exactly when its hundredths are above this), over the 16-bit range and one beyond each end.
+std::int32_t HundredthsNotAbove(double threshold) {
+    if (std::isnan(threshold))
+        return INT16_MAX; // nothing compares above NaN
+    if (threshold < INT16_MIN / 100.0)
+        return INT16_MIN - 1;
+    if (threshold >= INT16_MAX / 100.0)
+        return INT16_MAX;
+    auto k = static_cast<std::int32_t>(std::floor(threshold * 100.0));
+    while (k >= INT16_MIN && k / 100.0 > threshold)
+        --k;
+    while (k < INT16_MAX && (k + 1) / 100.0 <= threshold)
+        ++k;
+    return k;
+}
+
+template <class T>
+void StoreMarkedPeaksOf(const double *x, const T *y, const std::vector<std::uint64_t> &bits, double *px, T *py) {
     std::size_t k = 0;
     for (std::size_t w = 0; w < bits.size(); ++w)
         for (std::uint64_t b = bits[w]; b != 0; b &= b - 1) {
@@ -190,6 +256,40 @@ void StoreMarkedPeaks(const double *x, const double *y, const std::vector<std::u
             py[k] = y[i];
             ++k;
         }
+}
+
+} // namespace
+
+std::size_t MarkPeaks(const std::int16_t *y, std::size_t n, double threshold, std::vector<std::uint64_t> &bits) {
+    bits.assign(n / 64 + 1, 0);
+    if (n < 3)
+        return 0;
+    const std::int32_t t = HundredthsNotAbove(threshold);
+    const std::size_t end = n - 1; // bins 1 .. n-2 can be peaks
+    std::size_t count = 0;
+    for (std::size_t w = 0; w * 64 < end; ++w) {
+        // a word of marks at a time, IsPeak's comparisons on whole numbers
+        const std::size_t from = std::max<std::size_t>(1, w * 64), to = std::min(end, w * 64 + 64);
+        std::uint64_t word = 0;
+        for (std::size_t i = from; i < to; ++i) {
+            const std::int32_t p = y[i - 1], a = y[i], q = y[i + 1];
+            const bool peak = (((a > p) & (q <= a)) | ((a == p) & (q < a))) & (a > t);
+            word |= static_cast<std::uint64_t>(peak) << (i - w * 64);
+        }
+        bits[w] = word;
+        count += static_cast<std::size_t>(std::popcount(word));
+    }
+    return count;
+}
+
+void StoreMarkedPeaks(const double *x, const double *y, const std::vector<std::uint64_t> &bits, double *px,
+                      double *py) {
+    StoreMarkedPeaksOf(x, y, bits, px, py);
+}
+
+void StoreMarkedPeaks(const double *x, const std::int16_t *y, const std::vector<std::uint64_t> &bits, double *px,
+                      std::int16_t *py) {
+    StoreMarkedPeaksOf(x, y, bits, px, py);
 }
 
 namespace {
@@ -213,7 +313,7 @@ void StableSortByFrequency(SweepData &d) {
 void OrderByFrequency(SweepFindings &f) {
     SweepData &d = f.data;
     const std::size_t n = d.x.size();
-    double *x = d.x.data(), *y = d.y.data();
+    double *x = d.x.data(), *y = nullptr;
     if (d.ascending)
         return; // the reader saw them come in order
     std::size_t i = 1;
@@ -221,6 +321,9 @@ void OrderByFrequency(SweepFindings &f) {
         ++i;
     if (i >= n)
         return; // already in order
+    // Out of order (hops overlapping, say): the levels move with their frequencies, as doubles.
+    d.SpellOutLevels();
+    y = d.y.data();
     // The hops of a sweep arrive in order, each ascending, each overlapping the one before by a
     // few bins at most: each run is merged in place onto the end of what is ordered so far, with
     // only the overlapped tail copied aside, in one pass. A run that would reach further back
@@ -290,26 +393,33 @@ void AnalyseSweep(bool findPeaks, SweepFindings &out, TTraceAverage *average, do
         for (double &hz : d.x)
             hz += offsetHz;
     if (average && average->Count() > 0) {
+        d.SpellOutLevels(); // the average is kept and blended in doubles
         ToSingles(d.y.data(), n, out.liveLevels); // the sweep's own, for an export
         out.averaged = average->Prepare(d.x.data(), d.y.data(), n, out.average);
     }
     if (!out.averaged)
         std::vector<float>().swap(out.liveLevels);
-    const double *x = d.x.data(), *y = d.y.data();
-    const SweepExtremes e = FindExtremes(y, n);
-    out.maxIndex = e.maxIndex;
-    out.minIndex = e.minIndex;
-    out.noiseDb = NoiseLevel(y, n, e.maxIndex);
     out.peakX.clear();
     out.peakY.clear();
-    if (findPeaks && out.noiseDb && n > 2) {
-        // Counted first, then stored: arrays of the peaks' size, not the sweep's.
-        const double threshold = *out.noiseDb + kPeakMarginDb;
-        out.peakCount = MarkPeaks(y, n, threshold, out.peakBits);
-        out.peakX.resize(out.peakCount);
-        out.peakY.resize(out.peakCount);
-        StoreMarkedPeaks(x, y, out.peakBits, out.peakX.data(), out.peakY.data());
-    }
+    out.peakYh.clear();
+    auto analyse = [&](const auto *y, auto &peakY) {
+        const SweepExtremes e = FindExtremes(y, n);
+        out.maxIndex = e.maxIndex;
+        out.minIndex = e.minIndex;
+        out.noiseDb = NoiseLevel(y, n, e.maxIndex);
+        if (findPeaks && out.noiseDb && n > 2) {
+            // Counted first, then stored: arrays of the peaks' size, not the sweep's.
+            const double threshold = *out.noiseDb + kPeakMarginDb;
+            out.peakCount = MarkPeaks(y, n, threshold, out.peakBits);
+            out.peakX.resize(out.peakCount);
+            peakY.resize(out.peakCount);
+            StoreMarkedPeaks(d.x.data(), y, out.peakBits, out.peakX.data(), peakY.data());
+        }
+    };
+    if (d.hundredths)
+        analyse(d.yh.data(), out.peakYh);
+    else
+        analyse(d.y.data(), out.peakY);
 }
 
 } // namespace sky

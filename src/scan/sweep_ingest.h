@@ -22,8 +22,10 @@ struct SweepFindings {
     SweepData data;
     std::size_t maxIndex = 0, minIndex = 0; // first strongest and first weakest bin
     std::optional<double> noiseDb;          // empty when no bin is left to average
-    // Peaks: peakCount positions and levels (a caller may swap the arrays out).
+    // Peaks: peakCount positions and levels (a caller may swap the arrays out). Where the sweep's
+    // levels are held as hundredths (data.hundredths), so are the peaks': in peakYh, not peakY.
     std::vector<double> peakX, peakY;
+    std::vector<std::int16_t> peakYh;
     std::size_t peakCount = 0;
     // The levels are the average of the sweeps so far (see TTraceAverage), not this sweep's own;
     // these are then in liveLevels.
@@ -47,11 +49,15 @@ struct SweepExtremes {
     std::size_t minIndex = 0;
 };
 SweepExtremes FindExtremes(const double *y, std::size_t n);
+// The same for levels held as whole hundredths (see platform/hundredths.h); so are the
+// overloads below.
+SweepExtremes FindExtremes(const std::int16_t *y, std::size_t n);
 
 // The average level of the noise: the mean of the levels (in dB, signed) leaving out the first
 // two bins and the 21 bins centred on the strongest one; when that leaves no bin, the mean of
 // every bin but the strongest (of the only bin, for one). Empty only for no bins.
 std::optional<double> NoiseLevel(const double *y, std::size_t n, std::size_t maxIndex);
+std::optional<double> NoiseLevel(const std::int16_t *y, std::size_t n, std::size_t maxIndex);
 
 // A strict maximum, or the first or last bin of a flat top. Needs 1 <= i <= n - 2. Without
 // branches: on noise a peak test is a coin toss the processor cannot predict.
@@ -64,8 +70,11 @@ inline bool IsPeak(const double *y, std::size_t i) {
 // bin i; the words are sized and cleared here) and returns how many there are; StoreMarkedPeaks
 // then writes exactly that many positions and levels into px/py, in bin order.
 std::size_t MarkPeaks(const double *y, std::size_t n, double threshold, std::vector<std::uint64_t> &bits);
+std::size_t MarkPeaks(const std::int16_t *y, std::size_t n, double threshold, std::vector<std::uint64_t> &bits);
 void StoreMarkedPeaks(const double *x, const double *y, const std::vector<std::uint64_t> &bits, double *px,
                       double *py);
+void StoreMarkedPeaks(const double *x, const std::int16_t *y, const std::vector<std::uint64_t> &bits, double *px,
+                      std::int16_t *py);
 
 // Puts `f.data`'s points in ascending frequency, equal frequencies in file order: the result of
 // a stable sort, reached by merging the hops in one pass when they come in order.
