@@ -66,6 +66,9 @@ public:
     bool IsSingle() const { return single_; }
     // Whether the list holds its values as whole hundredths (see SwapHundredths).
     bool IsHundredths() const { return hundredths_; }
+    // Whether Data() has spelled a compact form out (memory the compact form was to save),
+    // until the next change.
+    bool SpelledOut() const { return spelled_ != nullptr; }
     void Reserve(int n)
     {
         if (n > 0) Own().reserve(static_cast<size_t>(n));

@@ -370,3 +370,71 @@ TEST(Markers, RenderReportsBandPowerAndWritesTheTraceCsv) {
     // --trace-csv goes with --render only.
     EXPECT_EQ(ParseCommandLine({"--trace-csv", "x.csv"}).action, CommandLine::Fail);
 }
+
+// The window keeps a sweep's levels as whole hundredths: the trace, its copies, the peaks, the
+// waterfall row, the max hold, the markers and their band read them as they are, and all that is
+// shown is what the same levels as doubles show (the other window gets its sweep with one level
+// written "-0.00", which no hundredths hold: it reads every level as a double).
+TEST(CompactLevels, TheWindowShowsThemAsTheirDoublesWithoutSpellingThemOut) {
+    auto sweepText = [](bool minusZero) {
+        QByteArray out;
+        std::uint32_t state = 7;
+        long long low = 430000000;
+        for (int hop = 0; hop < 3; ++hop) {
+            out += "2026-12-09, 11:00:00, " + QByteArray::number(low) + ", " + QByteArray::number(low + 700000) +
+                   ", 1000.00, 8";
+            for (int i = 0; i < 700; ++i) {
+                state = state * 1664525u + 1013904223u;
+                const double level = hop == 1 && i == 350 ? 0.0 : -5.0 + static_cast<double>(state >> 22) / 100.0;
+                out += ", " + (hop == 1 && i == 350 && minusZero ? QByteArray("-0.00") : QByteArray::number(level, 'f', 2));
+            }
+            out += "\n";
+            low += 700000;
+        }
+        return out;
+    };
+    Window compact, doubles;
+    for (Window *w : {&compact, &doubles}) {
+        w->form.mx->setChecked(true); // peaks
+        w->form.MaxHold1->trigger();
+    }
+    for (int k = 0; k < 2; ++k) {
+        compact.sweep(sweepText(false));
+        doubles.sweep(sweepText(true));
+    }
+    const SpectrumSeries &c = compact.form.spectrum, &d = doubles.form.spectrum;
+    ASSERT_TRUE(c.sweepSeries.YValues().IsHundredths());
+    ASSERT_TRUE(c.Series4.YValues().IsHundredths());
+    ASSERT_FALSE(d.sweepSeries.YValues().IsHundredths());
+    ASSERT_GT(c.Series4.PointCount(), 100);
+    for (Window *w : {&compact, &doubles}) {
+        const TChartAxis &bottom = w->form.ch->Bottom();
+        w->ctrlClick(bottom.ValueToPixel(430300000.0), false);
+        w->ctrlClick(bottom.ValueToPixel(431900000.0), true);
+        w->form.RedrawWaterfallRow();
+        w->form.ch->repaint();
+    }
+    const TForm1::MarkerReadout mc = compact.form.Markers(), md = doubles.form.Markers();
+    for (int k = 0; k < 2; ++k) {
+        EXPECT_EQ(mc.hz[k], md.hz[k]);
+        EXPECT_EQ(mc.db[k], md.db[k]);
+    }
+    ASSERT_TRUE(mc.band && md.band);
+    EXPECT_EQ(mc.band->db, md.band->db);
+    EXPECT_EQ(mc.band->bins, md.band->bins);
+    for (int panel = 1; panel <= 3; ++panel)
+        EXPECT_EQ(compact.form.sb->PanelText(panel), doubles.form.sb->PanelText(panel)) << panel;
+    auto chart = [](Window &w) {
+        return w.form.ch->RenderToBitmap(clBlack, TRect{0, 0, w.form.ch->width(), w.form.ch->height()});
+    };
+    EXPECT_EQ(chart(compact), chart(doubles));
+    EXPECT_EQ(compact.form.img2->Picture(), doubles.form.img2->Picture());
+    EXPECT_NE(compact.form.img2->Picture().pixel(compact.form.img2->Picture().width() / 2, 1),
+              QColor(Qt::black).rgb());
+    // What it was for: none of it spelled the levels out into doubles.
+    for (const TChartSeries *s : {static_cast<const TChartSeries *>(&c.sweepSeries),
+                                  static_cast<const TChartSeries *>(&c.Series1),
+                                  static_cast<const TChartSeries *>(&c.Series5),
+                                  static_cast<const TChartSeries *>(&c.Series4)})
+        EXPECT_FALSE(s->YValues().SpelledOut()) << s->YValues().Name().toStdString();
+}

@@ -991,3 +991,91 @@ TEST(seriesDraw, TenMillionPoints)
     EXPECT_LT(f.LinesDrawn(), 1'000'000); // about 13 points to a pixel
     EXPECT_GT(CountNot(img, kWhite), 9000); // the 99 x 98 clip, densely covered
 }
+
+// Levels held as whole hundredths draw the pixels their doubles draw, through the painter and
+// directly, zoomed in or not, with rows kept or mapped column by column, on a line, a point
+// series on the other axis and a fast line; the drawing never spells them out. Mapping a run of
+// hundredths gives the pixels of their doubles.
+TEST(seriesDraw, HundredthsDrawAsTheirDoublesWithoutBeingSpelledOut)
+{
+    std::mt19937 rng(25);
+    std::vector<double> x;
+    std::vector<std::int16_t> h;
+    for (int i = 0; i < 30000; ++i) {
+        x.push_back(i / 300.0);
+        h.push_back(static_cast<std::int16_t>(4000 + static_cast<int>(rng() % 2000) - (i % 5000 < 40 ? 3000 : 0)));
+    }
+    std::vector<double> y;
+    sky::SpellOutHundredths(h.data(), h.size(), y);
+    auto make = [&](TLineSeries &trace, TPointSeries &copy, TFastLineSeries &fast, bool hundredths) {
+        std::vector<double> xs = x, ys = y;
+        std::vector<std::int16_t> hs = h;
+        const TValueFacts xf = TChartValueList::FactsOf(x.data(), x.size()), yf = TChartValueList::FactsOf(y.data(), y.size());
+        if (hundredths)
+            trace.AdoptPoints(xs, hs, clRed, xf, yf);
+        else
+            trace.AdoptPoints(xs, ys, clRed, xf, yf);
+        trace.Pointer().SetVisible(true);
+        trace.Pointer().SetHorizSize(1);
+        trace.Pointer().SetVertSize(1);
+        copy.CopyFrom(trace);
+        copy.SetVertAxis(aRightAxis);
+        copy.Pointer().SetVisible(true);
+        copy.Pointer().SetHorizSize(2);
+        copy.Pointer().SetVertSize(2);
+        xs = x, ys = y, hs = h;
+        if (hundredths)
+            fast.AdoptPoints(xs, hs, clBlue, xf, yf);
+        else
+            fast.AdoptPoints(xs, ys, clBlue, xf, yf);
+        // colours of their own, not the chart's next ones
+        trace.SetSeriesColor(clRed);
+        copy.SetSeriesColor(clBlack);
+        fast.SetSeriesColor(clBlue);
+    };
+    TLineSeries trace, plainTrace;
+    TPointSeries copy, plainCopy;
+    TFastLineSeries fast, plainFast;
+    make(trace, copy, fast, true);
+    make(plainTrace, plainCopy, plainFast, false);
+    ASSERT_TRUE(trace.YValues().IsHundredths());
+    ASSERT_TRUE(copy.YValues().IsHundredths());
+    ASSERT_TRUE(fast.YValues().IsHundredths());
+    Scene chart;
+    chart.plot = TRect{10, 10, 410, 210};
+    chart.Right().SetMinimum(-40); // the copy's rows are other rows
+    for (bool kept : {true, false}) {
+        SetPixelRowsKept(kept);
+        for (int zoom = 0; zoom < 2; ++zoom) {
+            chart.Bottom().SetMaximum(zoom ? 60 : 100);
+            chart.Bottom().SetMinimum(zoom ? 30 : 0);
+            const std::string what = std::string(kept ? "rows kept" : "rows not kept") + (zoom ? ", zoomed" : "");
+            const QImage expected = chart.Render({&plainCopy, &plainTrace, &plainFast}, false, true);
+            EXPECT_EQ(chart.Render({&copy, &trace, &fast}, true, true), expected) << what;
+            EXPECT_EQ(chart.Render({&copy, &trace, &fast}, true, true), expected) << what << ", drawn again";
+            EXPECT_EQ(chart.Render({&copy, &trace, &fast}, false, true), expected) << what << ", painter";
+            EXPECT_GT(CountNot(expected, kWhite), 2000) << what;
+        }
+    }
+    SetPixelRowsKept(true);
+    EXPECT_FALSE(trace.YValues().SpelledOut());
+    EXPECT_FALSE(copy.YValues().SpelledOut());
+    EXPECT_FALSE(fast.YValues().SpelledOut());
+
+    // Runs of hundredths against their doubles, through every multiplier and both row widths.
+    chart.Layout();
+    const TPixelMapper map(chart.LeftAxis());
+    for (double m : {1.0, 0.37, -2.5, 1e9}) {
+        const int n = static_cast<int>(h.size());
+        std::vector<int> a(h.size()), b(h.size());
+        std::vector<std::int16_t> c(h.size()), d(h.size());
+        const bool inRange = map.MapInRange(y.data(), m, n, -32766, 32767, a.data());
+        EXPECT_EQ(map.MapHundredthsInRange(h.data(), m, n, -32766, 32767, b.data()), inRange) << m;
+        EXPECT_EQ(map.MapInRange(y.data(), m, n, -32766, 32767, c.data()), inRange) << m;
+        EXPECT_EQ(map.MapHundredthsInRange(h.data(), m, n, -32766, 32767, d.data()), inRange) << m;
+        if (inRange) {
+            EXPECT_EQ(a, b) << m;
+            EXPECT_EQ(c, d) << m;
+        }
+    }
+}

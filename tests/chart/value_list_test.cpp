@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -429,4 +430,87 @@ TEST(chartValueList, FactsOfAscendingValuesAreThoseOfTheFullPass)
         ASSERT_EQ(got.lowest, want.lowest) << round;
         ASSERT_EQ(got.highest, want.highest) << round;
     }
+}
+
+// Levels held as whole hundredths read everywhere as the doubles they stand for, and reading
+// them (facts, statistics, one value) never spells them out; a change in place turns the list
+// into doubles, and a share keeps the form.
+TEST(chartValueList, HundredthsListsReadAsTheValuesTheyStandFor)
+{
+    std::mt19937 rng(25);
+    std::vector<std::vector<std::int16_t>> cases = {{0}, {-32768, 32767}, {5, 5, 5}, {-4523, -4523, -4000, 12}};
+    for (int k = 0; k < 8; ++k) {
+        std::vector<std::int16_t> v(1 + rng() % 5000);
+        int at = -32768;
+        for (std::int16_t &e : v)
+            e = static_cast<std::int16_t>(k % 2 ? std::min(at += static_cast<int>(rng() % 20), 32767)
+                                                : static_cast<int>(rng() % 65536) - 32768);
+        cases.push_back(v);
+    }
+    for (double m : {1.0, -0.5}) {
+        for (const std::vector<std::int16_t> &values : cases) {
+            const std::string what = "m " + std::to_string(m) + " n " + std::to_string(values.size());
+            std::vector<double> d(values.size());
+            for (size_t i = 0; i < values.size(); ++i) d[i] = values[i] / 100.0;
+            TChartValueList h(nullptr, "Y"), doubles(nullptr, "Y");
+            std::vector<std::int16_t> stored = values;
+            h.SetMultiplier(m);
+            h.SwapHundredths(stored, TChartValueList::FactsOf(values.data(), values.size()));
+            doubles.SetMultiplier(m);
+            doubles.SwapValues(d);
+            ASSERT_TRUE(h.IsHundredths());
+            ASSERT_EQ(h.Count(), int(values.size())) << what;
+            const TValueFacts hf = h.Facts(), df = doubles.Facts();
+            EXPECT_EQ(hf.ascending, df.ascending) << what;
+            EXPECT_EQ(hf.lowest, df.lowest) << what;
+            EXPECT_EQ(hf.highest, df.highest) << what;
+            EXPECT_EQ(h.IsAscending(), doubles.IsAscending()) << what;
+            EXPECT_TRUE(h.AllFinite()) << what;
+            EXPECT_EQ(h.Lowest(), doubles.Lowest()) << what;
+            EXPECT_EQ(h.Highest(), doubles.Highest()) << what;
+            EXPECT_EQ(h.Sum(), doubles.Sum()) << what;
+            EXPECT_EQ(h.IndexOfValue(doubles.ValueAt(int(values.size()) - 1)),
+                      doubles.IndexOfValue(doubles.ValueAt(int(values.size()) - 1)))
+                << what;
+            const TStoredValues stored2 = h.Stored();
+            for (int i = 0; i < h.Count(); ++i) {
+                ASSERT_EQ(h.ValueAt(i), doubles.ValueAt(i)) << what << " at " << i;
+                ASSERT_EQ(stored2[i], doubles.Value(i)) << what << " at " << i;
+            }
+            EXPECT_FALSE(h.SpelledOut()) << what << ": reading must not spell the values out";
+            EXPECT_EQ(h.Copy(), doubles.Copy()) << what;
+            const double *spelled = h.Data();
+            EXPECT_TRUE(h.SpelledOut());
+            EXPECT_TRUE(std::equal(spelled, spelled + h.Count(), doubles.Data())) << what;
+        }
+    }
+    // A share, a change in place and storage given back for the next sweep.
+    std::vector<std::int16_t> v{150, -225, 300, 400};
+    TChartValueList a(nullptr, "Y"), b(nullptr, "Y");
+    a.SwapHundredths(v, TChartValueList::FactsOf(std::vector<std::int16_t>{150, -225, 300, 400}.data(), 4));
+    b.ShareValues(a, 1, 2);
+    EXPECT_TRUE(b.IsHundredths());
+    EXPECT_TRUE(b.SharesStorageWith(a));
+    EXPECT_EQ(Values(b), (std::vector<double>{-2.25, 3.0}));
+    b.SetValue(0, 0.001); // b takes its own values, in doubles; a keeps its own
+    EXPECT_FALSE(b.IsHundredths());
+    EXPECT_EQ(Values(b), (std::vector<double>{0.001, 3.0}));
+    EXPECT_EQ(Values(a), (std::vector<double>{1.5, -2.25, 3.0, 4.0}));
+    const std::uint64_t key = a.ContentKey();
+    a.InsertValueAt(4, -7.125);
+    EXPECT_FALSE(a.IsHundredths());
+    EXPECT_EQ(Values(a), (std::vector<double>{1.5, -2.25, 3.0, 4.0, -7.125}));
+    EXPECT_EQ(a.Lowest(), -7.125);
+    EXPECT_NE(a.ContentKey(), key);
+    std::vector<std::int16_t> w{1, 2, 3};
+    const std::int16_t *wStorage = w.data();
+    a.SwapHundredths(w, TChartValueList::FactsOf(wStorage, 3));
+    std::vector<std::int16_t> next{4, 5};
+    a.SwapHundredths(next, TChartValueList::FactsOf(std::vector<std::int16_t>{4, 5}.data(), 2));
+    EXPECT_EQ(next.data(), wStorage) << "the storage of the values before comes back for reuse";
+    EXPECT_TRUE(next.empty());
+    EXPECT_EQ(Values(a), (std::vector<double>{0.04, 0.05}));
+    a.ClearAll();
+    EXPECT_FALSE(a.IsHundredths());
+    EXPECT_EQ(a.Count(), 0);
 }

@@ -2,12 +2,14 @@
 #include "display/image_view.h"
 #include "display/resample.h"
 #include "display/waterfall.h"
+#include "platform/hundredths.h"
 
 #include <QApplication>
 #include <QSet>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -327,5 +329,55 @@ TEST(WaterfallStrongest, EveryShareFoldsAsThePlainLoop) {
         const double got = sky::StrongestOf(y.data(), lo, hi);
         ASSERT_TRUE(got == want || (std::isnan(got) && std::isnan(want)))
             << "round " << round << ": " << got << " instead of " << want;
+    }
+}
+
+// Levels held as whole hundredths draw the rows their doubles draw: sweeps wider and narrower
+// than the picture, in every level mode and colour map, flat ones and single bins among them.
+TEST(Waterfall, HundredthsDrawTheRowsOfTheirDoubles) {
+    app();
+    std::vector<std::vector<std::int16_t>> sweeps;
+    for (int k = 0; k < 30; ++k) {
+        std::vector<std::int16_t> h(k % 11 == 5 ? 1 : k % 3 == 0 ? 40 : 500 + 37 * k);
+        for (std::size_t i = 0; i < h.size(); ++i)
+            h[i] = static_cast<std::int16_t>(k % 7 == 3 ? -4500 : -9000 + 100 * k + static_cast<int>((i * 7919) % 3000));
+        sweeps.push_back(h);
+    }
+    struct Mode {
+        WaterfallLevels levels;
+        WaterfallColours colours;
+    };
+    for (const Mode mode : {Mode{WaterfallLevels::Sweep, WaterfallColours::Ramp},
+                            Mode{WaterfallLevels::Fixed, WaterfallColours::Viridis},
+                            Mode{WaterfallLevels::Auto, WaterfallColours::Turbo}}) {
+        SCOPED_TRACE(static_cast<int>(mode.levels));
+        qint64 now = 0;
+        TImage hImage, dImage;
+        hImage.resize(300, 24);
+        dImage.resize(300, 24);
+        TWaterfall fromHundredths(QSize(300, 24)), fromDoubles(QSize(300, 24));
+        for (TWaterfall *w : {&fromHundredths, &fromDoubles}) {
+            w->clockMs = [&now] { return now; };
+            w->SetLevels(mode.levels, -70, -40);
+            w->SetColours(mode.colours);
+        }
+        fromHundredths.SetImage(&hImage);
+        fromDoubles.SetImage(&dImage);
+        fromHundredths.Resize();
+        fromDoubles.Resize();
+        for (std::size_t k = 0; k < sweeps.size(); ++k) {
+            const std::vector<std::int16_t> &h = sweeps[k];
+            std::vector<double> y;
+            SpellOutHundredths(h.data(), h.size(), y);
+            const std::size_t mx = static_cast<std::size_t>(std::max_element(h.begin(), h.end()) - h.begin());
+            const std::size_t mn = static_cast<std::size_t>(std::min_element(h.begin(), h.end()) - h.begin());
+            now = 700 * static_cast<qint64>(k);
+            EXPECT_EQ(fromHundredths.AddLine(h.data(), h.size(), mx, mn, win(0, 0, 255), win(255, 255, 0)),
+                      fromDoubles.AddLine(y.data(), y.size(), mx, mn, win(0, 0, 255), win(255, 255, 0)));
+            ASSERT_EQ(fromHundredths.waterfallBuffer, fromDoubles.waterfallBuffer) << "sweep " << k;
+        }
+        EXPECT_EQ(hImage.Picture(), dImage.Picture());
+        if (mode.levels == WaterfallLevels::Auto)
+            EXPECT_EQ(fromHundredths.AutoRange(), fromDoubles.AutoRange());
     }
 }
