@@ -12,7 +12,7 @@
 // BM_SpectrumFrameAutoScale: the same with the vertical axes automatic ("Chart Scale"), so that
 // the levels fill the plot's height. BM_SpectrumFrameUnderlays: the same with max hold, min hold and five traces of persistence,
 // drawn again and after each new sweep. BM_SpectrumFrameNewSweep: the first-start frame with
-// new levels before every frame.
+// new levels before every frame, held as doubles or as hundredths.
 #include "bench_main.h"
 #include "display/spectrum_chart.h"
 #include "display/trace_hold.h"
@@ -22,6 +22,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <random>
 
 namespace {
@@ -174,22 +175,35 @@ void BM_SpectrumFrameAutoScale(benchmark::State &state) { Frame(state, true, tru
 
 // The first-start frame as the first one after each new sweep: the trace and its copy take new
 // levels (alternating between two, with their facts, outside the timed part), so every frame
-// maps them anew, as the live window's first frame of a sweep does.
+// maps them anew, as the live window's first frame of a sweep does. Second argument 1: the
+// levels rounded to hundredths and held so, as the window holds rtl_power's.
 void BM_SpectrumFrameNewSweep(benchmark::State &state)
 {
     const int n = static_cast<int>(state.range(0));
+    const bool hundredths = state.range(1) != 0;
     Scene scene(n, true, true, true);
     std::vector<double> x, levels[2];
     Scene::Sweep(n, x, levels[0]);
     levels[1] = levels[0];
     for (double &v : levels[1]) v += 0.5;
+    std::vector<std::int16_t> cents[2];
+    for (int k = 0; k < 2; ++k)
+        for (double &v : levels[k]) {
+            cents[k].push_back(static_cast<std::int16_t>(std::lround(v * 100)));
+            v = sky::HundredthsValue(cents[k].back());
+        }
     int sweep = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        std::vector<double> xs = x, ys = levels[++sweep % 2];
+        ++sweep;
+        std::vector<double> xs = x, ys = levels[sweep % 2];
+        std::vector<std::int16_t> hs = cents[sweep % 2];
         const TValueFacts xf = TChartValueList::FactsOf(xs.data(), xs.size());
         const TValueFacts yf = TChartValueList::FactsOf(ys.data(), ys.size());
-        scene.s.sweepSeries.AdoptPoints(xs, ys, clRed, xf, yf);
+        if (hundredths)
+            scene.s.sweepSeries.AdoptPoints(xs, hs, clRed, xf, yf);
+        else
+            scene.s.sweepSeries.AdoptPoints(xs, ys, clRed, xf, yf);
         scene.s.Series1.CopyFrom(scene.s.sweepSeries);
         scene.s.Series5.CopyFrom(scene.s.sweepSeries);
         state.ResumeTiming();
@@ -242,7 +256,7 @@ BENCHMARK(BM_SpectrumFrame)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMi
 BENCHMARK(BM_SpectrumFrameTraceOnly)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_SpectrumFrameOneCopy)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_SpectrumFrameAutoScale)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
-BENCHMARK(BM_SpectrumFrameNewSweep)->Arg(1'000'000)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_SpectrumFrameNewSweep)->ArgsProduct({{1'000'000, 2'500'000}, {0, 1}})->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_SpectrumFrameUnderlays)->ArgsProduct({{1'000'000}, {0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_SweepDataResident)->Arg(2'500'000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_UnchangedRepaint)->Unit(benchmark::kMicrosecond)->MinTime(1);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 // ---------------------------------------------------------------------------------------------
 // Marker shapes and stamps
@@ -228,9 +229,48 @@ bool TPixelMapper::MapHundredthsInRange(const std::int16_t *h, double m, int n, 
     return MapHundredths(h, m, n, std::max(lo, INT16_MIN + 1), std::min(hi, INT16_MAX + 1), out);
 }
 
+void HundredthsExtremes(const std::int16_t *h, int n, std::int16_t &least, std::int16_t &most)
+{
+    std::int16_t lo = h[0], hi = h[0];
+    for (int i = 1; i < n; ++i) {
+        lo = std::min(lo, h[i]);
+        hi = std::max(hi, h[i]);
+    }
+    least = lo;
+    most = hi;
+}
+
+bool THundredthsPixels::Build(const TPixelMapper &map, double m, std::int16_t least, std::int16_t most, int lo, int hi)
+{
+    table_.clear();
+    const int levels = most - least + 1;
+    if (levels <= 0) return false;
+    std::vector<double> values(static_cast<size_t>(levels));
+    for (int k = 0; k < levels; ++k) values[static_cast<size_t>(k)] = sky::HundredthsValue(static_cast<std::int16_t>(least + k));
+    table_.resize(static_cast<size_t>(levels));
+    if (!map.MapInRange(values.data(), m, levels, lo, hi, table_.data())) {
+        table_.clear();
+        return false;
+    }
+    least_ = least;
+    return true;
+}
+
 template <class Out>
 bool TPixelMapper::MapHundredths(const std::int16_t *h, double m, int n, int lo, int hi, Out *out) const
 {
+    if (n <= 0) return true;
+    // A long run holds far fewer distinct levels than values: each level between its extremes
+    // is mapped once, and the run looked up.
+    if (n >= 1 << 14) {
+        std::int16_t least = 0, most = 0;
+        HundredthsExtremes(h, n, least, most);
+        THundredthsPixels table;
+        if ((most - least + 1) * 4 <= n && table.Build(*this, m, least, most, lo, hi)) {
+            table.Map(h, n, out);
+            return true;
+        }
+    }
     // Spelled out a piece at a time into doubles that stay in the cache, then mapped as doubles:
     // the very pixels the doubles give.
     constexpr int kPiece = 1024;

@@ -84,6 +84,29 @@ private:
     bool horizontal_, inverted_;
 };
 
+// The pixels of every level from `least` to `most` whole hundredths (each times m), for runs of
+// levels held so: built once, each run is then a lookup that gives exactly what mapping its
+// levels as doubles gives. Noise spans a few thousand hundredths, a sweep millions of values.
+class THundredthsPixels {
+public:
+    // False (and nothing to look up) when a level of the range maps outside lo <= pixel < hi.
+    bool Build(const TPixelMapper &map, double m, std::int16_t least, std::int16_t most, int lo, int hi);
+    bool Built() const { return !table_.empty(); }
+    // Levels all within the built range.
+    template <class Out> void Map(const std::int16_t *h, int n, Out *out) const
+    {
+        const int *t = table_.data();
+        for (int i = 0; i < n; ++i) out[i] = static_cast<Out>(t[h[i] - least_]);
+    }
+
+private:
+    std::vector<int> table_;
+    int least_ = 0;
+};
+
+// The least and the most of n > 0 hundredths.
+void HundredthsExtremes(const std::int16_t *h, int n, std::int16_t &least, std::int16_t &most);
+
 class TChartSeriesList;
 // Maps the levels of the list's large line and point series into the rows their next dense
 // pass reads (see TCustomAxisPanel::PrepareFrame), each through the vertical mapping

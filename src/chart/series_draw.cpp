@@ -752,6 +752,13 @@ public:
             return;
         }
         ok_ = true;
+        if (values_.hundredths && last - first >= 1 << 14) {
+            // levels held as hundredths: a table of the pixels of every level they span
+            std::int16_t least = 0, most = 0;
+            HundredthsExtremes(values_.hundredths + first, last - first + 1, least, most);
+            table_.Build(my, m_, least, most, -32766, 32767);
+            if (twin) twinTable_.Build(*twin, m_, least, most, -32766, 32767);
+        }
         if (!c.kept) return; // each column into a scratch of its own size
         entry_ = &c.Begin(my, list, first, last);
         rows_ = entry_->rows.data() - first;
@@ -777,11 +784,11 @@ public:
         if (all_) return all_;
         if (!entry_) {
             scratch_.resize(static_cast<size_t>(b - a + 1));
-            Map(my_, a, b, scratch_.data() - a);
+            Map(my_, table_, a, b, scratch_.data() - a);
             return scratch_.data() - a;
         }
-        Map(my_, a, b, rows_); // in range, as checked
-        if (twin_) Map(*twin_->mapper, a, b, twinRows_);
+        Map(my_, table_, a, b, rows_); // in range, as checked
+        if (twin_) Map(*twin_->mapper, twinTable_, a, b, twinRows_);
         RowCache::Instance().mapped += static_cast<std::uint64_t>(b - a + 1) * (twin_ ? 2 : 1);
         done_ = b == last_;
         return rows_;
@@ -789,11 +796,13 @@ public:
     int Row(int i) const { return all_ ? all_[i] : my_(values_[i] * m_); }
 
 private:
-    void Map(const TPixelMapper &m, int a, int b, PixelRow *rows) const
+    void Map(const TPixelMapper &m, const THundredthsPixels &table, int a, int b, PixelRow *rows) const
     {
         const int n = b - a + 1;
         if (values_.doubles)
             m.MapInRange(values_.doubles + a, m_, n, -32766, 32767, rows + a);
+        else if (table.Built())
+            table.Map(values_.hundredths + a, n, rows + a);
         else
             m.MapHundredthsInRange(values_.hundredths + a, m_, n, -32766, 32767, rows + a);
     }
@@ -807,6 +816,7 @@ private:
     RowCache::Entry *twin_ = nullptr;  // and the twin mapping's, when asked for
     PixelRow *twinRows_ = nullptr;
     std::vector<PixelRow> scratch_;    // or, where rows are not kept, one column's
+    THundredthsPixels table_, twinTable_; // for long runs of hundredths, where they map in range
     int last_ = -1;
     bool ok_ = false;
     bool done_ = false; // the last column was asked for
