@@ -62,8 +62,9 @@ void TForm1::SetMarkerAt(int which, int x) {
     const int n = trace.PointCount();
     if (n == 0 || which < 0 || which > 1)
         return;
-    const double *hz = trace.XValues().Data();
-    const double at = hz[NearestBin(hz, static_cast<std::size_t>(n), ch->Bottom().PixelToValue(x))];
+    const TStoredValues hz = trace.XValues().Stored(); // frequencies held as runs stay so
+    const double at = hz[static_cast<std::ptrdiff_t>(
+        NearestBinOf(hz, static_cast<std::size_t>(n), ch->Bottom().PixelToValue(x)))];
     markerHz_[which] = at;
     WriteSetting(which == 0 ? key::MarkerAHz : key::MarkerBHz, FloatToText(at));
     ch->Invalidate();
@@ -84,8 +85,8 @@ TForm1::MarkerReadout TForm1::Markers() {
     const std::size_t n = static_cast<std::size_t>(trace.PointCount());
     if (n == 0 || !lastSweep_.ok || (!markerHz_[0] && !markerHz_[1]))
         return m;
-    const double *x = trace.XValues().Data();
-    const TStoredValues y = trace.YValues().Stored(); // levels held as hundredths stay so
+    // compact forms (frequencies as runs, levels as hundredths) are read as they are
+    const TStoredValues x = trace.XValues().Stored(), y = trace.YValues().Stored();
     // A marker beyond the sweep (more than a bin's spacing from its ends) reads no level.
     const double spacing = n > 1 ? (x[n - 1] - x[0]) / static_cast<double>(n - 1) : 0;
     for (int k = 0; k < 2; ++k) {
@@ -93,7 +94,7 @@ TForm1::MarkerReadout TForm1::Markers() {
             continue;
         m.set[k] = true;
         m.hz[k] = *markerHz_[k];
-        const std::size_t i = NearestBin(x, n, m.hz[k]);
+        const auto i = static_cast<std::ptrdiff_t>(NearestBinOf(x, n, m.hz[k]));
         m.db[k] = std::fabs(x[i] - m.hz[k]) <= spacing ? y[i] : std::numeric_limits<double>::quiet_NaN();
     }
     if (m.set[0] && m.set[1]) {
@@ -103,8 +104,8 @@ TForm1::MarkerReadout TForm1::Markers() {
         if (key == 0 || key != c.key || trace.YValues().ContentOffset() != c.offset || n != c.bins ||
             m.hz[0] != c.a || m.hz[1] != c.b) {
             c = BandCache{key, trace.YValues().ContentOffset(), n, m.hz[0], m.hz[1],
-                          y.doubles ? BandPowerBetween(x, y.doubles, n, m.hz[0], m.hz[1])
-                                    : BandPowerBetween(x, y.hundredths, n, m.hz[0], m.hz[1])};
+                          x.doubles && y.doubles ? BandPowerBetween(x.doubles, y.doubles, n, m.hz[0], m.hz[1])
+                                                 : BandPowerBetweenOf(x, y, n, m.hz[0], m.hz[1])};
         }
         m.band = c.band;
     }
@@ -166,9 +167,9 @@ bool TForm1::CollectTrace(TraceTable &table, QString &error) const {
         error = QStringLiteral("There is no sweep to save yet.");
         return false;
     }
-    const double *x = trace.XValues().Data();
-    const std::vector<double> y = trace.YValues().Copy(); // spelled out here only, if held compact
-    table.hz.assign(x, x + n);
+    // spelled out here only, where held compact
+    table.hz = trace.XValues().Copy();
+    const std::vector<double> y = trace.YValues().Copy();
     table.columns.clear();
     // With averaging the trace is the average; the sweep's own levels were kept aside.
     const bool averaged = lastSweep_.averaged && liveLevels_.size() == n;

@@ -358,11 +358,13 @@ TForm1::SweepValueFacts TForm1::SweepValueFacts::Of(const SweepFindings &f) {
     SweepValueFacts facts;
     // The ingest leaves the frequencies in ascending order (never NaN: whole hertz plus a finite
     // step), and the peaks' in bin order.
-    facts.x = TChartValueList::FactsOfAscending(f.data.x.data(), f.data.x.size());
-    facts.y = f.data.hundredths ? TChartValueList::FactsOf(f.data.yh.data(), f.data.yh.size())
-                                : TChartValueList::FactsOf(f.data.y.data(), f.data.y.size());
+    const SweepData &d = f.data;
+    const std::size_t n = d.PointCount();
+    facts.x = d.compact ? (n ? TChartValueList::FactsOfAscendingEnds(d.Frequency(0), d.Frequency(n - 1)) : TValueFacts{})
+                        : TChartValueList::FactsOfAscending(d.x.data(), n);
+    facts.y = d.compact ? TChartValueList::FactsOf(d.yh.data(), n) : TChartValueList::FactsOf(d.y.data(), n);
     facts.peakX = TChartValueList::FactsOfAscending(f.peakX.data(), f.peakX.size());
-    facts.peakY = f.data.hundredths ? TChartValueList::FactsOf(f.peakYh.data(), f.peakYh.size())
+    facts.peakY = d.compact ? TChartValueList::FactsOf(f.peakYh.data(), f.peakYh.size())
                                     : TChartValueList::FactsOf(f.peakY.data(), f.peakY.size());
     return facts;
 }
@@ -407,8 +409,9 @@ void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts &facts) {
     lastSweep_.step =
         QString::fromLatin1(f.data.lastStepText.data(), static_cast<qsizetype>(f.data.lastStepText.size()));
     // f keeps the old buffers for next time
-    if (f.data.hundredths)
-        s.sweepSeries.AdoptPoints(f.data.x, f.data.yh, flags.chartColor, facts.x, facts.y);
+    if (f.data.compact)
+        s.sweepSeries.AdoptPoints(f.data.xr, f.data.PointCount(), f.data.xOffset, f.data.yh, flags.chartColor, facts.x,
+                                  facts.y);
     else
         s.sweepSeries.AdoptPoints(f.data.x, f.data.y, flags.chartColor, facts.x, facts.y);
     if (!f.data.ok)
@@ -417,10 +420,9 @@ void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts &facts) {
     const int n = s.sweepSeries.PointCount();
     if (n == 0)
         return;
-    const double *x = s.sweepSeries.XValues().Data();
-    const TChartValueList &levels = s.sweepSeries.YValues();
-    s.Series3.AddPoint(x[f.maxIndex], levels.Value(static_cast<int>(f.maxIndex)), QString(),
-                       clDefault); // the series colour
+    const TChartValueList &hz = s.sweepSeries.XValues(), &levels = s.sweepSeries.YValues(); // in either form
+    const int strongest = static_cast<int>(f.maxIndex);
+    s.Series3.AddPoint(hz.Value(strongest), levels.Value(strongest), QString(), clDefault); // the series colour
     // Rows of another range or bin layout would put their signals at wrong frequencies.
     const TraceLayout layout = TraceLayout::Of(s.sweepSeries);
     if (layout != waterfallLayout_ && waterfallLayout_.bins > 0)
@@ -437,7 +439,7 @@ void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts &facts) {
     if (n > 2)
         s.Series2.SetLevelPoints(s.sweepSeries, 1, n - 2, noise, clDefault);
     if (mx->isChecked()) { // exactly the peaks, handed over (with what the worker found of them)
-        if (f.data.hundredths)
+        if (f.data.compact)
             s.Series4.AdoptPoints(f.peakX, f.peakYh, clDefault, facts.peakX, facts.peakY);
         else
             s.Series4.AdoptPoints(f.peakX, f.peakY, clDefault, facts.peakX, facts.peakY);
@@ -457,8 +459,8 @@ void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts &facts) {
         std::vector<float>().swap(liveLevels_);
     UpdateUnderlays();
     lastSweep_.noiseDb = noise;
-    lastSweep_.maxHz = x[f.maxIndex];
-    lastSweep_.maxDb = levels.Value(static_cast<int>(f.maxIndex));
+    lastSweep_.maxHz = hz.Value(strongest);
+    lastSweep_.maxDb = levels.Value(strongest);
 }
 
 void TForm1::UpdateViewAfterPass() {

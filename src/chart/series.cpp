@@ -341,7 +341,7 @@ void TChartSeries::AppendPoints(const double *x, const double *y, size_t n, TCol
     bool bulk = BulkAddAllowed() && !OnBeforeAdd && !OnAfterAdd && linked_.empty() && valueLists_.size() == 2 &&
                 xValues_.Order() != loDescending && pointLabels_.empty();
     if (bulk && xValues_.Order() == loAscending) {
-        double last = PointCount() > 0 ? xValues_.Data()[PointCount() - 1] : x[0];
+        double last = PointCount() > 0 ? xValues_.Value(PointCount() - 1) : x[0];
         for (size_t i = 0; i < n && bulk; ++i) {
             bulk = x[i] >= last;
             last = x[i];
@@ -371,18 +371,38 @@ void TChartSeries::AdoptPoints(std::vector<double> &x, std::vector<double> &y, T
     AdoptPoints(x, y, color, &xFacts, &yFacts);
 }
 
-bool TChartSeries::CanAdopt(const std::vector<double> &x, size_t yCount, const TValueFacts *xFacts) const
+bool TChartSeries::CanAdopt(size_t xCount, size_t yCount, const TValueFacts *xFacts,
+                            const std::vector<double> *x) const
 {
-    return !x.empty() && x.size() == yCount && BulkAddAllowed() && !OnBeforeAdd && !OnAfterAdd && linked_.empty() &&
+    return xCount > 0 && xCount == yCount && BulkAddAllowed() && !OnBeforeAdd && !OnAfterAdd && linked_.empty() &&
            valueLists_.size() == 2 && pointLabels_.empty() &&
            (xValues_.Order() == loNone ||
-            (xValues_.Order() == loAscending && (xFacts ? xFacts->ascending : std::is_sorted(x.begin(), x.end()))));
+            (xValues_.Order() == loAscending &&
+             (xFacts ? xFacts->ascending : x && std::is_sorted(x->begin(), x->end()))));
+}
+
+void TChartSeries::AdoptPoints(std::vector<sky::FrequencyRun> &xRuns, size_t n, double xOffset,
+                               std::vector<std::int16_t> &yHundredths, TColor color, const TValueFacts &xFacts,
+                               const TValueFacts &yFacts)
+{
+    if (!CanAdopt(n, yHundredths.size(), &xFacts, nullptr)) {
+        std::vector<double> x;
+        sky::SpellOutRuns(xRuns, n, xOffset, x);
+        xRuns.clear();
+        AdoptPoints(x, yHundredths, color, xFacts, yFacts);
+        return;
+    }
+    ClearPoints();
+    xValues_.SwapRuns(xRuns, n, xOffset, xFacts);
+    yValues_.SwapHundredths(yHundredths, yFacts);
+    pointColors_.assign(n, color);
+    if (active_) RequestRepaint();
 }
 
 void TChartSeries::AdoptPoints(std::vector<double> &x, std::vector<std::int16_t> &yHundredths, TColor color,
                                const TValueFacts &xFacts, const TValueFacts &yFacts)
 {
-    if (!CanAdopt(x, yHundredths.size(), &xFacts)) {
+    if (!CanAdopt(x.size(), yHundredths.size(), &xFacts, &x)) {
         std::vector<double> y;
         sky::SpellOutHundredths(yHundredths.data(), yHundredths.size(), y);
         AdoptPoints(x, y, color, &xFacts, &yFacts);
@@ -403,7 +423,7 @@ void TChartSeries::AdoptPoints(std::vector<double> &x, std::vector<double> &y, T
 {
     ClearPoints();
     const size_t n = std::min(x.size(), y.size());
-    const bool adopt = CanAdopt(x, y.size(), xFacts);
+    const bool adopt = CanAdopt(x.size(), y.size(), xFacts, &x);
     const bool ascending = adopt && xValues_.Order() == loAscending;
     if (!adopt) {
         AppendPoints(x.data(), y.data(), n, color);

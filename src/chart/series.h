@@ -290,6 +290,10 @@ public:
     // which the y list then keeps so where it can.
     void AdoptPoints(std::vector<double> &x, std::vector<std::int16_t> &yHundredths, TColor color,
                      const TValueFacts &xFacts, const TValueFacts &yFacts);
+    // The same with the n frequencies held as runs (see TChartValueList::SwapRuns).
+    void AdoptPoints(std::vector<sky::FrequencyRun> &xRuns, size_t n, double xOffset,
+                     std::vector<std::int16_t> &yHundredths, TColor color, const TValueFacts &xFacts,
+                     const TValueFacts &yFacts);
     // False for kinds whose adds must be seen one by one (a fast line drawing each new point).
     virtual bool BulkAddAllowed() const { return true; }
     int AddNull(double y);                                                          // x = PointCount()
@@ -425,7 +429,8 @@ private:
     // SetPointsOver for levels in double or single precision.
     template <class T>
     void SetPointsOverOf(const TChartSeries &source, std::vector<T> &y, TColor color, const TValueFacts &yFacts);
-    bool CanAdopt(const std::vector<double> &x, size_t yCount, const TValueFacts *xFacts) const;
+    // Whether the arrays' storage can be taken (x itself only looked at when no facts come).
+    bool CanAdopt(size_t xCount, size_t yCount, const TValueFacts *xFacts, const std::vector<double> *x) const;
     void AdoptPoints(std::vector<double> &x, std::vector<double> &y, TColor color, const TValueFacts *xFacts,
                      const TValueFacts *yFacts);
     void SortRange(int l, int r, const TChartValueList &list, bool descending);

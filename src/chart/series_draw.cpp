@@ -83,7 +83,7 @@ void TChartSeries::UpdateVisibleRange()
     const bool inverted = resolvedHorizAxis_->Inverted();
     const double lo = XValueAtPixel(inverted ? plot.Right : plot.Left);
     const double hi = XValueAtPixel(inverted ? plot.Left : plot.Right);
-    const double *x = xValues_.Data();
+    const TStoredValues x = xValues_.Stored(); // compact forms read as they are
     const double m = xValues_.Multiplier();
     // The first index from `from` on whose value reaches v, or -1. Ascending finite values
     // (times a positive multiplier) are searched by halving; otherwise a linear scan, where NaN
@@ -91,8 +91,16 @@ void TChartSeries::UpdateVisibleRange()
     const bool sorted = m > 0 && std::isfinite(m) && xValues_.IsAscending() && xValues_.AllFinite();
     auto reaching = [&](int from, double v) {
         if (sorted) {
-            const double *at = std::partition_point(x + from, x + n, [&](double e) { return !(e * m >= v); });
-            return at == x + n ? -1 : static_cast<int>(at - x);
+            // the partition point of "not reaching v"
+            int lo = from, hi = n;
+            while (lo < hi) {
+                const int mid = lo + (hi - lo) / 2;
+                if (!(x[mid] * m >= v))
+                    lo = mid + 1;
+                else
+                    hi = mid;
+            }
+            return lo == n ? -1 : lo;
         }
         for (int i = from; i < n; ++i)
             if (x[i] * m >= v) return i;
@@ -502,7 +510,7 @@ private:
 class TCustomSeriesPass {
 public:
     TCustomSeriesPass(TCustomSeries &s)
-        : s_(s), mx_(s.ResolvedHorizAxis()), my_(s.ResolvedVertAxis()), x_(s.XValues().Data()),
+        : s_(s), mx_(s.ResolvedHorizAxis()), my_(s.ResolvedVertAxis()), x_(s.XValues().Stored()),
           y_(s.YValues().Stored()), xm_(s.XValues().Multiplier()), ym_(s.YValues().Multiplier()),
           first_(s.FirstShown()), last_(std::min(s.LastShown(), s.PointCount() - 1)), pointer_(s.Pointer().Visible()),
           lines_(s.DrawLine())
@@ -584,8 +592,7 @@ private:
 
     TCustomSeries &s_;
     const TPixelMapper mx_, my_;
-    const double *x_;
-    const TStoredValues y_; // levels held as hundredths are read as they are
+    const TStoredValues x_, y_; // compact forms (runs, hundredths) are read as they are
     const double xm_, ym_;
     const int first_, last_;
     const bool pointer_, lines_;
@@ -854,7 +861,7 @@ namespace {
 // One past the last index from i on (up to last) whose x lies in pixel column `column`, where
 // point `lo` lies in it. The pixel of an ascending, finite x list never goes back, so the points
 // of a column are one run and a galloping search finds its end.
-int ColumnEndFrom(const TPixelMapper &mx, const double *x, double m, int lo, int last, int column)
+template <class X> int ColumnEndFrom(const TPixelMapper &mx, const X &x, double m, int lo, int last, int column)
 {
     int hi = lo + 1, step = 1;
     while (hi <= last && mx(x[hi] * m) == column) {
@@ -876,7 +883,8 @@ int ColumnEndFrom(const TPixelMapper &mx, const double *x, double m, int lo, int
 // The same from point i, the column's first, starting from a guess of its count (evenly spread
 // points fill every column alike, give or take one): the count of the column before, which
 // `guess` then takes from this one.
-int ColumnEnd(const TPixelMapper &mx, const double *x, double m, int i, int last, int column, int &guess)
+template <class X>
+int ColumnEnd(const TPixelMapper &mx, const X &x, double m, int i, int last, int column, int &guess)
 {
     int from = i; // a point known to lie in the column
     const int g = i + guess - 1;
@@ -1423,7 +1431,7 @@ private:
 class TFastLinePass {
 public:
     explicit TFastLinePass(TFastLineSeries &s)
-        : s_(s), mx_(s.ResolvedHorizAxis()), my_(s.ResolvedVertAxis()), x_(s.XValues().Data()),
+        : s_(s), mx_(s.ResolvedHorizAxis()), my_(s.ResolvedVertAxis()), x_(s.XValues().Stored()),
           xm_(s.XValues().Multiplier()), ym_(s.YValues().Multiplier()), first_(s.FirstShown())
     {
     }
@@ -1572,7 +1580,7 @@ private:
 
     TFastLineSeries &s_;
     const TPixelMapper mx_, my_;
-    const double *x_;
+    const TStoredValues x_;
     const double xm_, ym_;
     const int first_;
 };

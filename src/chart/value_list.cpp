@@ -52,6 +52,8 @@ std::vector<double> &TChartValueList::Own()
         own->values.assign(from, from + count_);
     } else if (hundredths_) {
         sky::SpellOutHundredths(Hundredths(), count_, own->values);
+    } else if (runs_) {
+        SpellOutRuns(own->values);
     } else if (store_) {
         const double *from = store_->values.data() + offset_;
         own->values.assign(from, from + count_);
@@ -61,19 +63,22 @@ std::vector<double> &TChartValueList::Own()
     constant_ = false;
     single_ = false;
     hundredths_ = false;
+    runs_ = false;
     spelled_.reset();
     return store_->values;
 }
 
 const double *TChartValueList::Data() const
 {
-    if (constant_ || single_ || hundredths_) {
+    if (constant_ || single_ || hundredths_ || runs_) {
         if (!spelled_) { // every change of the values drops it
             spelled_ = std::make_shared<Store>();
             if (constant_)
                 spelled_->values.assign(count_, constantValue_);
             else if (hundredths_)
                 sky::SpellOutHundredths(Hundredths(), count_, spelled_->values);
+            else if (runs_)
+                SpellOutRuns(spelled_->values);
             else
                 spelled_->values.assign(Singles(), Singles() + count_);
         }
@@ -86,9 +91,12 @@ std::vector<double> TChartValueList::Copy() const
 {
     if (constant_) return std::vector<double>(count_, constantValue_);
     if (single_) return std::vector<double>(Singles(), Singles() + count_);
-    if (hundredths_) {
+    if (hundredths_ || runs_) {
         std::vector<double> v;
-        sky::SpellOutHundredths(Hundredths(), count_, v);
+        if (runs_)
+            SpellOutRuns(v);
+        else
+            sky::SpellOutHundredths(Hundredths(), count_, v);
         return v;
     }
     const double *p = Data();
@@ -113,6 +121,7 @@ void TChartValueList::ShareValues(const TChartValueList &source, int from, int c
         constant_ = false;
         single_ = source.single_;
         hundredths_ = source.hundredths_;
+        runs_ = source.runs_;
         Touched();
         // a run of an ascending or finite list is one too
         if (source.ascending_ == 1) ascending_ = 1;
@@ -128,12 +137,14 @@ void TChartValueList::SetConstant(double v, int count)
         store_->values.clear(); // own storage stays for the next fill
         store_->singles.clear();
         store_->hundredths.clear();
+        store_->runs.clear();
         store_->version = NextVersion();
     }
     spelled_.reset();
     offset_ = 0;
     single_ = false;
     hundredths_ = false;
+    runs_ = false;
     count_ = static_cast<size_t>(std::max(count, 0));
     constant_ = count_ > 0;
     constantValue_ = v;
@@ -158,6 +169,7 @@ void TChartValueList::SwapValues(std::vector<double> &v, bool ascending)
         constant_ = false;
         single_ = false;
         hundredths_ = false;
+        runs_ = false;
         spelled_.reset();
         v.clear();
     }
@@ -165,40 +177,63 @@ void TChartValueList::SwapValues(std::vector<double> &v, bool ascending)
     if (ascending) ascending_ = 1;
 }
 
-void TChartValueList::SwapSingles(std::vector<float> &v, const TValueFacts &facts)
+TChartValueList::Store &TChartValueList::OwnStoreFor(Form form)
 {
     if (!store_ || store_.use_count() > 1 || constant_) store_ = std::make_shared<Store>(); // the others keep theirs
-    std::vector<double>().swap(store_->values); // no double storage beside the singles
-    std::vector<std::int16_t>().swap(store_->hundredths);
-    store_->singles.swap(v);
-    v.clear();
+    // no storage of another form beside it (its own comes back to the caller for reuse)
+    if (form != Form::Singles) std::vector<float>().swap(store_->singles);
+    if (form != Form::Hundredths) std::vector<std::int16_t>().swap(store_->hundredths);
+    if (form != Form::Runs) std::vector<sky::FrequencyRun>().swap(store_->runs);
+    std::vector<double>().swap(store_->values);
+    return *store_;
+}
+
+void TChartValueList::Took(Form form, size_t count, const TValueFacts &facts)
+{
     offset_ = 0;
     constant_ = false;
-    single_ = true;
-    hundredths_ = false;
+    single_ = form == Form::Singles;
+    hundredths_ = form == Form::Hundredths;
+    runs_ = form == Form::Runs;
     spelled_.reset();
-    count_ = store_->singles.size();
+    count_ = count;
     store_->version = NextVersion();
     Touched();
     TakeFacts(facts);
 }
 
+void TChartValueList::SwapSingles(std::vector<float> &v, const TValueFacts &facts)
+{
+    Store &s = OwnStoreFor(Form::Singles);
+    s.singles.swap(v);
+    v.clear();
+    Took(Form::Singles, s.singles.size(), facts);
+}
+
 void TChartValueList::SwapHundredths(std::vector<std::int16_t> &v, const TValueFacts &facts)
 {
-    if (!store_ || store_.use_count() > 1 || constant_) store_ = std::make_shared<Store>(); // the others keep theirs
-    std::vector<double>().swap(store_->values); // no other storage beside the hundredths
-    std::vector<float>().swap(store_->singles);
-    store_->hundredths.swap(v);
+    Store &s = OwnStoreFor(Form::Hundredths);
+    s.hundredths.swap(v);
     v.clear();
-    offset_ = 0;
-    constant_ = false;
-    single_ = false;
-    hundredths_ = true;
-    spelled_.reset();
-    count_ = store_->hundredths.size();
-    store_->version = NextVersion();
-    Touched();
-    TakeFacts(facts);
+    Took(Form::Hundredths, s.hundredths.size(), facts);
+}
+
+void TChartValueList::SwapRuns(std::vector<sky::FrequencyRun> &runs, size_t points, double offset,
+                               const TValueFacts &facts)
+{
+    Store &s = OwnStoreFor(Form::Runs);
+    s.runs.swap(runs);
+    runs.clear();
+    s.runPoints = points;
+    s.runOffset = offset;
+    Took(Form::Runs, points, facts);
+}
+
+void TChartValueList::SpellOutRuns(std::vector<double> &out) const
+{
+    // the whole store's values, then this list's run of them
+    sky::SpellOutRuns(store_->runs, offset_ + count_, store_->runOffset, out);
+    out.erase(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(offset_));
 }
 
 void TChartValueList::TakeSingles(std::vector<float> &v)
@@ -241,6 +276,10 @@ TValueFacts TChartValueList::Facts() const
 {
     if (multiplier_ != 1.0 || count_ == 0) {
         if (hundredths_) return FactsOf(Hundredths(), count_);
+        if (runs_) {
+            const std::vector<double> v = Copy(); // never in the window: frequencies are not multiplied
+            return FactsOf(v.data(), v.size());
+        }
         return single_ ? FactsOf(Singles(), count_) : FactsOf(Data(), count_);
     }
     TValueFacts f;
@@ -419,12 +458,16 @@ TValueFacts TChartValueList::FactsOf(const std::int16_t *hundredths, size_t n)
 
 TValueFacts TChartValueList::FactsOfAscending(const double *p, size_t n)
 {
+    return n == 0 ? TValueFacts{} : FactsOfAscendingEnds(p[0], p[n - 1]);
+}
+
+TValueFacts TChartValueList::FactsOfAscendingEnds(double first, double last)
+{
     TValueFacts f;
-    if (n == 0) return f;
     // in order, an infinity can only be an end
-    f.finite = std::isfinite(p[0]) && std::isfinite(p[n - 1]);
-    f.lowest = p[0];
-    f.highest = p[n - 1];
+    f.finite = std::isfinite(first) && std::isfinite(last);
+    f.lowest = first;
+    f.highest = last;
     return f;
 }
 
@@ -440,6 +483,7 @@ double TChartValueList::Value(int i) const
     CheckIndex(i);
     if (constant_) return constantValue_;
     if (hundredths_) return sky::HundredthsValue(store_->hundredths[offset_ + static_cast<size_t>(i)]);
+    if (runs_) return Stored()[i];
     return single_ ? store_->singles[offset_ + static_cast<size_t>(i)] : store_->values[offset_ + static_cast<size_t>(i)];
 }
 
@@ -505,6 +549,7 @@ void TChartValueList::ClearAll()
         store_->values.clear(); // the storage stays for the next fill (see the header)
         store_->singles.clear();
         store_->hundredths.clear();
+        store_->runs.clear();
         store_->version = NextVersion();
     }
     spelled_.reset();
@@ -512,6 +557,7 @@ void TChartValueList::ClearAll()
     constant_ = false;
     single_ = false;
     hundredths_ = false;
+    runs_ = false;
     Touched();
     ascending_ = 1;
     finite_ = 1;

@@ -8,6 +8,7 @@
 // memory, for levels that are drawn but never changed one by one) or as whole hundredths (a
 // quarter, exact for levels read from two-decimal text). Either way every list reads as its
 // own values.
+#include "platform/frequency_runs.h"
 #include "platform/hundredths.h"
 
 #include <QString>
@@ -21,12 +22,18 @@ class TChartSeries;
 
 enum TChartListOrder { loNone, loAscending, loDescending };
 
-// Reads stored values by index whatever their form: doubles, or whole hundredths (see
-// TChartValueList::SwapHundredths) read as the doubles they stand for.
+// Reads stored values by index whatever their form: doubles, whole hundredths (see
+// TChartValueList::SwapHundredths) or runs of frequencies (SwapRuns), read as the doubles they
+// stand for.
 struct TStoredValues {
     const double *doubles = nullptr;
     const std::int16_t *hundredths = nullptr; // where doubles is null
-    double operator[](std::ptrdiff_t i) const { return doubles ? doubles[i] : sky::HundredthsValue(hundredths[i]); }
+    sky::FrequencyRunReader runs;             // where both are null
+    double operator[](std::ptrdiff_t i) const
+    {
+        if (doubles) return doubles[i];
+        return hundredths ? sky::HundredthsValue(hundredths[i]) : runs[i];
+    }
 };
 
 // What is known of a run of stored values where they are made (another thread, say), so that a
@@ -66,6 +73,8 @@ public:
     bool IsSingle() const { return single_; }
     // Whether the list holds its values as whole hundredths (see SwapHundredths).
     bool IsHundredths() const { return hundredths_; }
+    // Whether the list holds its values as runs of frequencies (see SwapRuns).
+    bool IsRuns() const { return runs_; }
     // Whether Data() has spelled a compact form out (memory the compact form was to save),
     // until the next change.
     bool SpelledOut() const { return spelled_ != nullptr; }
@@ -91,8 +100,12 @@ public:
     // The stored values by index without spelling hundredths out (other forms as Data gives them).
     TStoredValues Stored() const
     {
-        if (hundredths_) return {nullptr, Hundredths()};
-        return {Data(), nullptr};
+        if (hundredths_) return {nullptr, Hundredths(), {}};
+        if (runs_)
+            return {nullptr, nullptr,
+                    sky::FrequencyRunReader(store_->runs.data(), store_->runs.size(), store_->runPoints,
+                                            store_->runOffset, offset_)};
+        return {Data(), nullptr, {}};
     }
     // The stored values as doubles, without spelling them out in the list.
     std::vector<double> Copy() const;
@@ -165,12 +178,18 @@ public:
     // see platform/hundredths.h), their facts taken for known; v comes back holding reusable
     // storage (or empty). Any change of a value in place turns the list into doubles first.
     void SwapHundredths(std::vector<std::int16_t> &v, const TValueFacts &facts);
+    // Takes `runs` (covering `points` values, each with `offset` added, see
+    // platform/frequency_runs.h) as the list's values, their facts taken for known; runs comes
+    // back holding reusable storage. Any change of a value in place turns the list into doubles.
+    void SwapRuns(std::vector<sky::FrequencyRun> &runs, size_t points, double offset, const TValueFacts &facts);
     // The facts of n stored values: one pass, callable from any thread.
     static TValueFacts FactsOf(const double *p, size_t n);
     static TValueFacts FactsOf(const float *p, size_t n);
     static TValueFacts FactsOf(const std::int16_t *hundredths, size_t n);
     // The same for values known to never fall and to hold no NaN, from their ends alone.
     static TValueFacts FactsOfAscending(const double *p, size_t n);
+    // The same from the two ends of such values (at least one).
+    static TValueFacts FactsOfAscendingEnds(double first, double last);
     // The facts of this list's stored values, from what it already knows where it can.
     TValueFacts Facts() const;
     // Appends n values at the end, whatever Order says (the caller keeps the order); `ascending`
@@ -229,6 +248,9 @@ private:
         std::vector<double> values;
         std::vector<float> singles; // the values instead, for a list in single precision
         std::vector<std::int16_t> hundredths; // or as whole hundredths
+        std::vector<sky::FrequencyRun> runs;  // or as runs of frequencies, of runPoints values
+        size_t runPoints = 0;
+        double runOffset = 0;
         std::uint64_t version = 0;
     };
     static std::uint64_t NextVersion() { return ++lastVersion_; }
@@ -239,7 +261,7 @@ private:
     // Whether the storage is this list's alone and holds exactly its values.
     bool Owned() const
     {
-        return store_ && !constant_ && !single_ && !hundredths_ && store_.use_count() == 1 && offset_ == 0 &&
+        return store_ && !constant_ && !single_ && !hundredths_ && !runs_ && store_.use_count() == 1 && offset_ == 0 &&
                count_ == store_->values.size();
     }
     // This list's own vector of its values, copied out first where they are shared or held as
@@ -260,6 +282,14 @@ private:
         finite_ = -1;
     }
     void CheckIndex(int i) const;
+    // This list's values held as runs, spelled out into out.
+    void SpellOutRuns(std::vector<double> &out) const;
+    // The compact forms a list can hold its values in instead of doubles.
+    enum class Form { Singles, Hundredths, Runs };
+    // The store, of this list's own, emptied for values of `form` (which are swapped into it).
+    Store &OwnStoreFor(Form form);
+    // After values of `form` were swapped in: their count, with their facts taken for known.
+    void Took(Form form, size_t count, const TValueFacts &facts);
     // Takes what FactsOf found of the values just stored.
     void TakeFacts(const TValueFacts &facts);
     // f(p) with p the stored values (double, float or TStoredValues over hundredths), without
@@ -267,7 +297,7 @@ private:
     template <class F> decltype(auto) WithValues(F &&f) const
     {
         if (single_) return f(Singles());
-        if (hundredths_) return f(TStoredValues{nullptr, Hundredths()});
+        if (hundredths_ || runs_) return f(Stored());
         return f(Data());
     }
     void Recalc() const;
@@ -284,6 +314,7 @@ private:
     bool constant_ = false;         // count_ copies of constantValue_, store_ unused
     bool single_ = false;           // the values are store_->singles
     bool hundredths_ = false;       // the values are store_->hundredths
+    bool runs_ = false;             // the values are store_->runs
     double constantValue_ = 0;
     mutable std::shared_ptr<Store> spelled_; // a constant list spelled out for Data()
     double pending_ = 0;

@@ -13,8 +13,7 @@ TraceLayout TraceLayout::Of(const TChartSeries &trace) {
     const int n = trace.PointCount();
     if (n == 0)
         return {};
-    const double *x = trace.XValues().Data();
-    return {n, x[0], x[n - 1]};
+    return {n, trace.XValues().Value(0), trace.XValues().Value(n - 1)}; // whatever form they are held in
 }
 
 TColor BlendColour(TColor c, TColor toward, double share) {

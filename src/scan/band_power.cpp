@@ -1,13 +1,10 @@
 #include "scan/band_power.h"
 
-#include "platform/hundredths.h"
-
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <vector>
 
 namespace sky {
 
@@ -35,53 +32,16 @@ inline double exp2NonPositive(double t) {
 
 } // namespace
 
-std::size_t NearestBin(const double *x, std::size_t n, double hz) {
-    const double *hi = std::lower_bound(x, x + n, hz); // first bin at or above hz
-    if (hi == x)
-        return 0;
-    if (hi == x + n)
-        return n - 1;
-    const double *lo = hi - 1;
-    return static_cast<std::size_t>(hz - *lo <= *hi - hz ? lo - x : hi - x);
-}
-
-namespace {
-
-// The bins [first, last) whose frequency lies in the band; false when none does or an edge is NaN.
-bool BandBins(const double *x, std::size_t n, double hzA, double hzB, std::size_t &first, std::size_t &last) {
-    if (std::isnan(hzA) || std::isnan(hzB))
-        return false;
-    const double lowHz = std::min(hzA, hzB), highHz = std::max(hzA, hzB);
-    first = static_cast<std::size_t>(std::lower_bound(x, x + n, lowHz) - x);
-    last = static_cast<std::size_t>(std::upper_bound(x, x + n, highHz) - x);
-    return first < last;
-}
-
-std::optional<BandPower> BandPowerOf(const double *band, std::size_t count);
-
-} // namespace
+std::size_t NearestBin(const double *x, std::size_t n, double hz) { return NearestBinOf(x, n, hz); }
 
 std::optional<BandPower> BandPowerBetween(const double *x, const double *y, std::size_t n, double hzA, double hzB) {
     std::size_t first = 0, last = 0;
     if (!BandBins(x, n, hzA, hzB, first, last))
         return std::nullopt;
-    return BandPowerOf(y + first, last - first);
+    return BandPowerOf(y + first, last - first); // the band's levels where they are
 }
-
-std::optional<BandPower> BandPowerBetween(const double *x, const std::int16_t *hundredths, std::size_t n, double hzA,
-                                          double hzB) {
-    std::size_t first = 0, last = 0;
-    if (!BandBins(x, n, hzA, hzB, first, last))
-        return std::nullopt;
-    std::vector<double> band; // the band's levels only
-    SpellOutHundredths(hundredths + first, last - first, band);
-    return BandPowerOf(band.data(), band.size());
-}
-
-namespace {
 
 std::optional<BandPower> BandPowerOf(const double *band, std::size_t count) {
-
     // The strongest bin is factored out, so every term is in [0, 1] and one of them is 1: nothing
     // overflows, and the weak bins are added at full precision relative to the result. Four
     // running maxima and sums let the compiler keep a vector of bins in flight.
@@ -121,7 +81,5 @@ std::optional<BandPower> BandPowerOf(const double *band, std::size_t count) {
     const auto bins = static_cast<std::size_t>((readings[0] + readings[1]) + (readings[2] + readings[3]));
     return BandPower{strongest + 10.0 * std::log10(total), bins};
 }
-
-} // namespace
 
 } // namespace sky

@@ -271,7 +271,7 @@ LineResult ReadPlainLine(std::string_view line, SweepData &d, const char *&why) 
         why = "step is not a number";
         return LineResult::Failed;
     }
-    const std::size_t lineStart = d.x.size();
+    const std::size_t lineStart = d.PointCount();
     const std::int64_t countStart = d.valueCount;
     double previous = 0;
     std::int16_t h = 0, previousH = 0; // a level as hundredths, when `compact`
@@ -292,7 +292,7 @@ LineResult ReadPlainLine(std::string_view line, SweepData &d, const char *&why) 
                 const char *stop = scanPlainDecimal(q, end, m, fraction);
                 if (stop) {
                     // Levels kept as hundredths need no division.
-                    compact = d.hundredths && plainHundredths(m, fraction, negative, h);
+                    compact = d.compact && plainHundredths(m, fraction, negative, h);
                     if (!compact)
                         level = static_cast<double>(m) / kExactPow10[fraction];
                 } else {
@@ -336,11 +336,10 @@ LineResult ReadPlainLine(std::string_view line, SweepData &d, const char *&why) 
         previous = level;
         previousH = h;
         previousCompact = compact;
-        d.x.push_back(double(*low) + *stepHz * double(v - 6));
         if (compact)
-            d.yh.push_back(h);
+            d.PushCompactPoint(double(*low), *stepHz, v - 6, h);
         else
-            d.PushLevel(level);
+            d.PushPoint(double(*low), *stepHz, v - 6, level);
         if (p >= end && !pendingEmpty)
             break;
     }
@@ -349,32 +348,53 @@ LineResult ReadPlainLine(std::string_view line, SweepData &d, const char *&why) 
 
 } // namespace
 
-void SweepData::PushLevel(double level) {
+double SweepData::Frequency(std::size_t i) const { return compact ? Frequencies()[static_cast<std::ptrdiff_t>(i)] : x[i]; }
+
+void SweepData::PushCompactPoint(double low, double step, std::size_t k, std::int16_t h) {
+    // A hop's bins come in order from bin 0, each hop a run of its own.
+    if (k == 0) {
+        xr.push_back({yh.size(), low, step});
+    } else if (xr.empty() || yh.size() - xr.back().first != k || xr.back().low != low || xr.back().step != step) {
+        SpellOut(); // not the next bin of the last hop: never from the reader, but then as doubles
+        PushPoint(low, step, k, HundredthsValue(h));
+        return;
+    }
+    yh.push_back(h);
+}
+
+void SweepData::PushPoint(double low, double step, std::size_t k, double level) {
     std::int16_t h = 0;
-    if (hundredths) {
+    if (compact) {
         if (ToHundredths(level, h)) {
-            yh.push_back(h);
+            PushCompactPoint(low, step, k, h);
             return;
         }
-        SpellOutLevels();
+        SpellOut();
     }
+    x.push_back(low + step * double(k));
     y.push_back(level);
 }
 
-void SweepData::SpellOutLevels() {
-    if (!hundredths)
+void SweepData::SpellOut() {
+    if (!compact)
         return;
+    SpellOutRuns(xr, yh.size(), xOffset, x);
     SpellOutHundredths(yh.data(), yh.size(), y);
+    xr.clear();
     yh.clear();
-    hundredths = false;
+    xOffset = 0;
+    compact = false;
 }
 
 void SweepData::KeepPoints(std::size_t n) {
-    x.resize(n);
-    if (hundredths)
+    if (compact) {
         yh.resize(n);
-    else
+        while (!xr.empty() && xr.back().first >= n)
+            xr.pop_back();
+    } else {
+        x.resize(n);
         y.resize(n);
+    }
 }
 
 void ParseSweepFile(std::string_view text, SweepData &d) { ParseSweepFileLines(text, d, true); }
@@ -390,8 +410,10 @@ void SweepParser::Begin(SweepData &d, std::size_t textBytes) {
     d.ok = false;
     d.x.clear();
     d.y.clear();
+    d.xr.clear();
     d.yh.clear();
-    d.hundredths = compactLevels_;
+    d.xOffset = 0;
+    d.compact = compactLevels_;
     d.valueCount = 0;
     d.lastStepText.clear();
     d.failure.clear();
@@ -401,11 +423,12 @@ void SweepParser::Begin(SweepData &d, std::size_t textBytes) {
     d.ascending = true;
     // A level takes at least three bytes of text (", -1" is four): reserve once, grow rarely.
     const std::size_t estimate = std::min<std::size_t>(textBytes / 8, std::size_t(kMaxSweepValues));
-    d.x.reserve(estimate);
-    if (d.hundredths)
+    if (d.compact) {
         d.yh.reserve(estimate);
-    else
+    } else {
+        d.x.reserve(estimate);
         d.y.reserve(estimate);
+    }
 }
 
 bool SweepParser::Lines(std::string_view text, SweepData &d) {
@@ -419,13 +442,13 @@ bool SweepParser::Lines(std::string_view text, SweepData &d) {
 }
 
 void SweepParser::NoteOrder(SweepData &d) {
-    const std::size_t n = d.x.size();
+    const std::size_t n = d.PointCount();
     if (n <= ordered_)
         return;
     // A line's frequencies are low + step x k for k = 0, 1, ...: they never fall where the last
     // is not below the first (rounding keeps the order of the exact values).
-    const double *x = d.x.data();
-    d.ascending = d.ascending && !(x[n - 1] < x[ordered_]) && (ordered_ == 0 || !(x[ordered_] < x[ordered_ - 1]));
+    auto x = [&](std::size_t i) { return d.Frequency(i); };
+    d.ascending = d.ascending && !(x(n - 1) < x(ordered_)) && (ordered_ == 0 || !(x(ordered_) < x(ordered_ - 1)));
     ordered_ = n;
 }
 
@@ -480,8 +503,7 @@ bool SweepParser::Line(std::string_view line, SweepData &d) {
         if (!level)
             return fail("level is not a number");
         previous = *level;
-        d.x.push_back(double(*low) + *stepHz * double(v - 6));
-        d.PushLevel(*level);
+        d.PushPoint(double(*low), *stepHz, v - 6, *level);
     }
     return true;
 }

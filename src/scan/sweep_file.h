@@ -1,6 +1,8 @@
 #pragma once
 // Reading one sweep file of the sweep tool: lines of comma-separated fields, one line per hop:
 // date, time, Hz low, Hz high, Hz step, samples, then one level in dB per bin.
+#include "platform/frequency_runs.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -29,11 +31,15 @@ bool IsMinusInfinityText(std::string_view field);
 struct SweepData {
     bool ok = false;                // the whole file was read
     std::vector<double> x, y;       // points in file order (frequency in Hz, level in dB)
-    // While `hundredths` is set the levels are in yh as whole hundredths of a dB instead of y
-    // (see platform/hundredths.h): a reader asked for compact levels keeps them so while every
-    // level read is exactly some hundredths, and spells them out into y at the first that is not.
+    // While `compact` is set the points are held in a quarter of the memory instead of x and y:
+    // the frequencies as the runs of their hops (xr, with xOffset added, see
+    // platform/frequency_runs.h) and the levels as whole hundredths of a dB (yh, see
+    // platform/hundredths.h). A reader asked for compact points keeps them so while every level
+    // read is exactly some hundredths, and spells them out into x and y at the first that is not.
+    std::vector<FrequencyRun> xr;
     std::vector<std::int16_t> yh;
-    bool hundredths = false;
+    double xOffset = 0;
+    bool compact = false;
     // x was read never falling (set by the reader, which alone fills x; false: not known). The
     // ordering then has nothing to do.
     bool ascending = false;
@@ -41,12 +47,19 @@ struct SweepData {
     std::string lastStepText;       // field 4 of the last line
     std::string failure;            // why reading stopped, for diagnostics
 
-    // Appends a level to whichever form holds them.
-    void PushLevel(double level);
-    // Turns levels held as hundredths into y (nothing to do otherwise).
-    void SpellOutLevels();
-    // Keeps the first n points (of x and the levels).
+    std::size_t PointCount() const { return compact ? yh.size() : x.size(); }
+    // Frequency i, in either form.
+    double Frequency(std::size_t i) const;
+    // Appends bin k of a hop from `low` in `step`s, at `level`, to whichever form holds them
+    // (bin 0 of each hop first); the compact one where the level is known to be hundredths h.
+    void PushPoint(double low, double step, std::size_t k, double level);
+    void PushCompactPoint(double low, double step, std::size_t k, std::int16_t h);
+    // Turns compact points into x and y (nothing to do otherwise).
+    void SpellOut();
+    // Keeps the first n points.
     void KeepPoints(std::size_t n);
+    // The frequencies held as runs, read by index (compact only).
+    FrequencyRunReader Frequencies() const { return FrequencyRunReader(xr.data(), xr.size(), yh.size(), xOffset); }
 };
 
 // Reads all lines. On failure `ok` is false and x/y hold the points read before the failure.
@@ -66,8 +79,8 @@ void ParseSweepFileLines(std::string_view text, SweepData &out, bool singlePass)
 class SweepParser {
 public:
     explicit SweepParser(bool singlePass = true) : singlePass_(singlePass) {}
-    // Whether Begin asks for the levels as hundredths where they are (see SweepData::yh): a
-    // quarter of the memory for rtl_power's two decimals. Off: always doubles in y.
+    // Whether Begin asks for compact points where they can be (see SweepData::compact): a
+    // quarter of the memory for rtl_power's two decimals. Off: always doubles in x and y.
     void SetCompactLevels(bool on) { compactLevels_ = on; }
     // Empties d; room is made for the values of about `textBytes` bytes of text.
     void Begin(SweepData &d, std::size_t textBytes);

@@ -8,6 +8,7 @@
 #include <bit>
 #include <cmath>
 #include <numeric>
+#include <type_traits>
 
 #if SKYVANE_HAS_FMA_TARGET
 #include <immintrin.h>
@@ -246,8 +247,8 @@ std::int32_t HundredthsNotAbove(double threshold) {
     return k;
 }
 
-template <class T>
-void StoreMarkedPeaksOf(const double *x, const T *y, const std::vector<std::uint64_t> &bits, double *px, T *py) {
+template <class X, class T>
+void StoreMarkedPeaksOf(const X &x, const T *y, const std::vector<std::uint64_t> &bits, double *px, T *py) {
     std::size_t k = 0;
     for (std::size_t w = 0; w < bits.size(); ++w)
         for (std::uint64_t b = bits[w]; b != 0; b &= b - 1) {
@@ -287,8 +288,8 @@ void StoreMarkedPeaks(const double *x, const double *y, const std::vector<std::u
     StoreMarkedPeaksOf(x, y, bits, px, py);
 }
 
-void StoreMarkedPeaks(const double *x, const std::int16_t *y, const std::vector<std::uint64_t> &bits, double *px,
-                      std::int16_t *py) {
+void StoreMarkedPeaks(const FrequencyRunReader &x, const std::int16_t *y, const std::vector<std::uint64_t> &bits,
+                      double *px, std::int16_t *py) {
     StoreMarkedPeaksOf(x, y, bits, px, py);
 }
 
@@ -312,18 +313,17 @@ void StableSortByFrequency(SweepData &d) {
 
 void OrderByFrequency(SweepFindings &f) {
     SweepData &d = f.data;
-    const std::size_t n = d.x.size();
-    double *x = d.x.data(), *y = nullptr;
     if (d.ascending)
         return; // the reader saw them come in order
+    // Out of order (hops overlapping, say), or not known: the points are moved as doubles.
+    d.SpellOut();
+    const std::size_t n = d.x.size();
+    double *x = d.x.data(), *y = d.y.data();
     std::size_t i = 1;
     while (i < n && !(x[i] < x[i - 1]))
         ++i;
     if (i >= n)
         return; // already in order
-    // Out of order (hops overlapping, say): the levels move with their frequencies, as doubles.
-    d.SpellOutLevels();
-    y = d.y.data();
     // The hops of a sweep arrive in order, each ascending, each overlapping the one before by a
     // few bins at most: each run is merged in place onto the end of what is ordered so far, with
     // only the overlapped tail copied aside, in one pass. A run that would reach further back
@@ -386,14 +386,16 @@ void AnalyseSweep(bool findPeaks, SweepFindings &out, TTraceAverage *average, do
     out.averaged = false;
     SweepData &d = out.data;
     OrderByFrequency(out);
-    const std::size_t n = d.x.size();
+    const std::size_t n = d.PointCount();
     if (!d.ok || n == 0)
         return;
-    if (offsetHz != 0)
+    if (offsetHz != 0 && d.compact)
+        d.xOffset = offsetHz; // added as each frequency is read
+    else if (offsetHz != 0)
         for (double &hz : d.x)
             hz += offsetHz;
     if (average && average->Count() > 0) {
-        d.SpellOutLevels(); // the average is kept and blended in doubles
+        d.SpellOut(); // the average is kept and blended in doubles
         ToSingles(d.y.data(), n, out.liveLevels); // the sweep's own, for an export
         out.averaged = average->Prepare(d.x.data(), d.y.data(), n, out.average);
     }
@@ -413,10 +415,13 @@ void AnalyseSweep(bool findPeaks, SweepFindings &out, TTraceAverage *average, do
             out.peakCount = MarkPeaks(y, n, threshold, out.peakBits);
             out.peakX.resize(out.peakCount);
             peakY.resize(out.peakCount);
-            StoreMarkedPeaks(d.x.data(), y, out.peakBits, out.peakX.data(), peakY.data());
+            if constexpr (std::is_same_v<std::remove_cv_t<std::remove_pointer_t<decltype(y)>>, std::int16_t>)
+                StoreMarkedPeaks(d.Frequencies(), y, out.peakBits, out.peakX.data(), peakY.data()); // compact
+            else
+                StoreMarkedPeaks(d.x.data(), y, out.peakBits, out.peakX.data(), peakY.data());
         }
     };
-    if (d.hundredths)
+    if (d.compact)
         analyse(d.yh.data(), out.peakYh);
     else
         analyse(d.y.data(), out.peakY);

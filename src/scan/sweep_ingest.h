@@ -23,7 +23,7 @@ struct SweepFindings {
     std::size_t maxIndex = 0, minIndex = 0; // first strongest and first weakest bin
     std::optional<double> noiseDb;          // empty when no bin is left to average
     // Peaks: peakCount positions and levels (a caller may swap the arrays out). Where the sweep's
-    // levels are held as hundredths (data.hundredths), so are the peaks': in peakYh, not peakY.
+    // points are held compactly (data.compact), the peaks' levels are hundredths: in peakYh, not peakY.
     std::vector<double> peakX, peakY;
     std::vector<std::int16_t> peakYh;
     std::size_t peakCount = 0;
@@ -38,9 +38,9 @@ struct SweepFindings {
     std::vector<double> tailX, tailY;
     std::vector<std::uint64_t> peakBits;
 
-    std::size_t PointCount() const { return data.x.size(); }
+    std::size_t PointCount() const { return data.PointCount(); }
     // Read, ordered and analysed: everything the status panels show is known.
-    bool Complete() const { return data.ok && !data.x.empty() && noiseDb.has_value(); }
+    bool Complete() const { return data.ok && data.PointCount() > 0 && noiseDb.has_value(); }
 };
 
 // First strongest and first weakest bin (the search starts from -1000 and +1000 dB).
@@ -73,8 +73,8 @@ std::size_t MarkPeaks(const double *y, std::size_t n, double threshold, std::vec
 std::size_t MarkPeaks(const std::int16_t *y, std::size_t n, double threshold, std::vector<std::uint64_t> &bits);
 void StoreMarkedPeaks(const double *x, const double *y, const std::vector<std::uint64_t> &bits, double *px,
                       double *py);
-void StoreMarkedPeaks(const double *x, const std::int16_t *y, const std::vector<std::uint64_t> &bits, double *px,
-                      std::int16_t *py);
+void StoreMarkedPeaks(const FrequencyRunReader &x, const std::int16_t *y, const std::vector<std::uint64_t> &bits,
+                      double *px, std::int16_t *py);
 
 // Puts `f.data`'s points in ascending frequency, equal frequencies in file order: the result of
 // a stable sort, reached by merging the hops in one pass when they come in order.

@@ -371,11 +371,12 @@ TEST(Markers, RenderReportsBandPowerAndWritesTheTraceCsv) {
     EXPECT_EQ(ParseCommandLine({"--trace-csv", "x.csv"}).action, CommandLine::Fail);
 }
 
-// The window keeps a sweep's levels as whole hundredths: the trace, its copies, the peaks, the
-// waterfall row, the max hold, the markers and their band read them as they are, and all that is
-// shown is what the same levels as doubles show (the other window gets its sweep with one level
-// written "-0.00", which no hundredths hold: it reads every level as a double).
-TEST(CompactLevels, TheWindowShowsThemAsTheirDoublesWithoutSpellingThemOut) {
+// The window keeps a sweep compact, its frequencies as runs and its levels as whole hundredths:
+// the trace, its copies, the peaks, the waterfall row, the max hold, the markers and their band
+// read them as they are, and all that is shown is what the same sweep as doubles shows (the other
+// window gets its sweep with one level written "-0.00", which no hundredths hold: it reads every
+// point as doubles).
+TEST(CompactSweeps, TheWindowShowsThemAsTheirDoublesWithoutSpellingThemOut) {
     auto sweepText = [](bool minusZero) {
         QByteArray out;
         std::uint32_t state = 7;
@@ -404,6 +405,8 @@ TEST(CompactLevels, TheWindowShowsThemAsTheirDoublesWithoutSpellingThemOut) {
     }
     const SpectrumSeries &c = compact.form.spectrum, &d = doubles.form.spectrum;
     ASSERT_TRUE(c.sweepSeries.YValues().IsHundredths());
+    ASSERT_TRUE(c.sweepSeries.XValues().IsRuns());
+    ASSERT_FALSE(d.sweepSeries.XValues().IsRuns());
     ASSERT_TRUE(c.Series4.YValues().IsHundredths());
     ASSERT_FALSE(d.sweepSeries.YValues().IsHundredths());
     ASSERT_GT(c.Series4.PointCount(), 100);
@@ -431,10 +434,12 @@ TEST(CompactLevels, TheWindowShowsThemAsTheirDoublesWithoutSpellingThemOut) {
     EXPECT_EQ(compact.form.img2->Picture(), doubles.form.img2->Picture());
     EXPECT_NE(compact.form.img2->Picture().pixel(compact.form.img2->Picture().width() / 2, 1),
               QColor(Qt::black).rgb());
-    // What it was for: none of it spelled the levels out into doubles.
+    // What it was for: none of it spelled the points out into doubles.
     for (const TChartSeries *s : {static_cast<const TChartSeries *>(&c.sweepSeries),
                                   static_cast<const TChartSeries *>(&c.Series1),
                                   static_cast<const TChartSeries *>(&c.Series5),
-                                  static_cast<const TChartSeries *>(&c.Series4)})
+                                  static_cast<const TChartSeries *>(&c.Series4)}) {
+        EXPECT_FALSE(s->XValues().SpelledOut()) << s->XValues().Name().toStdString();
         EXPECT_FALSE(s->YValues().SpelledOut()) << s->YValues().Name().toStdString();
+    }
 }

@@ -992,27 +992,30 @@ TEST(seriesDraw, TenMillionPoints)
     EXPECT_GT(CountNot(img, kWhite), 9000); // the 99 x 98 clip, densely covered
 }
 
-// Levels held as whole hundredths draw the pixels their doubles draw, through the painter and
-// directly, zoomed in or not, with rows kept or mapped column by column, on a line, a point
-// series on the other axis and a fast line; the drawing never spells them out. Mapping a run of
-// hundredths gives the pixels of their doubles.
-TEST(seriesDraw, HundredthsDrawAsTheirDoublesWithoutBeingSpelledOut)
+// Frequencies held as runs and levels held as whole hundredths draw the pixels their doubles
+// draw, through the painter and directly, zoomed in or not, with rows kept or mapped column by
+// column, on a line, a point series on the other axis and a fast line; the drawing never spells
+// them out. Mapping a run of hundredths gives the pixels of their doubles.
+TEST(seriesDraw, CompactPointsDrawAsTheirDoublesWithoutBeingSpelledOut)
 {
     std::mt19937 rng(25);
-    std::vector<double> x;
+    std::vector<sky::FrequencyRun> runs;
     std::vector<std::int16_t> h;
     for (int i = 0; i < 30000; ++i) {
-        x.push_back(i / 300.0);
+        if (i % 1024 == 0) runs.push_back({static_cast<size_t>(i), i / 300.0, 1 / 300.0}); // hops of 1024 bins
         h.push_back(static_cast<std::int16_t>(4000 + static_cast<int>(rng() % 2000) - (i % 5000 < 40 ? 3000 : 0)));
     }
-    std::vector<double> y;
+    const double offset = 0.125;
+    std::vector<double> x, y;
+    sky::SpellOutRuns(runs, h.size(), offset, x);
     sky::SpellOutHundredths(h.data(), h.size(), y);
-    auto make = [&](TLineSeries &trace, TPointSeries &copy, TFastLineSeries &fast, bool hundredths) {
+    auto make = [&](TLineSeries &trace, TPointSeries &copy, TFastLineSeries &fast, bool compact) {
         std::vector<double> xs = x, ys = y;
         std::vector<std::int16_t> hs = h;
+        std::vector<sky::FrequencyRun> rs = runs;
         const TValueFacts xf = TChartValueList::FactsOf(x.data(), x.size()), yf = TChartValueList::FactsOf(y.data(), y.size());
-        if (hundredths)
-            trace.AdoptPoints(xs, hs, clRed, xf, yf);
+        if (compact)
+            trace.AdoptPoints(rs, h.size(), offset, hs, clRed, xf, yf);
         else
             trace.AdoptPoints(xs, ys, clRed, xf, yf);
         trace.Pointer().SetVisible(true);
@@ -1023,9 +1026,9 @@ TEST(seriesDraw, HundredthsDrawAsTheirDoublesWithoutBeingSpelledOut)
         copy.Pointer().SetVisible(true);
         copy.Pointer().SetHorizSize(2);
         copy.Pointer().SetVertSize(2);
-        xs = x, ys = y, hs = h;
-        if (hundredths)
-            fast.AdoptPoints(xs, hs, clBlue, xf, yf);
+        xs = x, ys = y, hs = h, rs = runs;
+        if (compact)
+            fast.AdoptPoints(rs, h.size(), offset, hs, clBlue, xf, yf);
         else
             fast.AdoptPoints(xs, ys, clBlue, xf, yf);
         // colours of their own, not the chart's next ones
@@ -1041,6 +1044,7 @@ TEST(seriesDraw, HundredthsDrawAsTheirDoublesWithoutBeingSpelledOut)
     ASSERT_TRUE(trace.YValues().IsHundredths());
     ASSERT_TRUE(copy.YValues().IsHundredths());
     ASSERT_TRUE(fast.YValues().IsHundredths());
+    ASSERT_TRUE(trace.XValues().IsRuns() && copy.XValues().IsRuns() && fast.XValues().IsRuns());
     Scene chart;
     chart.plot = TRect{10, 10, 410, 210};
     chart.Right().SetMinimum(-40); // the copy's rows are other rows
@@ -1061,6 +1065,9 @@ TEST(seriesDraw, HundredthsDrawAsTheirDoublesWithoutBeingSpelledOut)
     EXPECT_FALSE(trace.YValues().SpelledOut());
     EXPECT_FALSE(copy.YValues().SpelledOut());
     EXPECT_FALSE(fast.YValues().SpelledOut());
+    for (const TChartSeries *s : {static_cast<const TChartSeries *>(&trace), static_cast<const TChartSeries *>(&copy),
+                                  static_cast<const TChartSeries *>(&fast)})
+        EXPECT_FALSE(s->XValues().SpelledOut());
 
     // Runs of hundredths against their doubles, through every multiplier and both row widths.
     chart.Layout();

@@ -514,3 +514,61 @@ TEST(chartValueList, HundredthsListsReadAsTheValuesTheyStandFor)
     EXPECT_FALSE(a.IsHundredths());
     EXPECT_EQ(a.Count(), 0);
 }
+
+// Frequencies held as runs read everywhere as the doubles they stand for, by index in any order
+// and through a share of a part of them, without being spelled out; a change in place turns the
+// list into doubles.
+TEST(chartValueList, RunsReadAsTheFrequenciesTheyStandFor)
+{
+    std::mt19937 rng(2025);
+    for (int round = 0; round < 40; ++round) {
+        std::vector<sky::FrequencyRun> runs;
+        size_t points = 0;
+        double low = 24e6 + rng() % 1000;
+        const int hops = 1 + static_cast<int>(rng() % 20);
+        for (int k = 0; k < hops; ++k) {
+            const size_t bins = 1 + rng() % 700;
+            const double step = round % 3 == 0 ? 1000.0 : 80357.12 + k;
+            runs.push_back({points, low, step});
+            points += bins;
+            low += step * static_cast<double>(bins) - (round % 4 == 0 ? 2 : 0);
+        }
+        const double offset = round % 2 ? 0.0 : -125e6 + 0.5;
+        std::vector<double> want;
+        sky::SpellOutRuns(runs, points, offset, want);
+        for (size_t i = 0; i < points; ++i) {
+            const auto r = std::upper_bound(runs.begin(), runs.end(), i,
+                                            [](size_t v, const sky::FrequencyRun &e) { return v < e.first; }) - 1;
+            ASSERT_EQ(want[i], (r->low + r->step * static_cast<double>(i - r->first)) + (offset != 0 ? offset : 0.0));
+        }
+        TChartValueList list(nullptr, "X");
+        std::vector<sky::FrequencyRun> stored = runs;
+        list.SwapRuns(stored, points, offset, TChartValueList::FactsOf(want.data(), want.size()));
+        ASSERT_TRUE(list.IsRuns());
+        ASSERT_EQ(list.Count(), int(points));
+        const TStoredValues read = list.Stored();
+        for (int k = 0; k < 3000; ++k) { // at random, then backwards
+            const int i = k < 2000 ? int(rng() % points) : int(points) - 1 - (k - 2000) % int(points);
+            ASSERT_EQ(read[i], want[size_t(i)]) << round << " at " << i;
+            ASSERT_EQ(list.Value(i), want[size_t(i)]) << round << " at " << i;
+        }
+        EXPECT_EQ(list.IsAscending(), std::is_sorted(want.begin(), want.end())) << round;
+        EXPECT_EQ(list.Lowest(), *std::min_element(want.begin(), want.end())) << round;
+        EXPECT_EQ(list.Highest(), *std::max_element(want.begin(), want.end())) << round;
+        EXPECT_FALSE(list.SpelledOut());
+        // a share of a part of them reads that part
+        TChartValueList part(nullptr, "X");
+        const int from = int(rng() % points), count = int(points) - from;
+        part.ShareValues(list, from, count);
+        ASSERT_TRUE(part.IsRuns());
+        const TStoredValues partRead = part.Stored();
+        for (int i = 0; i < count; ++i) ASSERT_EQ(partRead[i], want[size_t(from + i)]) << round << " part at " << i;
+        EXPECT_EQ(part.Copy(), std::vector<double>(want.begin() + from, want.end()));
+        const double *spelled = list.Data();
+        EXPECT_TRUE(std::equal(spelled, spelled + points, want.begin()));
+        list.SetValue(0, -1);
+        EXPECT_FALSE(list.IsRuns());
+        EXPECT_EQ(list.Value(int(points) - 1), want.back());
+        EXPECT_EQ(list.Value(0), -1);
+    }
+}

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -27,8 +28,16 @@ void parse(std::string_view text, SweepData &d, bool compact) {
     parser.End(d);
 }
 
+std::vector<double> frequenciesOf(const SweepData &d) {
+    if (!d.compact)
+        return d.x;
+    std::vector<double> v;
+    SpellOutRuns(d.xr, d.yh.size(), d.xOffset, v);
+    return v;
+}
+
 std::vector<double> levelsOf(const SweepData &d) {
-    if (!d.hundredths)
+    if (!d.compact)
         return d.y;
     std::vector<double> v;
     SpellOutHundredths(d.yh.data(), d.yh.size(), v);
@@ -108,23 +117,27 @@ TEST(Hundredths, TheReaderKeepsThemExactlyWhenEveryLevelIsOne) {
     int compactSweeps = 0, spelledSweeps = 0;
     for (int round = 0; round < 400; ++round) {
         const std::string text = randomSweep(rng, 1 + static_cast<int>(rng() % 6));
-        SweepData compact, doubles;
-        parse(text, compact, true);
+        SweepData packed, doubles;
+        parse(text, packed, true);
         parse(text, doubles, false);
-        ASSERT_FALSE(doubles.hundredths);
-        ASSERT_EQ(compact.ok, doubles.ok) << text;
-        ASSERT_EQ(compact.failure, doubles.failure) << text;
-        ASSERT_EQ(compact.valueCount, doubles.valueCount) << text;
-        ASSERT_EQ(compact.ascending, doubles.ascending) << text;
-        ASSERT_TRUE(sameBits(compact.x, doubles.x)) << text;
-        ASSERT_TRUE(sameBits(levelsOf(compact), doubles.y)) << text;
-        ASSERT_EQ(compact.hundredths, allHundredths(doubles.y)) << text;
-        if (compact.hundredths) {
-            ASSERT_TRUE(compact.y.empty());
+        ASSERT_FALSE(doubles.compact);
+        ASSERT_EQ(packed.ok, doubles.ok) << text;
+        ASSERT_EQ(packed.failure, doubles.failure) << text;
+        ASSERT_EQ(packed.valueCount, doubles.valueCount) << text;
+        ASSERT_EQ(packed.ascending, doubles.ascending) << text;
+        ASSERT_TRUE(sameBits(frequenciesOf(packed), doubles.x)) << text;
+        for (std::size_t i = 0; i < doubles.x.size(); ++i) // read by index, as the window reads them
+            ASSERT_TRUE(sameBits(packed.Frequency(i), doubles.x[i])) << text << " at " << i;
+        ASSERT_TRUE(sameBits(levelsOf(packed), doubles.y)) << text;
+        ASSERT_EQ(packed.compact, allHundredths(doubles.y)) << text;
+        if (packed.compact) {
+            ASSERT_TRUE(packed.y.empty() && packed.x.empty());
+            ASSERT_LE(packed.xr.size(), static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')))
+                << "a run a hop";
         } else {
-            ASSERT_TRUE(compact.yh.empty());
+            ASSERT_TRUE(packed.yh.empty() && packed.xr.empty());
         }
-        (compact.hundredths ? compactSweeps : spelledSweeps)++;
+        (packed.compact ? compactSweeps : spelledSweeps)++;
     }
     EXPECT_GT(compactSweeps, 50);
     EXPECT_GT(spelledSweeps, 50);
@@ -132,10 +145,10 @@ TEST(Hundredths, TheReaderKeepsThemExactlyWhenEveryLevelIsOne) {
     // the points before it in either form.
     SweepData d;
     parse("d, t, 100, 200, 10, 5, 1.005, 2.00\n", d, true);
-    EXPECT_FALSE(d.hundredths);
+    EXPECT_FALSE(d.compact);
     parse("d, t, 100, 200, 10, 5, 1.25, -2.00, oops\n", d, true);
     EXPECT_FALSE(d.ok);
-    EXPECT_TRUE(d.hundredths);
+    EXPECT_TRUE(d.compact);
     EXPECT_EQ(levelsOf(d), (std::vector<double>{1.25, -2.0}));
     // more values than any sweep holds: the failing line's points go, in hundredths as in y
     SweepData many;
@@ -145,9 +158,10 @@ TEST(Hundredths, TheReaderKeepsThemExactlyWhenEveryLevelIsOne) {
     parser.Line("d, t, 100, 200, 10, 5, 1.25, -2.00", many);
     many.valueCount = kMaxSweepValues - 1;
     EXPECT_FALSE(parser.Line("d, t, 200, 300, 10, 5, 3.50, 4.50", many));
-    EXPECT_TRUE(many.hundredths);
+    EXPECT_TRUE(many.compact);
     EXPECT_EQ(levelsOf(many), (std::vector<double>{1.25, -2.0}));
-    EXPECT_EQ(many.x.size(), 2u);
+    EXPECT_EQ(frequenciesOf(many), (std::vector<double>{100, 110}));
+    EXPECT_EQ(many.xr.size(), 1u);
 }
 
 // The analysis of hundredths against the analysis of their doubles: extremes, noise bit for bit,
@@ -159,12 +173,14 @@ TEST(Hundredths, TheAnalysisFindsWhatItFindsInTheirDoubles) {
         const std::size_t n = round < 1000 ? static_cast<std::size_t>(round % 70) : 1 + rng() % 4000;
         std::vector<std::int16_t> h(n);
         std::vector<double> x(n), y(n);
+        const FrequencyRun hop{0, 1e8, 1000.0 + round}; // the frequencies as one run, and spelled out
+        const FrequencyRunReader runs(&hop, 1, n, 0);
         const int spread = round % 3 == 0 ? 3 : round % 3 == 1 ? 400 : 65536;
         for (std::size_t i = 0; i < n; ++i) {
             h[i] = static_cast<std::int16_t>(spread == 65536 ? static_cast<int>(rng() % 65536) - 32768
                                                              : -4500 + static_cast<int>(rng() % spread));
             y[i] = HundredthsValue(h[i]);
-            x[i] = 1e8 + 1000.0 * static_cast<double>(i);
+            x[i] = RunFrequency(hop, i, 0);
         }
         const SweepExtremes eh = FindExtremes(h.data(), n), ed = FindExtremes(y.data(), n);
         ASSERT_EQ(eh.maxIndex, ed.maxIndex) << round;
@@ -184,7 +200,7 @@ TEST(Hundredths, TheAnalysisFindsWhatItFindsInTheirDoubles) {
             ASSERT_EQ(bitsH, bitsD) << round << " above " << threshold;
             std::vector<double> pxH(ch), pxD(cd), pyD(cd);
             std::vector<std::int16_t> pyH(ch);
-            StoreMarkedPeaks(x.data(), h.data(), bitsH, pxH.data(), pyH.data());
+            StoreMarkedPeaks(runs, h.data(), bitsH, pxH.data(), pyH.data());
             StoreMarkedPeaks(x.data(), y.data(), bitsD, pxD.data(), pyD.data());
             ASSERT_EQ(pxH, pxD);
             std::vector<double> spelled;
@@ -219,9 +235,9 @@ TEST(Hundredths, SweepsIngestAsTheirDoublesDo) {
         }
         ASSERT_EQ(a.averaged, b.averaged);
         if (a.averaged || !a.data.ascending) {
-            EXPECT_FALSE(a.data.hundredths) << "moved or averaged levels are doubles";
+            EXPECT_FALSE(a.data.compact) << "moved or averaged levels are doubles";
         }
-        ASSERT_TRUE(sameBits(a.data.x, b.data.x)) << text;
+        ASSERT_TRUE(sameBits(frequenciesOf(a.data), b.data.x)) << text;
         ASSERT_TRUE(sameBits(levelsOf(a.data), b.data.y)) << text;
         ASSERT_EQ(a.maxIndex, b.maxIndex);
         ASSERT_EQ(a.minIndex, b.minIndex);
@@ -232,7 +248,7 @@ TEST(Hundredths, SweepsIngestAsTheirDoublesDo) {
         ASSERT_EQ(a.peakCount, b.peakCount);
         ASSERT_EQ(a.peakX, b.peakX);
         std::vector<double> peaks = a.peakY;
-        if (a.data.hundredths) {
+        if (a.data.compact) {
             EXPECT_TRUE(a.peakY.empty());
             SpellOutHundredths(a.peakYh.data(), a.peakYh.size(), peaks);
         }
