@@ -194,6 +194,15 @@ void BM_SpectrumFrameNewSweep(benchmark::State &state)
             cents[k].push_back(static_cast<std::int16_t>(std::lround(v * 100)));
             v = sky::HundredthsValue(cents[k].back());
         }
+    if (hundredths) { // the peaks' levels as hundredths too, as the window holds them
+        std::vector<double> px = scene.s.Series4.XValues().Copy();
+        std::vector<std::int16_t> ph;
+        for (double v : scene.s.Series4.YValues().Copy()) ph.push_back(static_cast<std::int16_t>(std::lround(v * 100)));
+        std::vector<double> spelled;
+        sky::SpellOutHundredths(ph.data(), ph.size(), spelled);
+        scene.s.Series4.AdoptPoints(px, ph, clLime, TChartValueList::FactsOfAscending(px.data(), px.size()),
+                                    TChartValueList::FactsOf(spelled.data(), spelled.size()));
+    }
     std::vector<sky::FrequencyRun> hops;
     for (int i = 0; i < n; i += 4096) hops.push_back({static_cast<std::size_t>(i), x[static_cast<std::size_t>(i)], 40.0});
     sky::SpellOutRuns(hops, x.size(), 0, x); // the same frequencies either way
@@ -220,6 +229,7 @@ void BM_SpectrumFrameNewSweep(benchmark::State &state)
             scene.s.sweepSeries.AdoptPoints(xs, ys, clRed, xf, yf);
         scene.s.Series1.CopyFrom(scene.s.sweepSeries);
         scene.s.Series5.CopyFrom(scene.s.sweepSeries);
+        scene.s.Series2.SetLevelPoints(scene.s.sweepSeries, 1, n - 2, -45.0, clYellow); // over the new x, as the window
         state.ResumeTiming();
         scene.chart.Canvas3D().MarkDirty();
         scene.chart.DrawTo(&scene.window, TRect{0, 0, 716, 263});
