@@ -122,6 +122,7 @@ void TChartValueList::ShareValues(const TChartValueList &source, int from, int c
         single_ = source.single_;
         hundredths_ = source.hundredths_;
         runs_ = source.runs_;
+        if (runs_) NewRunReader();
         Touched();
         // a run of an ascending or finite list is one too
         if (source.ascending_ == 1) ascending_ = 1;
@@ -197,6 +198,7 @@ void TChartValueList::Took(Form form, size_t count, const TValueFacts &facts)
     runs_ = form == Form::Runs;
     spelled_.reset();
     count_ = count;
+    if (runs_) NewRunReader();
     store_->version = NextVersion();
     Touched();
     TakeFacts(facts);
@@ -483,7 +485,7 @@ double TChartValueList::Value(int i) const
     CheckIndex(i);
     if (constant_) return constantValue_;
     if (hundredths_) return sky::HundredthsValue(store_->hundredths[offset_ + static_cast<size_t>(i)]);
-    if (runs_) return Stored()[i];
+    if (runs_) return runReader_[i]; // the run of the last read kept: reads in turn find theirs at once
     return single_ ? store_->singles[offset_ + static_cast<size_t>(i)] : store_->values[offset_ + static_cast<size_t>(i)];
 }
 

@@ -101,10 +101,7 @@ public:
     TStoredValues Stored() const
     {
         if (hundredths_) return {nullptr, Hundredths(), {}};
-        if (runs_)
-            return {nullptr, nullptr,
-                    sky::FrequencyRunReader(store_->runs.data(), store_->runs.size(), store_->runPoints,
-                                            store_->runOffset, offset_)};
+        if (runs_) return {nullptr, nullptr, runReader_};
         return {Data(), nullptr, {}};
     }
     // The stored values as doubles, without spelling them out in the list.
@@ -284,6 +281,12 @@ private:
     void CheckIndex(int i) const;
     // This list's values held as runs, spelled out into out.
     void SpellOutRuns(std::vector<double> &out) const;
+    // A reader of this list's runs, for a store of runs just taken or shared.
+    void NewRunReader()
+    {
+        runReader_ = sky::FrequencyRunReader(store_->runs.data(), store_->runs.size(), store_->runPoints,
+                                             store_->runOffset, offset_);
+    }
     // The compact forms a list can hold its values in instead of doubles.
     enum class Form { Singles, Hundredths, Runs };
     // The store, of this list's own, emptied for values of `form` (which are swapped into it).
@@ -315,6 +318,7 @@ private:
     bool single_ = false;           // the values are store_->singles
     bool hundredths_ = false;       // the values are store_->hundredths
     bool runs_ = false;             // the values are store_->runs
+    mutable sky::FrequencyRunReader runReader_; // while runs_: reads them, keeping the run of the last read
     double constantValue_ = 0;
     mutable std::shared_ptr<Store> spelled_; // a constant list spelled out for Data()
     double pending_ = 0;

@@ -15,6 +15,8 @@ struct FrequencyRun {
     double low = 0, step = 0;
 };
 
+// A multiply, then an add, as the reader computes them: never fused into one rounding (no code
+// reading runs is built for fused multiply-add without -ffp-contract=off).
 inline double RunFrequency(const FrequencyRun &r, std::size_t i, double offset) {
     const double hz = r.low + r.step * static_cast<double>(i - r.first);
     return offset != 0 ? hz + offset : hz;

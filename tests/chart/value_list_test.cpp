@@ -562,7 +562,10 @@ TEST(chartValueList, RunsReadAsTheFrequenciesTheyStandFor)
         part.ShareValues(list, from, count);
         ASSERT_TRUE(part.IsRuns());
         const TStoredValues partRead = part.Stored();
-        for (int i = 0; i < count; ++i) ASSERT_EQ(partRead[i], want[size_t(from + i)]) << round << " part at " << i;
+        for (int i = 0; i < count; ++i) {
+            ASSERT_EQ(partRead[i], want[size_t(from + i)]) << round << " part at " << i;
+            ASSERT_EQ(part.Value(count - 1 - i), want[size_t(from + count - 1 - i)]) << round << " part at " << i;
+        }
         EXPECT_EQ(part.Copy(), std::vector<double>(want.begin() + from, want.end()));
         const double *spelled = list.Data();
         EXPECT_TRUE(std::equal(spelled, spelled + points, want.begin()));
