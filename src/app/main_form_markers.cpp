@@ -103,9 +103,14 @@ TForm1::MarkerReadout TForm1::Markers() {
         const std::uint64_t key = trace.YValues().ContentKey();
         if (key == 0 || key != c.key || trace.YValues().ContentOffset() != c.offset || n != c.bins ||
             m.hz[0] != c.a || m.hz[1] != c.b) {
-            c = BandCache{key, trace.YValues().ContentOffset(), n, m.hz[0], m.hz[1],
-                          x.doubles && y.doubles ? BandPowerBetween(x.doubles, y.doubles, n, m.hz[0], m.hz[1])
-                                                 : BandPowerBetweenOf(x, y, n, m.hz[0], m.hz[1])};
+            std::optional<BandPower> band;
+            std::size_t first = 0, last = 0;
+            if (BandBins(x, n, m.hz[0], m.hz[1], first, last)) {
+                const double *levels = y.doubles || y.hundredths ? y.doubles : trace.YValues().Data();
+                band = levels ? BandPowerOf(levels + first, last - first)
+                              : BandPowerOf(y.hundredths + first, last - first); // a piece at a time
+            }
+            c = BandCache{key, trace.YValues().ContentOffset(), n, m.hz[0], m.hz[1], band};
         }
         m.band = c.band;
     }

@@ -323,9 +323,7 @@ TForm1::SweepRead TForm1::ReadSweep(const QString &path, bool keepText, QByteArr
         return SweepRead::Unread;
     if (!EndsWithLineBreak(text))
         return SweepRead::Cut;
-    parser.Begin(d, static_cast<std::size_t>(text.size()));
-    parser.Lines(std::string_view(text.constData(), static_cast<std::size_t>(text.size())), d);
-    parser.End(d);
+    parser.Parse(std::string_view(text.constData(), static_cast<std::size_t>(text.size())), d);
     return SweepRead::Read;
 }
 
@@ -343,7 +341,9 @@ void TForm1::ReportUnreadSweep(const QString &why) {
 }
 
 void TForm1::AssembleSweep(std::string_view text) {
-    ParseSweepFile(text, findings_.data);
+    SweepParser parser;
+    parser.SetCompactLevels(true); // as the window reads its sweeps
+    parser.Parse(text, findings_.data);
     AssembleReadSweep();
 }
 
@@ -364,7 +364,7 @@ TForm1::SweepValueFacts TForm1::SweepValueFacts::Of(const SweepFindings &f) {
                         : TChartValueList::FactsOfAscending(d.x.data(), n);
     facts.y = d.compact ? TChartValueList::FactsOf(d.yh.data(), n) : TChartValueList::FactsOf(d.y.data(), n);
     facts.peakX = TChartValueList::FactsOfAscending(f.peakX.data(), f.peakX.size());
-    facts.peakY = d.compact ? TChartValueList::FactsOf(f.peakYh.data(), f.peakYh.size())
+    facts.peakY = !f.peakYh.empty() ? TChartValueList::FactsOf(f.peakYh.data(), f.peakYh.size())
                                     : TChartValueList::FactsOf(f.peakY.data(), f.peakY.size());
     return facts;
 }
@@ -439,7 +439,7 @@ void TForm1::ShowSweep(SweepFindings &f, const SweepValueFacts &facts) {
     if (n > 2)
         s.Series2.SetLevelPoints(s.sweepSeries, 1, n - 2, noise, clDefault);
     if (mx->isChecked()) { // exactly the peaks, handed over (with what the worker found of them)
-        if (f.data.compact)
+        if (!f.peakYh.empty()) // the peaks' levels as hundredths
             s.Series4.AdoptPoints(f.peakX, f.peakYh, clDefault, facts.peakX, facts.peakY);
         else
             s.Series4.AdoptPoints(f.peakX, f.peakY, clDefault, facts.peakX, facts.peakY);

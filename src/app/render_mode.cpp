@@ -156,7 +156,10 @@ int RunRender(const CommandLine &cl, FILE *out, FILE *err) {
     options.renderOnly = true;
     // One picture, drawn a few times at most: the chart's pixel rows are not kept beside the
     // levels (two bytes a value) for repaints that will not come.
-    SetPixelRowsKept(false);
+    struct RowsNotKept {
+        RowsNotKept() { SetPixelRowsKept(false); }
+        ~RowsNotKept() { SetPixelRowsKept(true); }
+    } rowsNotKept;
     TForm1 form(options);
     const bool allOk = RenderInto(form, cl, out);
     const QImage picture = form.grab().toImage();

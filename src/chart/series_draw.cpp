@@ -92,15 +92,15 @@ void TChartSeries::UpdateVisibleRange()
     auto reaching = [&](int from, double v) {
         if (sorted) {
             // the partition point of "not reaching v"
-            int lo = from, hi = n;
-            while (lo < hi) {
-                const int mid = lo + (hi - lo) / 2;
+            int a = from, b = n;
+            while (a < b) {
+                const int mid = a + (b - a) / 2;
                 if (!(x[mid] * m >= v))
-                    lo = mid + 1;
+                    a = mid + 1;
                 else
-                    hi = mid;
+                    b = mid;
             }
-            return lo == n ? -1 : lo;
+            return a == n ? -1 : a;
         }
         for (int i = from; i < n; ++i)
             if (x[i] * m >= v) return i;
@@ -749,7 +749,8 @@ class ColumnRows {
 public:
     ColumnRows(const TPixelMapper &my, const TChartValueList &list, int first, int last,
                const std::optional<TPixelMapper> &twin = std::nullopt)
-        : my_(my), values_(list.Stored()), m_(list.Multiplier())
+        : my_(my), values_(list.IsRuns() ? TStoredValues{list.Data(), nullptr, {}, false, 0} : list.Stored()),
+          m_(list.Multiplier())
     {
         RowCache &c = RowCache::Instance();
         if (!RowsInRange(my, list) || c.Find(my, list, first, last)) {
@@ -760,13 +761,17 @@ public:
         }
         ok_ = true;
         if (values_.hundredths && last - first >= 1 << 14) {
-            // levels held as hundredths: a table of the pixels of every level they span
+            // levels held as hundredths: a table of the pixels of every level they span, where
+            // they span far fewer levels than they hold
             std::int16_t least = 0, most = 0;
             HundredthsExtremes(values_.hundredths + first, last - first + 1, least, most);
-            table_.Build(my, m_, least, most, -32766, 32767);
-            if (twin) twinTable_.Build(*twin, m_, least, most, -32766, 32767);
+            if ((most - least + 1) * 4 <= last - first + 1) {
+                table_.Build(my, m_, least, most, -32766, 32767);
+                if (twin) twinTable_.Build(*twin, m_, least, most, -32766, 32767);
+            }
         }
-        if (!c.kept) return; // each column into a scratch of its own size
+        // each column into a scratch of its own size (one value held n times maps once a column)
+        if (!c.kept || values_.constant) return;
         entry_ = &c.Begin(my, list, first, last);
         rows_ = entry_->rows.data() - first;
         last_ = last;
@@ -808,6 +813,8 @@ private:
         const int n = b - a + 1;
         if (values_.doubles)
             m.MapInRange(values_.doubles + a, m_, n, -32766, 32767, rows + a);
+        else if (values_.constant)
+            std::fill(rows + a, rows + b + 1, static_cast<PixelRow>(m(values_.constantValue * m_))); // in range
         else if (table.Built())
             table.Map(values_.hundredths + a, n, rows + a);
         else

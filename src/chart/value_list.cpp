@@ -193,9 +193,10 @@ void TChartValueList::Took(Form form, size_t count, const TValueFacts &facts)
 {
     offset_ = 0;
     constant_ = false;
-    single_ = form == Form::Singles;
-    hundredths_ = form == Form::Hundredths;
-    runs_ = form == Form::Runs;
+    // no values are held in no form
+    single_ = count > 0 && form == Form::Singles;
+    hundredths_ = count > 0 && form == Form::Hundredths;
+    runs_ = count > 0 && form == Form::Runs;
     spelled_.reset();
     count_ = count;
     if (runs_) NewRunReader();
@@ -571,6 +572,7 @@ void TChartValueList::ReleaseMemory()
         store_->values.shrink_to_fit();
     } else if (count_ == 0) {
         store_.reset();
+        single_ = hundredths_ = runs_ = false;
     } else if (single_ && store_.use_count() == 1) {
         store_->singles.shrink_to_fit();
     } else if (hundredths_ && store_.use_count() == 1) {

@@ -23,16 +23,19 @@ class TChartSeries;
 enum TChartListOrder { loNone, loAscending, loDescending };
 
 // Reads stored values by index whatever their form: doubles, whole hundredths (see
-// TChartValueList::SwapHundredths) or runs of frequencies (SwapRuns), read as the doubles they
-// stand for.
+// TChartValueList::SwapHundredths), one value held n times, or runs of frequencies (SwapRuns),
+// read as the doubles they stand for.
 struct TStoredValues {
     const double *doubles = nullptr;
     const std::int16_t *hundredths = nullptr; // where doubles is null
-    sky::FrequencyRunReader runs;             // where both are null
+    sky::FrequencyRunReader runs;             // where both are null and the value is not constant
+    bool constant = false;
+    double constantValue = 0;
     double operator[](std::ptrdiff_t i) const
     {
         if (doubles) return doubles[i];
-        return hundredths ? sky::HundredthsValue(hundredths[i]) : runs[i];
+        if (hundredths) return sky::HundredthsValue(hundredths[i]);
+        return constant ? constantValue : runs[i];
     }
 };
 
@@ -97,12 +100,14 @@ public:
     const float *Singles() const { return single_ ? store_->singles.data() + offset_ : nullptr; }
     // The values of a list held as whole hundredths (see SwapHundredths), else null.
     const std::int16_t *Hundredths() const { return hundredths_ ? store_->hundredths.data() + offset_ : nullptr; }
-    // The stored values by index without spelling hundredths out (other forms as Data gives them).
+    // The stored values by index without spelling a compact form out (single precision as Data
+    // gives it).
     TStoredValues Stored() const
     {
-        if (hundredths_) return {nullptr, Hundredths(), {}};
-        if (runs_) return {nullptr, nullptr, runReader_};
-        return {Data(), nullptr, {}};
+        if (hundredths_) return {nullptr, Hundredths(), {}, false, 0};
+        if (runs_) return {nullptr, nullptr, runReader_, false, 0};
+        if (constant_) return {nullptr, nullptr, {}, true, constantValue_};
+        return {Data(), nullptr, {}, false, 0};
     }
     // The stored values as doubles, without spelling them out in the list.
     std::vector<double> Copy() const;

@@ -67,14 +67,7 @@ template <class F> void forLevels(const TChartValueList &list, std::size_t n, F 
         f(list.Data(), std::size_t{0}, n);
         return;
     }
-    constexpr std::size_t kPiece = 4096;
-    double piece[kPiece];
-    for (std::size_t a = 0; a < n; a += kPiece) {
-        const std::size_t k = std::min(kPiece, n - a);
-        for (std::size_t i = 0; i < k; ++i)
-            piece[i] = HundredthsValue(h[a + i]);
-        f(piece, a, k);
-    }
+    ForHundredthsPieces(h, n, f);
 }
 
 // levels = the trace's first n levels in single precision

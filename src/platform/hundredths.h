@@ -30,4 +30,19 @@ inline void SpellOutHundredths(const std::int16_t *h, std::size_t n, std::vector
         out[i] = HundredthsValue(h[i]);
 }
 
+// f(values, from, k) over n hundredths spelled out as doubles a piece at a time into a buffer
+// that stays in the cache: values[0..k) are those of h[from..from + k). Every piece but the last
+// holds a multiple of four values, so that loops with four running lanes see each value in the
+// lane and order one pass over all of them would.
+template <class F> void ForHundredthsPieces(const std::int16_t *h, std::size_t n, F &&f) {
+    constexpr std::size_t kPiece = 4096;
+    double piece[kPiece];
+    for (std::size_t a = 0; a < n; a += kPiece) {
+        const std::size_t k = n - a < kPiece ? n - a : kPiece;
+        for (std::size_t i = 0; i < k; ++i)
+            piece[i] = HundredthsValue(h[a + i]);
+        f(static_cast<const double *>(piece), a, k);
+    }
+}
+
 } // namespace sky

@@ -1,5 +1,7 @@
 #include "scan/band_power.h"
 
+#include "platform/hundredths.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -41,23 +43,46 @@ std::optional<BandPower> BandPowerBetween(const double *x, const double *y, std:
     return BandPowerOf(y + first, last - first); // the band's levels where they are
 }
 
-std::optional<BandPower> BandPowerOf(const double *band, std::size_t count) {
+namespace {
+
+// A band's levels as doubles, handed to f(p, k) a piece at a time: for doubles at once; for
+// hundredths spelled out in pieces of a multiple of four levels, so that each level meets the
+// same running lane, in the same order, as it would in one piece (only the last piece has a
+// tail). The result is then the same, bit for bit.
+struct DoublePieces {
+    const double *band;
+    std::size_t count;
+    template <class F> void operator()(F &&f) const { f(band, count); }
+};
+struct HundredthPieces {
+    const std::int16_t *band;
+    std::size_t count;
+    template <class F> void operator()(F &&f) const {
+        ForHundredthsPieces(band, count, [&](const double *piece, std::size_t, std::size_t k) { f(piece, k); });
+    }
+};
+
+template <class Pieces> std::optional<BandPower> BandPowerOfPieces(const Pieces &pieces) {
     // The strongest bin is factored out, so every term is in [0, 1] and one of them is 1: nothing
     // overflows, and the weak bins are added at full precision relative to the result. Four
     // running maxima and sums let the compiler keep a vector of bins in flight.
     constexpr double kNone = -std::numeric_limits<double>::infinity();
     double most[4] = {kNone, kNone, kNone, kNone};
-    std::size_t i = 0;
-    for (; i + 4 <= count; i += 4)
-        for (std::size_t j = 0; j < 4; ++j)
-            most[j] = band[i + j] > most[j] ? band[i + j] : most[j]; // a NaN never compares greater
-    for (; i < count; ++i)
-        most[0] = band[i] > most[0] ? band[i] : most[0];
+    pieces([&](const double *band, std::size_t count) {
+        std::size_t i = 0;
+        for (; i + 4 <= count; i += 4)
+            for (std::size_t j = 0; j < 4; ++j)
+                most[j] = band[i + j] > most[j] ? band[i + j] : most[j]; // a NaN never compares greater
+        for (; i < count; ++i)
+            most[0] = band[i] > most[0] ? band[i] : most[0];
+    });
     const double strongest = std::max(std::max(most[0], most[1]), std::max(most[2], most[3]));
     if (std::isinf(strongest)) { // no power at all, or endless power: nothing to add up
         std::size_t bins = 0;
-        for (i = 0; i < count; ++i)
-            bins += band[i] == band[i];
+        pieces([&](const double *band, std::size_t count) {
+            for (std::size_t i = 0; i < count; ++i)
+                bins += band[i] == band[i];
+        });
         return bins == 0 ? std::nullopt : std::optional(BandPower{strongest, bins});
     }
 
@@ -65,21 +90,34 @@ std::optional<BandPower> BandPowerOf(const double *band, std::size_t count) {
     // nothing. The readings are counted alongside, in double: exact far beyond any bin count.
     constexpr double kLog2Of10Over10 = 0.33219280948873623;
     double sum[4] = {0, 0, 0, 0}, readings[4] = {0, 0, 0, 0};
-    for (i = 0; i + 4 <= count; i += 4) {
-        for (std::size_t j = 0; j < 4; ++j) {
-            const double v = band[i + j];
-            sum[j] += exp2NonPositive((v - strongest) * kLog2Of10Over10);
-            readings[j] += v == v ? 1.0 : 0.0;
+    pieces([&](const double *band, std::size_t count) {
+        std::size_t i = 0;
+        for (; i + 4 <= count; i += 4) {
+            for (std::size_t j = 0; j < 4; ++j) {
+                const double v = band[i + j];
+                sum[j] += exp2NonPositive((v - strongest) * kLog2Of10Over10);
+                readings[j] += v == v ? 1.0 : 0.0;
+            }
         }
-    }
-    for (; i < count; ++i) {
-        const double v = band[i];
-        sum[0] += exp2NonPositive((v - strongest) * kLog2Of10Over10);
-        readings[0] += v == v ? 1.0 : 0.0;
-    }
+        for (; i < count; ++i) {
+            const double v = band[i];
+            sum[0] += exp2NonPositive((v - strongest) * kLog2Of10Over10);
+            readings[0] += v == v ? 1.0 : 0.0;
+        }
+    });
     const double total = (sum[0] + sum[1]) + (sum[2] + sum[3]);
     const auto bins = static_cast<std::size_t>((readings[0] + readings[1]) + (readings[2] + readings[3]));
     return BandPower{strongest + 10.0 * std::log10(total), bins};
+}
+
+} // namespace
+
+std::optional<BandPower> BandPowerOf(const double *band, std::size_t count) {
+    return BandPowerOfPieces(DoublePieces{band, count});
+}
+
+std::optional<BandPower> BandPowerOf(const std::int16_t *band, std::size_t count) {
+    return BandPowerOfPieces(HundredthPieces{band, count});
 }
 
 } // namespace sky

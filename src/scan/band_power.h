@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <vector>
 
 namespace sky {
 
@@ -25,8 +24,11 @@ struct BandPower {
 // search for its edges; levels far apart (+30 and -200 dB) add up without overflow or loss, to
 // within 1e-7 dB.
 std::optional<BandPower> BandPowerBetween(const double *x, const double *y, std::size_t n, double hzA, double hzB);
-// The total power of `count` levels, as BandPowerBetween adds up the band's.
+// The total power of `count` levels, as BandPowerBetween adds up the band's; the same, bit for
+// bit, for levels held as whole hundredths (see platform/hundredths.h), which are spelled out a
+// piece at a time, never the whole band.
 std::optional<BandPower> BandPowerOf(const double *band, std::size_t count);
+std::optional<BandPower> BandPowerOf(const std::int16_t *band, std::size_t count);
 
 // The first index in [0, n) whose frequency is not below hz (with `above`: is above hz), n where
 // none is: lower_bound (upper_bound) over anything read by index, such as frequencies held as
@@ -43,8 +45,7 @@ template <class X> std::size_t FirstBinReaching(const X &x, std::size_t n, doubl
     return lo;
 }
 
-// NearestBin and BandPowerBetween for frequencies and levels read by index (x[i], y[i] doubles):
-// compact forms are read as they are, and only the band's levels are spelled out.
+// NearestBin for frequencies read by index (x[i] a double).
 template <class X> std::size_t NearestBinOf(const X &x, std::size_t n, double hz) {
     const std::size_t hi = FirstBinReaching(x, n, hz, false);
     if (hi == 0)
@@ -53,8 +54,9 @@ template <class X> std::size_t NearestBinOf(const X &x, std::size_t n, double hz
         return n - 1;
     return hz - x[hi - 1] <= x[hi] - hz ? hi - 1 : hi;
 }
-// The bins [first, last) whose frequency lies between hzA and hzB; false when none does or an
-// edge is NaN.
+
+// The bins [first, last) whose frequency lies between hzA and hzB, both included, in either
+// order; false when none does or an edge is NaN. BandPowerBetween is BandPowerOf over them.
 template <class X>
 bool BandBins(const X &x, std::size_t n, double hzA, double hzB, std::size_t &first, std::size_t &last) {
     if (hzA != hzA || hzB != hzB)
@@ -62,16 +64,6 @@ bool BandBins(const X &x, std::size_t n, double hzA, double hzB, std::size_t &fi
     first = FirstBinReaching(x, n, hzA < hzB ? hzA : hzB, false);
     last = FirstBinReaching(x, n, hzA < hzB ? hzB : hzA, true);
     return first < last;
-}
-template <class X, class Y>
-std::optional<BandPower> BandPowerBetweenOf(const X &x, const Y &y, std::size_t n, double hzA, double hzB) {
-    std::size_t first = 0, last = 0;
-    if (!BandBins(x, n, hzA, hzB, first, last))
-        return std::nullopt;
-    std::vector<double> band(last - first);
-    for (std::size_t i = first; i < last; ++i)
-        band[i - first] = y[static_cast<std::ptrdiff_t>(i)];
-    return BandPowerOf(band.data(), band.size());
 }
 
 } // namespace sky

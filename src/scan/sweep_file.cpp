@@ -351,6 +351,10 @@ LineResult ReadPlainLine(std::string_view line, SweepData &d, const char *&why) 
 double SweepData::Frequency(std::size_t i) const { return compact ? Frequencies()[static_cast<std::ptrdiff_t>(i)] : x[i]; }
 
 void SweepData::PushCompactPoint(double low, double step, std::size_t k, std::int16_t h) {
+    if (!compact) {
+        PushPoint(low, step, k, HundredthsValue(h));
+        return;
+    }
     // A hop's bins come in order from bin 0, each hop a run of its own.
     if (k == 0) {
         xr.push_back({yh.size(), low, step});
@@ -378,10 +382,13 @@ void SweepData::PushPoint(double low, double step, std::size_t k, double level) 
 void SweepData::SpellOut() {
     if (!compact)
         return;
+    // room for the rest of the sweep, as the doubles' reader would have made it
+    x.reserve(yh.capacity());
+    y.reserve(yh.capacity());
     SpellOutRuns(xr, yh.size(), xOffset, x);
     SpellOutHundredths(yh.data(), yh.size(), y);
     xr.clear();
-    yh.clear();
+    std::vector<std::int16_t>().swap(yh);
     xOffset = 0;
     compact = false;
 }
@@ -399,11 +406,12 @@ void SweepData::KeepPoints(std::size_t n) {
 
 void ParseSweepFile(std::string_view text, SweepData &d) { ParseSweepFileLines(text, d, true); }
 
-void ParseSweepFileLines(std::string_view text, SweepData &d, bool singlePass) {
-    SweepParser parser(singlePass);
-    parser.Begin(d, text.size());
-    parser.Lines(text, d);
-    parser.End(d);
+void ParseSweepFileLines(std::string_view text, SweepData &d, bool singlePass) { SweepParser(singlePass).Parse(text, d); }
+
+void SweepParser::Parse(std::string_view text, SweepData &d) {
+    Begin(d, text.size());
+    Lines(text, d);
+    End(d);
 }
 
 void SweepParser::Begin(SweepData &d, std::size_t textBytes) {

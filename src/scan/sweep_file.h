@@ -62,7 +62,7 @@ struct SweepData {
     FrequencyRunReader Frequencies() const { return FrequencyRunReader(xr.data(), xr.size(), yh.size(), xOffset); }
 };
 
-// Reads all lines. On failure `ok` is false and x/y hold the points read before the failure.
+// Reads all lines, into x and y. On failure `ok` is false and x/y hold the points read before the failure.
 // A line whose first level is minus infinity gives that bin the lowest finite level of the
 // line; a line with no finite level fails like a value that is not a number.
 SweepData ParseSweepFile(std::string_view text);
@@ -87,6 +87,7 @@ public:
     bool Line(std::string_view line, SweepData &d);
     bool Lines(std::string_view text, SweepData &d); // split as SplitSweepLines splits
     void End(SweepData &d);                          // d.ok when no line failed
+    void Parse(std::string_view text, SweepData &d); // a whole text: Begin, Lines, End
     bool Failed() const { return failed_; }
 
 private:

@@ -124,14 +124,8 @@ void AddLevels(const double *y, std::size_t from, std::size_t to, double &sum) {
 }
 void AddLevels(const std::int16_t *y, std::size_t from, std::size_t to, double &sum) {
     // spelled out a piece at a time (a loop that vectorises), then added in the same order
-    constexpr std::size_t kPiece = 1024;
-    double piece[kPiece];
-    for (std::size_t a = from; a < to; a += kPiece) {
-        const std::size_t k = std::min(kPiece, to - a);
-        for (std::size_t i = 0; i < k; ++i)
-            piece[i] = HundredthsValue(y[a + i]);
-        AddLevels(piece, 0, k, sum);
-    }
+    ForHundredthsPieces(y + from, to - from,
+                        [&](const double *piece, std::size_t, std::size_t k) { AddLevels(piece, 0, k, sum); });
 }
 double LevelAt(const double *y, std::size_t i) { return y[i]; }
 double LevelAt(const std::int16_t *y, std::size_t i) { return HundredthsValue(y[i]); }

@@ -284,7 +284,7 @@ bool CaptureReader::NextSweep(SweepParser *parser, SweepData *d, std::size_t &fi
     }
     if (parser) {
         parser->End(*d);
-        lastCount_ = static_cast<qint64>(d->x.size());
+        lastCount_ = static_cast<qint64>(d->PointCount());
     }
     return true;
 }

@@ -438,7 +438,9 @@ TEST(CompactSweeps, TheWindowShowsThemAsTheirDoublesWithoutSpellingThemOut) {
     for (const TChartSeries *s : {static_cast<const TChartSeries *>(&c.sweepSeries),
                                   static_cast<const TChartSeries *>(&c.Series1),
                                   static_cast<const TChartSeries *>(&c.Series5),
-                                  static_cast<const TChartSeries *>(&c.Series4)}) {
+                                  static_cast<const TChartSeries *>(&c.Series4),
+                                  static_cast<const TChartSeries *>(&c.Series2),
+                                  static_cast<const TChartSeries *>(&compact.form.maxHoldSeries)}) {
         EXPECT_FALSE(s->XValues().SpelledOut()) << s->XValues().Name().toStdString();
         EXPECT_FALSE(s->YValues().SpelledOut()) << s->YValues().Name().toStdString();
     }

@@ -377,7 +377,8 @@ TEST(Waterfall, HundredthsDrawTheRowsOfTheirDoubles) {
             ASSERT_EQ(fromHundredths.waterfallBuffer, fromDoubles.waterfallBuffer) << "sweep " << k;
         }
         EXPECT_EQ(hImage.Picture(), dImage.Picture());
-        if (mode.levels == WaterfallLevels::Auto)
+        if (mode.levels == WaterfallLevels::Auto) {
             EXPECT_EQ(fromHundredths.AutoRange(), fromDoubles.AutoRange());
+        }
     }
 }

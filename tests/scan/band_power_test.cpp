@@ -1,10 +1,12 @@
 // Band power against the sum of the bins' linear powers computed directly with the library's pow
 // and log10, and the nearest bin against the plain distances.
+#include "platform/hundredths.h"
 #include "scan/band_power.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <vector>
@@ -239,5 +241,29 @@ TEST(NearestBin, AgreesWithTheSmallestDistance) {
                 best = i;
         }
         ASSERT_EQ(NearestBin(x.data(), x.size(), hz), best) << hz;
+    }
+}
+
+// Levels held as whole hundredths give the power of their doubles bit for bit, spelled out a
+// piece at a time: bands of every length around the pieces' size and their four lanes, the
+// strongest level anywhere, equal levels.
+TEST(BandPower, HundredthsGiveThePowerOfTheirDoublesBitForBit) {
+    std::mt19937 rng(4096);
+    for (int round = 0; round < 300; ++round) {
+        const std::size_t n = round < 40 ? static_cast<std::size_t>(round) : 4090 + rng() % 20 + (round % 3) * 4096;
+        std::vector<std::int16_t> h(n);
+        for (std::int16_t &v : h)
+            v = static_cast<std::int16_t>(round % 5 == 0 ? -4500 : -9000 + static_cast<int>(rng() % 8000));
+        if (n > 0 && round % 2)
+            h[rng() % n] = 1234;
+        std::vector<double> y;
+        sky::SpellOutHundredths(h.data(), h.size(), y);
+        const std::optional<BandPower> fromHundredths = BandPowerOf(h.data(), n), fromDoubles = BandPowerOf(y.data(), n);
+        ASSERT_EQ(fromHundredths.has_value(), fromDoubles.has_value()) << n;
+        if (!fromDoubles)
+            continue;
+        ASSERT_EQ(std::memcmp(&fromHundredths->db, &fromDoubles->db, sizeof(double)), 0)
+            << n << ": " << fromHundredths->db << " and " << fromDoubles->db;
+        ASSERT_EQ(fromHundredths->bins, fromDoubles->bins);
     }
 }

@@ -3,7 +3,11 @@
 #include "platform/hundredths.h"
 #include "scan/sweep_file.h"
 #include "scan/sweep_ingest.h"
+#include "scan/sweep_split.h"
 #include "scan/trace_average.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -20,12 +24,10 @@ using namespace sky;
 
 namespace {
 
-void parse(std::string_view text, SweepData &d, bool compact) {
-    SweepParser parser;
+void parse(std::string_view text, SweepData &d, bool compact, bool singlePass = true) {
+    SweepParser parser(singlePass);
     parser.SetCompactLevels(compact);
-    parser.Begin(d, text.size());
-    parser.Lines(text, d);
-    parser.End(d);
+    parser.Parse(text, d);
 }
 
 std::vector<double> frequenciesOf(const SweepData &d) {
@@ -117,9 +119,13 @@ TEST(Hundredths, TheReaderKeepsThemExactlyWhenEveryLevelIsOne) {
     int compactSweeps = 0, spelledSweeps = 0;
     for (int round = 0; round < 400; ++round) {
         const std::string text = randomSweep(rng, 1 + static_cast<int>(rng() % 6));
-        SweepData packed, doubles;
+        SweepData packed, doubles, fieldsFirst;
         parse(text, packed, true);
         parse(text, doubles, false);
+        parse(text, fieldsFirst, true, false); // the general reader, compact too
+        ASSERT_EQ(fieldsFirst.compact, packed.compact) << text;
+        ASSERT_TRUE(sameBits(frequenciesOf(fieldsFirst), doubles.x)) << text;
+        ASSERT_TRUE(sameBits(levelsOf(fieldsFirst), doubles.y)) << text;
         ASSERT_FALSE(doubles.compact);
         ASSERT_EQ(packed.ok, doubles.ok) << text;
         ASSERT_EQ(packed.failure, doubles.failure) << text;
@@ -253,5 +259,39 @@ TEST(Hundredths, SweepsIngestAsTheirDoublesDo) {
             SpellOutHundredths(a.peakYh.data(), a.peakYh.size(), peaks);
         }
         ASSERT_TRUE(sameBits(peaks, b.peakY));
+    }
+}
+
+// A capture read sweep by sweep sizes each sweep after the one before, in either form: a long
+// capture of small sweeps never reserves the rest of the file again.
+TEST(Hundredths, ACaptureSizesEachSweepAfterTheOneBefore) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("capture.csv");
+    std::string text;
+    for (int sweep = 0; sweep < 2000; ++sweep) {
+        text += "2026-12-09, 12:" + std::to_string(sweep / 60 % 60) + ":" + std::to_string(sweep % 60) +
+                ", 100, 200, 10, 5";
+        for (int i = 0; i < 10; ++i)
+            text += ", -4" + std::to_string(i) + ".25";
+        text += "\n";
+    }
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text.data(), static_cast<qint64>(text.size()));
+    f.close();
+    for (bool compact : {true, false}) {
+        CaptureReader reader;
+        QString error;
+        ASSERT_TRUE(reader.Open(path, error));
+        SweepParser parser;
+        parser.SetCompactLevels(compact);
+        std::size_t firstLine = 0;
+        SweepData first, second; // a SweepData of its own each: its room is the reader's guess
+        ASSERT_TRUE(reader.NextSweep(&parser, &first, firstLine));
+        ASSERT_TRUE(reader.NextSweep(&parser, &second, firstLine));
+        ASSERT_EQ(first.PointCount(), 10u);
+        ASSERT_EQ(second.PointCount(), 10u);
+        EXPECT_EQ(second.compact, compact);
+        EXPECT_LT(std::max(second.yh.capacity(), second.y.capacity()), 1000u) << "compact " << compact;
     }
 }
