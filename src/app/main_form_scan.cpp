@@ -282,7 +282,7 @@ void TForm1::IngestSweepFile() {
         // Read here when the worker did not, or its reading is out of date and it kept no text.
         LineRunReader reader;
         SweepParser parser;
-        parser.SetCompactLevels(true);
+        parser.SetCompactPoints(true);
         const SweepRead read = ReadSweep(path, LogSweeps1->isChecked(), fileBuffer_, reader, parser, findings_.data);
         if (read == SweepRead::Cut) {
             fileBuffer_ = QByteArray();
@@ -342,7 +342,7 @@ void TForm1::ReportUnreadSweep(const QString &why) {
 
 void TForm1::AssembleSweep(std::string_view text) {
     SweepParser parser;
-    parser.SetCompactLevels(true); // as the window reads its sweeps
+    parser.SetCompactPoints(true); // as the window reads its sweeps
     parser.Parse(text, findings_.data);
     AssembleReadSweep();
 }

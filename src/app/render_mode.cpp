@@ -76,7 +76,7 @@ bool RenderInto(TForm1 &form, const CommandLine &cl, FILE *out) {
     TraceLayout layout; // of the sweep shown: the trace and the waterfall's place depend on it
     CaptureReader reader; // a piece of a file at a time: a capture's text is never held whole
     SweepParser parser;
-    parser.SetCompactLevels(true);
+    parser.SetCompactPoints(true);
     for (const QString &name : cl.files) {
         QJsonObject line;
         line.insert(QStringLiteral("file"), name);

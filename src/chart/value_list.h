@@ -5,9 +5,10 @@
 // The storage can be shared: a copy of a list (or of a run of it) refers to the same values
 // until one of the lists changes, and then that list takes its own copy first. A list can also
 // hold n copies of one value as that one value, or its values in single precision (half the
-// memory, for levels that are drawn but never changed one by one) or as whole hundredths (a
-// quarter, exact for levels read from two-decimal text). Either way every list reads as its
-// own values.
+// memory, for levels that are drawn but never changed one by one), as whole hundredths (a
+// quarter, exact for levels read from two-decimal text) or as runs of frequencies (a sweep's
+// hops, a few hundred numbers for millions of bins). Either way every list reads as its own
+// values.
 #include "platform/frequency_runs.h"
 #include "platform/hundredths.h"
 
@@ -92,9 +93,9 @@ public:
     double Value(int i) const;
     void SetValue(int i, double v);
     // The stored values, for loops that must not pay a check per value. A list holding one
-    // value n times, single-precision values or hundredths spells them out here first, which
-    // costs the memory the compact form saves (see IsConstant, Singles and Hundredths): loops
-    // over lists that may hold a compact form read it where it is set, or Stored().
+    // value n times, single-precision values, hundredths or runs spells them out here first,
+    // which costs the memory the compact form saves (see IsConstant, Singles, Hundredths and
+    // IsRuns): loops over lists that may hold a compact form read it where it is set, or Stored().
     const double *Data() const;
     // The values of a list held in single precision (see SwapSingles), else null.
     const float *Singles() const { return single_ ? store_->singles.data() + offset_ : nullptr; }
@@ -300,8 +301,8 @@ private:
     void Took(Form form, size_t count, const TValueFacts &facts);
     // Takes what FactsOf found of the values just stored.
     void TakeFacts(const TValueFacts &facts);
-    // f(p) with p the stored values (double, float or TStoredValues over hundredths), without
-    // spelling out a compact form.
+    // f(p) with p the stored values (double, float, or TStoredValues over hundredths or runs),
+    // without spelling out a compact form.
     template <class F> decltype(auto) WithValues(F &&f) const
     {
         if (single_) return f(Singles());

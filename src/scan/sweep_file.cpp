@@ -421,7 +421,7 @@ void SweepParser::Begin(SweepData &d, std::size_t textBytes) {
     d.xr.clear();
     d.yh.clear();
     d.xOffset = 0;
-    d.compact = compactLevels_;
+    d.compact = compactPoints_;
     d.valueCount = 0;
     d.lastStepText.clear();
     d.failure.clear();

@@ -31,7 +31,7 @@ bool IsMinusInfinityText(std::string_view field);
 struct SweepData {
     bool ok = false;                // the whole file was read
     std::vector<double> x, y;       // points in file order (frequency in Hz, level in dB)
-    // While `compact` is set the points are held in a quarter of the memory instead of x and y:
+    // While `compact` is set the points are held in an eighth of the memory, instead of x and y:
     // the frequencies as the runs of their hops (xr, with xOffset added, see
     // platform/frequency_runs.h) and the levels as whole hundredths of a dB (yh, see
     // platform/hundredths.h). A reader asked for compact points keeps them so while every level
@@ -79,9 +79,9 @@ void ParseSweepFileLines(std::string_view text, SweepData &out, bool singlePass)
 class SweepParser {
 public:
     explicit SweepParser(bool singlePass = true) : singlePass_(singlePass) {}
-    // Whether Begin asks for compact points where they can be (see SweepData::compact): a
-    // quarter of the memory for rtl_power's two decimals. Off: always doubles in x and y.
-    void SetCompactLevels(bool on) { compactLevels_ = on; }
+    // Whether Begin asks for compact points where they can be (see SweepData::compact): an
+    // eighth of the memory for rtl_power's sweeps. Off: always doubles in x and y.
+    void SetCompactPoints(bool on) { compactPoints_ = on; }
     // Empties d; room is made for the values of about `textBytes` bytes of text.
     void Begin(SweepData &d, std::size_t textBytes);
     bool Line(std::string_view line, SweepData &d);
@@ -95,7 +95,7 @@ private:
     // rise or fall throughout) into d.ascending.
     void NoteOrder(SweepData &d);
     bool singlePass_;
-    bool compactLevels_ = false;
+    bool compactPoints_ = false;
     bool failed_ = false;
     std::size_t ordered_ = 0; // points taken into d.ascending so far
     std::size_t line_ = 0; // lines read, for the failure's line number

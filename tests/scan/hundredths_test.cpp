@@ -26,7 +26,7 @@ namespace {
 
 void parse(std::string_view text, SweepData &d, bool compact, bool singlePass = true) {
     SweepParser parser(singlePass);
-    parser.SetCompactLevels(compact);
+    parser.SetCompactPoints(compact);
     parser.Parse(text, d);
 }
 
@@ -159,7 +159,7 @@ TEST(Hundredths, TheReaderKeepsThemExactlyWhenEveryLevelIsOne) {
     // more values than any sweep holds: the failing line's points go, in hundredths as in y
     SweepData many;
     SweepParser parser;
-    parser.SetCompactLevels(true);
+    parser.SetCompactPoints(true);
     parser.Begin(many, 0);
     parser.Line("d, t, 100, 200, 10, 5, 1.25, -2.00", many);
     many.valueCount = kMaxSweepValues - 1;
@@ -284,7 +284,7 @@ TEST(Hundredths, ACaptureSizesEachSweepAfterTheOneBefore) {
         QString error;
         ASSERT_TRUE(reader.Open(path, error));
         SweepParser parser;
-        parser.SetCompactLevels(compact);
+        parser.SetCompactPoints(compact);
         std::size_t firstLine = 0;
         SweepData first, second; // a SweepData of its own each: its room is the reader's guess
         ASSERT_TRUE(reader.NextSweep(&parser, &first, firstLine));
