@@ -105,11 +105,9 @@ TForm1::MarkerReadout TForm1::Markers() {
             m.hz[0] != c.a || m.hz[1] != c.b) {
             std::optional<BandPower> band;
             std::size_t first = 0, last = 0;
-            if (BandBins(x, n, m.hz[0], m.hz[1], first, last)) {
-                const double *levels = y.doubles || y.hundredths ? y.doubles : trace.YValues().Data();
-                band = levels ? BandPowerOf(levels + first, last - first)
-                              : BandPowerOf(y.hundredths + first, last - first); // a piece at a time
-            }
+            if (BandBins(x, n, m.hz[0], m.hz[1], first, last)) // hundredths a piece at a time
+                band = y.hundredths ? BandPowerOf(y.hundredths + first, last - first)
+                                    : BandPowerOf(trace.YValues().Data() + first, last - first);
             c = BandCache{key, trace.YValues().ContentOffset(), n, m.hz[0], m.hz[1], band};
         }
         m.band = c.band;

@@ -229,17 +229,6 @@ bool TPixelMapper::MapHundredthsInRange(const std::int16_t *h, double m, int n, 
     return MapHundredths(h, m, n, std::max(lo, INT16_MIN + 1), std::min(hi, INT16_MAX + 1), out);
 }
 
-void HundredthsExtremes(const std::int16_t *h, int n, std::int16_t &least, std::int16_t &most)
-{
-    std::int16_t lo = h[0], hi = h[0];
-    for (int i = 1; i < n; ++i) {
-        lo = std::min(lo, h[i]);
-        hi = std::max(hi, h[i]);
-    }
-    least = lo;
-    most = hi;
-}
-
 bool THundredthsPixels::Build(const TPixelMapper &map, double m, std::int16_t least, std::int16_t most, int lo, int hi)
 {
     table_.clear();
@@ -256,31 +245,31 @@ bool THundredthsPixels::Build(const TPixelMapper &map, double m, std::int16_t le
     return true;
 }
 
+bool THundredthsPixels::BuildFor(const TPixelMapper &map, double m, const std::int16_t *h, int n, int lo, int hi)
+{
+    table_.clear();
+    // A long run holds far fewer distinct levels than values: each level between its extremes
+    // is mapped once, and the run looked up.
+    if (n < 1 << 14) return false;
+    std::int16_t least = 0, most = 0;
+    sky::HundredthsExtremes(h, static_cast<size_t>(n), least, most);
+    return (most - least + 1) * 4 <= n && Build(map, m, least, most, lo, hi);
+}
+
 template <class Out>
 bool TPixelMapper::MapHundredths(const std::int16_t *h, double m, int n, int lo, int hi, Out *out) const
 {
     if (n <= 0) return true;
-    // A long run holds far fewer distinct levels than values: each level between its extremes
-    // is mapped once, and the run looked up.
-    if (n >= 1 << 14) {
-        std::int16_t least = 0, most = 0;
-        HundredthsExtremes(h, n, least, most);
-        THundredthsPixels table;
-        if ((most - least + 1) * 4 <= n && table.Build(*this, m, least, most, lo, hi)) {
-            table.Map(h, n, out);
-            return true;
-        }
+    THundredthsPixels table;
+    if (table.BuildFor(*this, m, h, n, lo, hi)) {
+        table.Map(h, n, out);
+        return true;
     }
     // Spelled out a piece at a time into doubles that stay in the cache, then mapped as doubles:
     // the very pixels the doubles give.
-    constexpr int kPiece = 1024;
-    double v[kPiece];
-    for (int a = 0; a < n; a += kPiece) {
-        const int k = std::min(kPiece, n - a);
-        for (int i = 0; i < k; ++i) v[i] = sky::HundredthsValue(h[a + i]);
-        if (!MapAny(v, m, k, lo, hi, out + a)) return false;
-    }
-    return true;
+    return sky::ForHundredthsPieces(h, static_cast<size_t>(n), [&](const double *v, size_t a, size_t k) {
+        return MapAny(v, m, static_cast<int>(k), lo, hi, out + a);
+    });
 }
 
 template <class T, class Out> bool TPixelMapper::MapAny(const T *v, double m, int n, int lo, int hi, Out *out) const

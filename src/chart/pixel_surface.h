@@ -91,6 +91,9 @@ class THundredthsPixels {
 public:
     // False (and nothing to look up) when a level of the range maps outside lo <= pixel < hi.
     bool Build(const TPixelMapper &map, double m, std::int16_t least, std::int16_t most, int lo, int hi);
+    // Built for the n levels h where it pays (a long run spanning far fewer levels than it
+    // holds); false when not built.
+    bool BuildFor(const TPixelMapper &map, double m, const std::int16_t *h, int n, int lo, int hi);
     bool Built() const { return !table_.empty(); }
     // Levels all within the built range.
     template <class Out> void Map(const std::int16_t *h, int n, Out *out) const
@@ -103,9 +106,6 @@ private:
     std::vector<int> table_;
     int least_ = 0;
 };
-
-// The least and the most of n > 0 hundredths.
-void HundredthsExtremes(const std::int16_t *h, int n, std::int16_t &least, std::int16_t &most);
 
 class TChartSeriesList;
 // Maps the levels of the list's large line and point series into the rows their next dense

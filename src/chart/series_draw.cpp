@@ -760,15 +760,9 @@ public:
             return;
         }
         ok_ = true;
-        if (values_.hundredths && last - first >= 1 << 14) {
-            // levels held as hundredths: a table of the pixels of every level they span, where
-            // they span far fewer levels than they hold
-            std::int16_t least = 0, most = 0;
-            HundredthsExtremes(values_.hundredths + first, last - first + 1, least, most);
-            if ((most - least + 1) * 4 <= last - first + 1) {
-                table_.Build(my, m_, least, most, -32766, 32767);
-                if (twin) twinTable_.Build(*twin, m_, least, most, -32766, 32767);
-            }
+        if (values_.hundredths) { // a table of the pixels of every level they span, where it pays
+            table_.BuildFor(my, m_, values_.hundredths + first, last - first + 1, -32766, 32767);
+            if (twin) twinTable_.BuildFor(*twin, m_, values_.hundredths + first, last - first + 1, -32766, 32767);
         }
         // each column into a scratch of its own size (one value held n times maps once a column)
         if (!c.kept || values_.constant) return;

@@ -45,15 +45,8 @@ std::vector<double> &TChartValueList::Own()
 {
     if (Owned()) return store_->values;
     auto own = std::make_shared<Store>();
-    if (constant_) {
-        own->values.assign(count_, constantValue_);
-    } else if (single_) {
-        const float *from = store_->singles.data() + offset_;
-        own->values.assign(from, from + count_);
-    } else if (hundredths_) {
-        sky::SpellOutHundredths(Hundredths(), count_, own->values);
-    } else if (runs_) {
-        SpellOutRuns(own->values);
+    if (Compact()) {
+        SpellOut(own->values);
     } else if (store_) {
         const double *from = store_->values.data() + offset_;
         own->values.assign(from, from + count_);
@@ -70,17 +63,10 @@ std::vector<double> &TChartValueList::Own()
 
 const double *TChartValueList::Data() const
 {
-    if (constant_ || single_ || hundredths_ || runs_) {
+    if (Compact()) {
         if (!spelled_) { // every change of the values drops it
             spelled_ = std::make_shared<Store>();
-            if (constant_)
-                spelled_->values.assign(count_, constantValue_);
-            else if (hundredths_)
-                sky::SpellOutHundredths(Hundredths(), count_, spelled_->values);
-            else if (runs_)
-                SpellOutRuns(spelled_->values);
-            else
-                spelled_->values.assign(Singles(), Singles() + count_);
+            SpellOut(spelled_->values);
         }
         return spelled_->values.data();
     }
@@ -89,14 +75,9 @@ const double *TChartValueList::Data() const
 
 std::vector<double> TChartValueList::Copy() const
 {
-    if (constant_) return std::vector<double>(count_, constantValue_);
-    if (single_) return std::vector<double>(Singles(), Singles() + count_);
-    if (hundredths_ || runs_) {
+    if (Compact()) {
         std::vector<double> v;
-        if (runs_)
-            SpellOutRuns(v);
-        else
-            sky::SpellOutHundredths(Hundredths(), count_, v);
+        SpellOut(v);
         return v;
     }
     const double *p = Data();
@@ -232,11 +213,19 @@ void TChartValueList::SwapRuns(std::vector<sky::FrequencyRun> &runs, size_t poin
     Took(Form::Runs, points, facts);
 }
 
-void TChartValueList::SpellOutRuns(std::vector<double> &out) const
+void TChartValueList::SpellOut(std::vector<double> &out) const
 {
-    // the whole store's values, then this list's run of them
-    sky::SpellOutRuns(store_->runs, offset_ + count_, store_->runOffset, out);
-    out.erase(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(offset_));
+    if (constant_) {
+        out.assign(count_, constantValue_);
+    } else if (single_) {
+        out.assign(Singles(), Singles() + count_);
+    } else if (hundredths_) {
+        sky::SpellOutHundredths(Hundredths(), count_, out);
+    } else {
+        // the whole store's values, then this list's run of them
+        sky::SpellOutRuns(store_->runs, offset_ + count_, store_->runOffset, out);
+        out.erase(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(offset_));
+    }
 }
 
 void TChartValueList::TakeSingles(std::vector<float> &v)

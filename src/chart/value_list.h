@@ -285,8 +285,10 @@ private:
         finite_ = -1;
     }
     void CheckIndex(int i) const;
-    // This list's values held as runs, spelled out into out.
-    void SpellOutRuns(std::vector<double> &out) const;
+    // Whether the values are held in a form other than doubles of the list's own storage.
+    bool Compact() const { return constant_ || single_ || hundredths_ || runs_; }
+    // The values of a list in a compact form, spelled out into out.
+    void SpellOut(std::vector<double> &out) const;
     // A reader of this list's runs, for a store of runs just taken or shared.
     void NewRunReader()
     {

@@ -278,17 +278,12 @@ double StrongestOf(const double *y, std::size_t lo, std::size_t hi) {
 
 namespace {
 
-// Levels held as whole hundredths: whole numbers order as the levels they stand for and are
-// never NaN, so the strongest is the largest number.
+// Levels held as whole hundredths are never NaN: the strongest is the largest number.
 double StrongestOf(const std::int16_t *y, std::size_t lo, std::size_t hi) {
-    std::int16_t strongest = y[lo];
-    for (std::size_t i = lo + 1; i < hi; ++i)
-        strongest = std::max(strongest, y[i]);
-    return HundredthsValue(strongest);
+    std::int16_t least = 0, most = 0;
+    HundredthsExtremes(y + lo, hi - lo, least, most);
+    return HundredthsValue(most);
 }
-
-double LevelAt(const double *y, std::size_t i) { return y[i]; }
-double LevelAt(const std::int16_t *y, std::size_t i) { return HundredthsValue(y[i]); }
 
 } // namespace
 

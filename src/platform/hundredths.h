@@ -5,11 +5,27 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 namespace sky {
 
 inline double HundredthsValue(std::int16_t h) { return h / 100.0; }
+
+// Level i of levels held as doubles or as hundredths, for code written once for both.
+inline double LevelAt(const double *y, std::size_t i) { return y[i]; }
+inline double LevelAt(const std::int16_t *y, std::size_t i) { return HundredthsValue(y[i]); }
+
+// The least and the most of n > 0 hundredths (whole numbers order as the levels they stand for).
+inline void HundredthsExtremes(const std::int16_t *h, std::size_t n, std::int16_t &least, std::int16_t &most) {
+    std::int16_t lo = h[0], hi = h[0];
+    for (std::size_t i = 1; i < n; ++i) {
+        lo = h[i] < lo ? h[i] : lo;
+        hi = h[i] > hi ? h[i] : hi;
+    }
+    least = lo;
+    most = hi;
+}
 
 // The hundredths holding exactly v, where there are: finite, at most two decimals, within the
 // 16-bit range, and not -0 (which would read back as +0).
@@ -33,16 +49,23 @@ inline void SpellOutHundredths(const std::int16_t *h, std::size_t n, std::vector
 // f(values, from, k) over n hundredths spelled out as doubles a piece at a time into a buffer
 // that stays in the cache: values[0..k) are those of h[from..from + k). Every piece but the last
 // holds a multiple of four values, so that loops with four running lanes see each value in the
-// lane and order one pass over all of them would.
-template <class F> void ForHundredthsPieces(const std::int16_t *h, std::size_t n, F &&f) {
+// lane and order one pass over all of them would. An f that returns bool stops the pieces with
+// false, which is then returned (true when all were taken).
+template <class F> bool ForHundredthsPieces(const std::int16_t *h, std::size_t n, F &&f) {
     constexpr std::size_t kPiece = 4096;
     double piece[kPiece];
     for (std::size_t a = 0; a < n; a += kPiece) {
         const std::size_t k = n - a < kPiece ? n - a : kPiece;
         for (std::size_t i = 0; i < k; ++i)
             piece[i] = HundredthsValue(h[a + i]);
-        f(static_cast<const double *>(piece), a, k);
+        if constexpr (std::is_same_v<decltype(f(static_cast<const double *>(piece), a, k)), bool>) {
+            if (!f(static_cast<const double *>(piece), a, k))
+                return false;
+        } else {
+            f(static_cast<const double *>(piece), a, k);
+        }
     }
+    return true;
 }
 
 } // namespace sky

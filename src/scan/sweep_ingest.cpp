@@ -105,11 +105,8 @@ SweepExtremes FindExtremes(const std::int16_t *y, std::size_t n) {
     SweepExtremes e;
     if (n == 0)
         return e;
-    std::int16_t hi = y[0], lo = y[0];
-    for (std::size_t i = 1; i < n; ++i) {
-        hi = std::max(hi, y[i]);
-        lo = std::min(lo, y[i]);
-    }
+    std::int16_t lo = 0, hi = 0;
+    HundredthsExtremes(y, n, lo, hi);
     e.maxIndex = static_cast<std::size_t>(std::find(y, y + n, hi) - y);
     e.minIndex = static_cast<std::size_t>(std::find(y, y + n, lo) - y);
     return e;
@@ -127,9 +124,6 @@ void AddLevels(const std::int16_t *y, std::size_t from, std::size_t to, double &
     ForHundredthsPieces(y + from, to - from,
                         [&](const double *piece, std::size_t, std::size_t k) { AddLevels(piece, 0, k, sum); });
 }
-double LevelAt(const double *y, std::size_t i) { return y[i]; }
-double LevelAt(const std::int16_t *y, std::size_t i) { return HundredthsValue(y[i]); }
-
 template <class T> std::optional<double> NoiseLevelOf(const T *y, std::size_t n, std::size_t maxIndex) {
     if (n == 0)
         return std::nullopt;
